@@ -1,0 +1,34 @@
+#include "app/module_groups.h"
+
+#include "runtime/module.h"
+#include "runtime/random.h"
+
+namespace vxl {
+
+int InitEmptyModule() {
+  static ModuleGuard guard("empty");
+  return guard.Run({InitCoreModule}, [] {});
+}
+
+int InitStandardGroupModule() {
+  static ModuleGuard guard("standard group");
+  return guard.Run(
+      {
+          InitCoreModule,
+          InitEmptyModule,
+          InitRandomModule,
+      },
+      [] {});
+}
+
+int InitOpenGLImportModule() {
+  static ModuleGuard guard("opengl import");
+  return guard.Run({InitCoreModule}, [] {});
+}
+
+int InitEmptyTrailingModule() {
+  static ModuleGuard guard("empty trailing");
+  return guard.Run({InitCoreModule}, [] {});
+}
+
+}  // namespace vxl

@@ -1,0 +1,15 @@
+// Modules of the launcher that only group other modules' initialisers.
+#pragma once
+
+namespace vxl {
+
+// Imports the standard modules (streams, collections, file system, random numbers, ...).
+int InitStandardGroupModule();
+// A module with no content of its own, first import of the standard group.
+int InitEmptyModule();
+// A module that only imports the OpenGL module.
+int InitOpenGLImportModule();
+// The launcher's last import: a module with no content.
+int InitEmptyTrailingModule();
+
+}  // namespace vxl

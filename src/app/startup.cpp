@@ -1,0 +1,43 @@
+#include "app/startup.h"
+
+#include <exception>
+
+#include "platform/fault_signals.h"
+#include "platform/process_image.h"
+#include "runtime/application.h"
+#include "runtime/exceptions.h"
+
+namespace vxl {
+
+namespace {
+
+// An exception that escapes where C++ cannot propagate it (a destructor, a noexcept function)
+// still takes the uncaught path.
+void OnTerminate() {
+  if (std::exception_ptr current = std::current_exception()) {
+    try {
+      std::rethrow_exception(current);
+    } catch (const Thrown& e) {
+      ReportUncaught(e.Value());
+    } catch (const std::exception& e) {
+      ReportUncaught(String(e.what()));
+    } catch (...) {
+    }
+  }
+  ReportUncaught(Ref<Object>());
+}
+
+}  // namespace
+
+int RunStartup(int argc, char** argv, ModuleInitialiser stub) {
+  platform::InstallFaultHandlers("Received Signal", "Unhandled Memory Exception Error");
+  std::set_terminate(OnTerminate);
+  RunReportingUncaught([&] {
+    String path(std::string_view(platform::ExecutablePath()));
+    StartFramework(argc, argv, ExecutableDirectory(path), path);
+    stub();
+  });
+  return 0;
+}
+
+}  // namespace vxl

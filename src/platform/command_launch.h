@@ -1,0 +1,26 @@
+// Native command launch: starts a program from a Windows-style command line, detached.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vxl::platform {
+
+// Splits a command line by the Windows rules: the program name ends at the closing quote when it
+// starts with one, else at white space; in the arguments, 2n backslashes before a quote give n
+// backslashes and the quote opens or closes a quoted part, 2n+1 give n and a literal quote, "" in
+// a quoted part gives a literal quote, and other backslashes are literal.
+std::vector<std::string> SplitCommandLine(std::string_view commandLine);
+
+// Where `program` would be started from: a name containing "/" is taken as a path; a bare name is
+// searched in the executable's directory, the current directory, then each PATH entry. A name
+// ending in ".exe" that is not found is searched again without the suffix. "" when not found.
+std::string FindProgram(const std::string& program, const std::string& executableDir);
+
+// Starts the command line's program with its arguments, detached from this process (its own
+// session, never waited for, outliving this process). `showState` is accepted for the window
+// state of systems that have one. Returns false when nothing could be started.
+bool LaunchCommand(std::string_view commandLine, int showState);
+
+}  // namespace vxl::platform

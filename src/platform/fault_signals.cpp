@@ -1,0 +1,76 @@
+#include "platform/fault_signals.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <unistd.h>
+
+namespace vxl::platform {
+
+namespace {
+
+const char* g_signalText = "";
+const char* g_faultText = "";
+
+void WriteAll(int fd, const char* data, size_t n) {
+  while (n > 0) {
+    ssize_t w = write(fd, data, n);
+    if (w <= 0) return;
+    data += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+// "signal!:%d\n" without printf, which is not safe in a signal handler.
+void WriteSignalLine(int sig) {
+  char buf[32] = "signal!:";
+  size_t n = std::strlen(buf);
+  char digits[12];
+  int d = 0;
+  unsigned v = static_cast<unsigned>(sig);
+  do {
+    digits[d++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v);
+  while (d) buf[n++] = digits[--d];
+  buf[n++] = '\n';
+  WriteAll(STDOUT_FILENO, buf, n);
+}
+
+void OnSignal(int sig) {
+  WriteSignalLine(sig);
+  WriteAll(STDERR_FILENO, g_signalText, std::strlen(g_signalText));
+  _exit(-1);
+}
+
+void OnFault(int) {
+  WriteAll(STDERR_FILENO, g_faultText, std::strlen(g_faultText));
+  _exit(-1);
+}
+
+void Install(int sig, void (*handler)(int)) {
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = handler;
+  sa.sa_flags = SA_ONSTACK;
+  sigemptyset(&sa.sa_mask);
+  sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace
+
+void InstallFaultHandlers(const char* signalText, const char* faultText) {
+  g_signalText = signalText;
+  g_faultText = faultText;
+  static char altStack[64 * 1024];
+  stack_t ss;
+  std::memset(&ss, 0, sizeof ss);
+  ss.ss_sp = altStack;
+  ss.ss_size = sizeof altStack;
+  sigaltstack(&ss, nullptr);
+  for (int sig : {SIGILL, SIGSEGV, SIGABRT, SIGTERM}) Install(sig, OnSignal);
+  for (int sig : {SIGBUS, SIGFPE}) Install(sig, OnFault);
+}
+
+}  // namespace vxl::platform

@@ -1,0 +1,30 @@
+#include "platform/process_image.h"
+
+#include <climits>
+#include <unistd.h>
+#include <vector>
+
+namespace vxl::platform {
+
+std::string ExecutablePath() {
+  std::vector<char> buf(PATH_MAX);
+  for (;;) {
+    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return std::string();
+    if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), n);
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buf(PATH_MAX);
+  while (!getcwd(buf.data(), buf.size())) {
+    if (errno != ERANGE) return std::string();
+    buf.resize(buf.size() * 2);
+  }
+  return std::string(buf.data());
+}
+
+bool ChangeDirectory(const std::string& path) { return chdir(path.c_str()) == 0; }
+
+}  // namespace vxl::platform

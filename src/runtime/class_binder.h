@@ -1,0 +1,163 @@
+// Binding of reflected members, and boxing of values for the reflected boundary.
+// Include this in the .cpp that defines a class with VXL_DEFINE_CLASS.
+#pragma once
+
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "runtime/array.h"
+#include "runtime/class_info.h"
+#include "runtime/string.h"
+#include "runtime/type_tag.h"
+
+namespace vxl {
+
+// Boxing ----------------------------------------------------------------------------------------
+
+template <class T>
+Ref<Object> Box(const T& value) {
+  using V = std::remove_cvref_t<T>;
+  if constexpr (std::is_same_v<V, float>) {
+    return String::FromFloat(value);
+  } else if constexpr (std::is_same_v<V, double>) {
+    return String::FromDouble(value);
+  } else if constexpr (std::is_integral_v<V> && sizeof(V) == 8) {
+    return String::FromLong(value);
+  } else if constexpr (std::is_integral_v<V>) {
+    return String::FromInt(static_cast<int32_t>(value));
+  } else if constexpr (std::is_same_v<V, String>) {
+    return value.AsObject();
+  } else if constexpr (requires { value.AsObject(); }) {  // arrays
+    return value.AsObject();
+  } else {
+    return Ref<Object>(value);
+  }
+}
+
+// The string form of a boxed value: a string is itself, Null is "", any other object its ToString.
+String BoxedText(const Ref<Object>& value);
+// Throws the string "ERROR": a boxed value that does not fit where it is stored or passed.
+[[noreturn]] void ThrowBoxError();
+
+template <class T>
+T Unbox(const Ref<Object>& value) {
+  using V = std::remove_cvref_t<T>;
+  if constexpr (std::is_same_v<V, float>) {
+    return BoxedText(value).ToFloat();
+  } else if constexpr (std::is_same_v<V, double>) {
+    return BoxedText(value).ToDouble();
+  } else if constexpr (std::is_integral_v<V> && sizeof(V) == 8) {
+    return static_cast<V>(BoxedText(value).ToLong());
+  } else if constexpr (std::is_integral_v<V>) {
+    return static_cast<V>(BoxedText(value).ToInt());
+  } else if constexpr (std::is_same_v<V, String>) {
+    return value ? (String::IsString(value.Get()) ? String::Of(value) : value->ToString())
+                 : String();
+  } else if constexpr (requires { V::Cast(value); }) {  // arrays
+    if (value && !V::Is(value)) ThrowBoxError();
+    return V::Cast(value);
+  } else {
+    using E = typename V::element_type;
+    if (value && !value->IsInstanceOf(E::StaticClass())) ThrowBoxError();
+    return V(static_cast<E*>(value.Get()));
+  }
+}
+
+// Binding ----------------------------------------------------------------------------------------
+
+namespace detail {
+
+template <class M>
+struct MethodTraits;
+template <class C, class R, class... A>
+struct MethodTraits<R (C::*)(A...)> {
+  using Result = R;
+  using Args = std::tuple<A...>;
+};
+template <class C, class R, class... A>
+struct MethodTraits<R (C::*)(A...) const> {
+  using Result = R;
+  using Args = std::tuple<A...>;
+};
+
+template <class T, auto M, class R, class... A, size_t... I>
+Ref<Object> InvokeMethod(Object* self, const Ref<Object>* args, std::index_sequence<I...>) {
+  T* obj = static_cast<T*>(self);
+  if constexpr (std::is_void_v<R>) {
+    (obj->*M)(Unbox<std::remove_cvref_t<A>>(args[I])...);
+    return Box(int32_t{0});
+  } else {
+    return Box((obj->*M)(Unbox<std::remove_cvref_t<A>>(args[I])...));
+  }
+}
+
+template <class T, auto M, class Tuple>
+struct Invoker;
+template <class T, auto M, class... A>
+struct Invoker<T, M, std::tuple<A...>> {
+  static Ref<Object> Call(Object* self, const Ref<Object>* args) {
+    using R = typename MethodTraits<decltype(M)>::Result;
+    return InvokeMethod<T, M, R, A...>(self, args, std::index_sequence_for<A...>{});
+  }
+  static std::vector<std::string> Tags() { return {TypeTagOf<A>()...}; }
+};
+
+}  // namespace detail
+
+template <class T>
+class ClassBinder {
+ public:
+  explicit ClassBinder(ClassInfo& cls) : cls_(cls) {}
+
+  // A field given by member pointer, with optional "{metadata}".
+  template <auto M>
+  ClassBinder& Field(const char* name, const char* meta = "") {
+    using F = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
+    void* (*address)(Object*) = [](Object* self) -> void* { return &(static_cast<T*>(self)->*M); };
+    cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, address});
+    return *this;
+  }
+
+  // A method given by member pointer, with optional "{metadata}".
+  template <auto M>
+  ClassBinder& Method(const char* name, const char* meta = "") {
+    using Traits = detail::MethodTraits<decltype(M)>;
+    using Inv = detail::Invoker<T, M, typename Traits::Args>;
+    MethodInfo info;
+    info.name = name;
+    info.argTags = Inv::Tags();
+    info.resultTag = TypeTagOf<typename Traits::Result>();
+    info.tag = "(";
+    for (size_t i = 0; i < info.argTags.size(); ++i) info.tag += (i ? "," : "") + info.argTags[i];
+    info.tag += ")" + info.resultTag + meta;
+    info.invoke = &Inv::Call;
+    cls_.methods_.push_back(std::move(info));
+    return *this;
+  }
+
+ private:
+  ClassInfo& cls_;
+};
+
+template <class T>
+ClassInfo ClassInfo::Make(const char* name, const char* meta) {
+  const ClassInfo* super = nullptr;
+  if constexpr (!std::is_same_v<T, Object>) super = &T::SuperClass::StaticClass();
+  Ref<Object> (*create)() = nullptr;
+  if constexpr (std::is_default_constructible_v<T> && !std::is_abstract_v<T>) {
+    create = [] { return Ref<Object>(New<T>()); };
+  }
+  void (*bind)(ClassInfo&) = nullptr;
+  if constexpr (requires { static_cast<void (*)(ClassBinder<T>&)>(&T::Bind); }) {
+    bind = [](ClassInfo& cls) {
+      ClassBinder<T> binder(cls);
+      T::Bind(binder);
+    };
+  }
+  return ClassInfo(name, meta, super, create, bind);
+}
+
+}  // namespace vxl

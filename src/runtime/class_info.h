@@ -1,0 +1,108 @@
+// Class records and the class registry: what reflection reads.
+//
+// Every framework class has a record (name, superclass, reflected fields and methods). A class
+// lists its reflected members in a static Bind function, next to the class:
+//
+//   class TPlayer : public Object {
+//     VXL_CLASS(TPlayer, Object)
+//    public:
+//     int32_t score = 0;
+//     int32_t AddScore(int32_t n) { return score += n; }
+//     static void Bind(ClassBinder<TPlayer>& b) {
+//       b.Field<&TPlayer::score>("score", "{min=0}");
+//       b.Method<&TPlayer::AddScore>("AddScore");
+//     }
+//   };
+//   VXL_DEFINE_CLASS(TPlayer, "{editable=1}")
+//
+// (the .cpp includes "runtime/class_binder.h") and its module initialiser calls
+// RegisterClass<TPlayer>(). Type tags ("i", "$", ":TList",
+// "[]d", "(i,$)i") are derived from the C++ member types, so a declaration cannot drift from the
+// code. Values cross the reflected boundary boxed: numbers as their decimal strings, strings and
+// objects as themselves.
+#pragma once
+
+#include <string>
+#include <tuple>
+#include <utility>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "runtime/object.h"
+
+namespace vxl {
+
+template <class T>
+class ClassBinder;
+class String;
+
+// A reflected field: the address of the field inside an instance, typed by its tag.
+struct FieldInfo {
+  std::string name;
+  std::string tag;  // type tag, optionally followed by "{metadata}"
+  void* (*address)(Object* self);
+};
+
+// A reflected method: an invoker that unboxes the arguments, calls, and boxes the result.
+struct MethodInfo {
+  std::string name;
+  std::string tag;  // "(args)result", optionally followed by "{metadata}"
+  std::vector<std::string> argTags;
+  std::string resultTag;
+  Ref<Object> (*invoke)(Object* self, const Ref<Object>* args);
+};
+
+class ClassInfo {
+ public:
+  // Builds the record of T; used by VXL_DEFINE_CLASS.
+  template <class T>
+  static ClassInfo Make(const char* name, const char* meta = "");
+
+  // The class name without metadata.
+  const std::string& Name() const { return name_; }
+  // The name as registered, with its "{...}" metadata when it has some.
+  std::string ScopeName() const { return meta_.empty() ? name_ : name_ + meta_; }
+  // The metadata text between the braces, "" when there is none.
+  std::string MetaData() const;
+  const ClassInfo* Super() const { return super_; }
+  bool IsSubclassOf(const ClassInfo& other) const;
+
+  // A new instance, or Null for abstract classes and classes without a default constructor.
+  Ref<Object> NewInstance() const { return create_ ? create_() : Ref<Object>(); }
+  bool CanCreate() const { return create_ != nullptr; }
+
+  // The class's own reflected members, in declaration order.
+  const std::vector<FieldInfo>& Fields() const;
+  const std::vector<MethodInfo>& Methods() const;
+
+ private:
+  ClassInfo(const char* name, const char* meta, const ClassInfo* super, Ref<Object> (*create)(),
+            void (*bind)(ClassInfo&))
+      : name_(name), meta_(meta), super_(super), create_(create), bind_(bind) {}
+  void EnsureBound() const;
+
+  template <class T>
+  friend class ClassBinder;
+
+  std::string name_;
+  std::string meta_;
+  const ClassInfo* super_;
+  Ref<Object> (*create_)();
+  void (*bind_)(ClassInfo&);
+  mutable bool bound_ = false;
+  mutable std::vector<FieldInfo> fields_;
+  mutable std::vector<MethodInfo> methods_;
+};
+
+// Appends the class to the runtime's class table (once; later calls do nothing). Module
+// initialisers call it for each of their classes in declaration order.
+void RegisterClass(const ClassInfo& cls);
+template <class T>
+void RegisterClass() {
+  RegisterClass(T::StaticClass());
+}
+// Every registered class, in registration order.
+const std::vector<const ClassInfo*>& RegisteredClasses();
+
+}  // namespace vxl

@@ -1,0 +1,47 @@
+#include "runtime/module.h"
+
+#include <cstdlib>
+
+#include "runtime/class_info.h"
+#include "runtime/exceptions.h"
+
+namespace vxl {
+
+namespace {
+
+std::vector<const char*>& BodyOrder() {
+  static std::vector<const char*> order;
+  return order;
+}
+
+}  // namespace
+
+int ModuleGuard::Run(std::span<const ModuleInitialiser> imports, void (*body)()) {
+  if (guard_) return 0;
+  guard_ = 1;
+  for (ModuleInitialiser import : imports) import();
+  BodyOrder().push_back(name_);
+  body();
+  return 0;
+}
+
+const std::vector<const char*>& ModuleBodyOrder() { return BodyOrder(); }
+
+int InitCoreModule() {
+  static ModuleGuard guard("core");
+  return guard.Run({}, [] {
+    RegisterClass<TVexelException>();
+    RegisterClass<TNullObjectException>();
+    RegisterClass<TNullMethodException>();
+    RegisterClass<TNullFunctionException>();
+    RegisterClass<TArrayBoundsException>();
+    RegisterClass<TOutOfDataException>();
+    RegisterClass<TRuntimeException>();
+  });
+}
+
+void RegisterExitFunction(void (*fn)()) { std::atexit(fn); }
+
+void EndProgram() { std::exit(0); }
+
+}  // namespace vxl

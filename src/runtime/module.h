@@ -1,0 +1,56 @@
+// Module initialisers, exit functions and the end of the program.
+//
+// Every module has one initialiser that runs its body once per process, after the initialisers
+// of the modules it imports:
+//
+//   int InitStreamModule() {
+//     static ModuleGuard guard("stream");
+//     return guard.Run({InitCoreModule}, [] {
+//       RegisterClass<TStream>();
+//       ...
+//     });
+//   }
+//
+// The guard is set before the imports run, so an import cycle ends at the module already on the
+// way. Module bodies therefore run in depth-first post-order of the import graph, which fixes
+// the order of every chain the bodies link into.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <vector>
+
+namespace vxl {
+
+using ModuleInitialiser = int (*)();
+
+class ModuleGuard {
+ public:
+  constexpr explicit ModuleGuard(const char* name) noexcept : name_(name) {}
+
+  // Returns 0 at once when already started; otherwise sets the guard, runs the imports in order,
+  // then the body, and returns 0.
+  int Run(std::initializer_list<ModuleInitialiser> imports, void (*body)()) {
+    return Run(std::span<const ModuleInitialiser>(imports.begin(), imports.size()), body);
+  }
+  int Run(std::span<const ModuleInitialiser> imports, void (*body)());
+  bool Started() const noexcept { return guard_ != 0; }
+
+ private:
+  const char* name_;
+  int32_t guard_ = 0;
+};
+
+// The names of the module bodies run so far, in the order they ran.
+const std::vector<const char*>& ModuleBodyOrder();
+
+// The core runtime module: registers the runtime exception classes.
+int InitCoreModule();
+
+// Adds fn to the functions run at exit; they run in reverse order of registration.
+void RegisterExitFunction(void (*fn)());
+// Ends the process with exit code 0, running the exit functions.
+[[noreturn]] void EndProgram();
+
+}  // namespace vxl

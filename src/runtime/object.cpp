@@ -1,0 +1,60 @@
+#include "runtime/object.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "runtime/class_binder.h"
+#include "runtime/string.h"
+
+namespace vxl {
+
+VXL_DEFINE_CLASS(Object)
+
+const ClassInfo& Object::Class() const { return StaticClass(); }
+
+String Object::ToString() const {
+  char buf[32];
+  int n = std::snprintf(buf, sizeof buf, "%0*llX", static_cast<int>(2 * sizeof(void*)),
+                        static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
+  return String(std::string_view(buf, n));
+}
+
+int Object::Compare(const Object* other) const {
+  auto a = reinterpret_cast<uintptr_t>(this);
+  auto b = reinterpret_cast<uintptr_t>(other);
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+Ref<Object> Object::SendMessage(const Ref<Object>&, const Ref<Object>&) { return Ref<Object>(); }
+
+bool Object::IsInstanceOf(const ClassInfo& cls) const { return Class().IsSubclassOf(cls); }
+
+namespace {
+
+// Destruction is iterative: an object released while another is being destroyed waits here, so
+// a long chain of objects (a list of a million links) never recurses a million frames deep.
+bool g_destroying = false;
+std::vector<const Object*>& PendingDestruction() {
+  static std::vector<const Object*> pending;
+  return pending;
+}
+
+}  // namespace
+
+void Object::Destroy() const noexcept {
+  if (g_destroying) {
+    PendingDestruction().push_back(this);
+    return;
+  }
+  g_destroying = true;
+  delete this;
+  auto& pending = PendingDestruction();
+  while (!pending.empty()) {
+    const Object* next = pending.back();
+    pending.pop_back();
+    delete next;
+  }
+  g_destroying = false;
+}
+
+}  // namespace vxl

@@ -1,0 +1,71 @@
+#include "runtime/random.h"
+
+#include <cmath>
+
+#include "runtime/module.h"
+
+namespace vxl {
+
+namespace {
+
+constexpr int32_t kStartSeed = 4660;
+int32_t g_seed = kStartSeed;
+
+void Advance() {
+  g_seed = 48271 * (g_seed % 44488) - 3399 * (g_seed / 44488);
+  if (g_seed < 0) g_seed += 2147483647;
+}
+
+// Rounds to the nearest int, then one step toward zero if rounding went away from zero.
+int64_t TruncateTowardZero(double x) {
+  auto n = static_cast<int64_t>(std::nearbyint(x));
+  if (x >= 0 ? double(n) > x : double(n) < x) n += x >= 0 ? -1 : 1;
+  return n;
+}
+
+}  // namespace
+
+float RandomFloat() {
+  Advance();
+  return static_cast<float>((g_seed & 0x0FFFFFF0) / 268435456.0);
+}
+
+double RandomDouble() {
+  Advance();
+  double a = g_seed & 0x1FFFFFFC;
+  Advance();
+  double b = g_seed & 0x1FFFFFF8;
+  return (a + b / 134217728.0) / 536870912.0;
+}
+
+double RandomInRange(double x, double y) {
+  double lo = x < y ? x : y;
+  double hi = x < y ? y : x;
+  return lo + RandomDouble() * (hi - lo);
+}
+
+int32_t RandomIntInRange(int32_t x, int32_t y) {
+  // Wrapping 32-bit arithmetic, as the generator's own language has it.
+  auto d = static_cast<int32_t>(uint32_t(y) - uint32_t(x));
+  if (d > 0) {
+    auto step = TruncateTowardZero(RandomDouble() * (double(d) + 1));
+    return static_cast<int32_t>(uint32_t(x) + uint32_t(step));
+  }
+  auto step = TruncateTowardZero(RandomDouble() * (1 - double(d)));
+  return static_cast<int32_t>(uint32_t(y) + uint32_t(step));
+}
+
+int32_t SetRandomSeed(int32_t value) {
+  g_seed = value & 0x7FFFFFFF;
+  if (g_seed == 0 || g_seed == 0x7FFFFFFF) g_seed = kStartSeed;
+  return 0;
+}
+
+int32_t RandomSeed() { return g_seed; }
+
+int InitRandomModule() {
+  static ModuleGuard guard("random");
+  return guard.Run({InitCoreModule}, [] {});
+}
+
+}  // namespace vxl
