@@ -25,12 +25,8 @@ void Launch() {
 
 std::span<const ModuleInitialiser> LauncherImports() {
   static const ModuleInitialiser imports[] = {
-      InitCoreModule,
-      InitApplicationStub,
-      InitStandardGroupModule,
-      InitClassicTextModule,
-      InitOpenGLImportModule,
-      InitEmptyTrailingModule,
+      InitCoreModule,        InitApplicationStub,    InitStandardGroupModule,
+      InitClassicTextModule, InitOpenGLImportModule, InitEmptyTrailingModule,
   };
   return imports;
 }

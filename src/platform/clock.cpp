@@ -1,8 +1,8 @@
 #include "platform/clock.h"
 
+#include <sched.h>
 #include <cerrno>
 #include <ctime>
-#include <sched.h>
 
 namespace vxl::platform {
 

@@ -1,11 +1,11 @@
 #include "platform/command_launch.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
 
 #include "platform/process_image.h"
 
@@ -13,7 +13,9 @@ namespace vxl::platform {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 bool IsExecutableFile(const std::string& path) {
   struct stat st;
@@ -41,27 +43,32 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   size_t i = 0, n = line.size();
 
   // The program name: no escapes, quotes only delimit.
-  while (i < n && IsBlank(line[i])) ++i;
+  while (i < n && IsBlank(line[i]))
+    ++i;
   if (i == n) return args;
   std::string program;
   if (line[i] == '"') {
     ++i;
-    while (i < n && line[i] != '"') program += line[i++];
+    while (i < n && line[i] != '"')
+      program += line[i++];
     if (i < n) ++i;
   } else {
-    while (i < n && !IsBlank(line[i])) program += line[i++];
+    while (i < n && !IsBlank(line[i]))
+      program += line[i++];
   }
   args.push_back(program);
 
   for (;;) {
-    while (i < n && IsBlank(line[i])) ++i;
+    while (i < n && IsBlank(line[i]))
+      ++i;
     if (i >= n) break;
     std::string arg;
     bool quoted = false;
     while (i < n && (quoted || !IsBlank(line[i]))) {
       if (line[i] == '\\') {
         size_t slashes = 0;
-        while (i < n && line[i] == '\\') ++slashes, ++i;
+        while (i < n && line[i] == '\\')
+          ++slashes, ++i;
         if (i < n && line[i] == '"') {
           arg.append(slashes / 2, '\\');
           if (slashes % 2) {
@@ -122,7 +129,8 @@ bool LaunchCommand(std::string_view commandLine, int /*showState*/) {
   if (path.empty()) return false;
 
   std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
+  for (std::string& a : args)
+    argv.push_back(a.data());
   argv.push_back(nullptr);
 
   // Fork twice so the program is adopted by init at once: it is never our zombie and it outlives

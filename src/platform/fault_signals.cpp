@@ -1,10 +1,10 @@
 #include "platform/fault_signals.h"
 
+#include <unistd.h>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <unistd.h>
 
 namespace vxl::platform {
 
@@ -33,7 +33,8 @@ void WriteSignalLine(int sig) {
     digits[d++] = static_cast<char>('0' + v % 10);
     v /= 10;
   } while (v);
-  while (d) buf[n++] = digits[--d];
+  while (d)
+    buf[n++] = digits[--d];
   buf[n++] = '\n';
   WriteAll(STDOUT_FILENO, buf, n);
 }
@@ -69,8 +70,10 @@ void InstallFaultHandlers(const char* signalText, const char* faultText) {
   ss.ss_sp = altStack;
   ss.ss_size = sizeof altStack;
   sigaltstack(&ss, nullptr);
-  for (int sig : {SIGILL, SIGSEGV, SIGABRT, SIGTERM}) Install(sig, OnSignal);
-  for (int sig : {SIGBUS, SIGFPE}) Install(sig, OnFault);
+  for (int sig : {SIGILL, SIGSEGV, SIGABRT, SIGTERM})
+    Install(sig, OnSignal);
+  for (int sig : {SIGBUS, SIGFPE})
+    Install(sig, OnFault);
 }
 
 }  // namespace vxl::platform

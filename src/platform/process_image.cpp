@@ -1,7 +1,7 @@
 #include "platform/process_image.h"
 
-#include <climits>
 #include <unistd.h>
+#include <climits>
 #include <vector>
 
 namespace vxl::platform {
@@ -25,6 +25,8 @@ std::string CurrentDirectory() {
   return std::string(buf.data());
 }
 
-bool ChangeDirectory(const std::string& path) { return chdir(path.c_str()) == 0; }
+bool ChangeDirectory(const std::string& path) {
+  return chdir(path.c_str()) == 0;
+}
 
 }  // namespace vxl::platform

@@ -25,7 +25,8 @@ void StartFramework(int argc, char** argv, const String& appDir, const String& a
   ApplicationPath = appPath;
   ApplicationTitle = "Quillon Application";
   ApplicationArgs = Array<String>::New(argc);
-  for (int i = 0; i < argc; ++i) ApplicationArgs[i] = String(argv[i]);
+  for (int i = 0; i < argc; ++i)
+    ApplicationArgs[i] = String(argv[i]);
   platform::ChangeDirectory(ApplicationDir.ToCString());
 }
 

@@ -81,6 +81,7 @@ int SortCompare(const T& a, const T& b) {
   } else {
     // Null sorts before every object.
     if (!a) return b ? -1 : 0;
+    if (!b) return 1;
     return a->Compare(b.Get());
   }
 }
@@ -96,8 +97,10 @@ void QuickSort(T* items, int64_t lo, int64_t hi, const Cmp& cmp) {
     T pivot = items[mid];
     int64_t i = lo, j = hi;
     while (i <= j) {
-      while (cmp(items[i], pivot) < 0) ++i;
-      while (cmp(pivot, items[j]) < 0) --j;
+      while (cmp(items[i], pivot) < 0)
+        ++i;
+      while (cmp(pivot, items[j]) < 0)
+        --j;
       if (i <= j) std::swap(items[i++], items[j--]);
     }
     // Recurse into the smaller half so the stack stays O(log n).
@@ -122,9 +125,7 @@ class Array {
   Array() noexcept : rep_(&ArrayObject::Empty()) {}
 
   static Array New(int32_t length) { return New({length}); }
-  static Array New(std::initializer_list<int32_t> dims) {
-    return New(std::vector<int32_t>(dims));
-  }
+  static Array New(std::initializer_list<int32_t> dims) { return New(std::vector<int32_t>(dims)); }
   static Array New(const std::vector<int32_t>& dims) {
     int64_t total = dims.empty() ? 0 : 1;
     for (int32_t d : dims) {
@@ -155,9 +156,7 @@ class Array {
   int32_t Length() const noexcept { return rep_->Length(); }
   bool IsEmpty() const noexcept { return Length() == 0; }
   int32_t Dimensions() const noexcept { return rep_->Dimensions(); }
-  const std::vector<int32_t>& DimensionLengths() const noexcept {
-    return rep_->DimensionLengths();
-  }
+  const std::vector<int32_t>& DimensionLengths() const noexcept { return rep_->DimensionLengths(); }
 
   T* Data() const noexcept { return static_cast<T*>(rep_->Data()); }
   T* begin() const noexcept { return Data(); }

@@ -131,7 +131,8 @@ class ClassBinder {
     info.argTags = Inv::Tags();
     info.resultTag = TypeTagOf<typename Traits::Result>();
     info.tag = "(";
-    for (size_t i = 0; i < info.argTags.size(); ++i) info.tag += (i ? "," : "") + info.argTags[i];
+    for (size_t i = 0; i < info.argTags.size(); ++i)
+      info.tag += (i ? "," : "") + info.argTags[i];
     info.tag += ")" + info.resultTag + meta;
     info.invoke = &Inv::Call;
     cls_.methods_.push_back(std::move(info));

@@ -51,7 +51,9 @@ void RegisterClass(const ClassInfo& cls) {
   table.push_back(&cls);
 }
 
-const std::vector<const ClassInfo*>& RegisteredClasses() { return ClassTable(); }
+const std::vector<const ClassInfo*>& RegisteredClasses() {
+  return ClassTable();
+}
 
 String BoxedText(const Ref<Object>& value) {
   if (!value) return String();
@@ -59,6 +61,8 @@ String BoxedText(const Ref<Object>& value) {
   return value->ToString();
 }
 
-void ThrowBoxError() { Throw("ERROR"); }
+void ThrowBoxError() {
+  Throw("ERROR");
+}
 
 }  // namespace vxl

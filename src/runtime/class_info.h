@@ -23,10 +23,10 @@
 #pragma once
 
 #include <string>
-#include <tuple>
-#include <utility>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "runtime/object.h"

@@ -23,13 +23,17 @@ int32_t FindTextFrom(const String& s, const String& sub, int32_t start) {
   return s.Find(sub, start - 1) + 1;
 }
 
-String LeftText(const String& s, int32_t n) { return s.Slice(0, std::min(n, s.Length())); }
+String LeftText(const String& s, int32_t n) {
+  return s.Slice(0, std::min(n, s.Length()));
+}
 
 String RightText(const String& s, int32_t n) {
   return s.Slice(s.Length() - std::min(n, s.Length()), s.Length());
 }
 
-String PadRightTo(const String& s, int32_t n) { return s.Slice(0, n); }
+String PadRightTo(const String& s, int32_t n) {
+  return s.Slice(0, n);
+}
 
 String PadLeftTo(const String& s, int32_t n) {
   return s.Slice(static_cast<int32_t>(int64_t(s.Length()) - n), s.Length());
@@ -38,9 +42,15 @@ String PadLeftTo(const String& s, int32_t n) {
 String ReplaceText(const String& s, const String& find, const String& with) {
   return s.Replace(find, with);
 }
-String TrimText(const String& s) { return s.Trim(); }
-String LowerText(const String& s) { return s.ToLower(); }
-String UpperText(const String& s) { return s.ToUpper(); }
+String TrimText(const String& s) {
+  return s.Trim();
+}
+String LowerText(const String& s) {
+  return s.ToLower();
+}
+String UpperText(const String& s) {
+  return s.ToUpper();
+}
 
 namespace {
 
@@ -57,10 +67,18 @@ String FixedDigits(uint64_t v) {
 
 }  // namespace
 
-String HexText(int32_t n) { return FixedDigits<32, 4>(static_cast<uint32_t>(n)); }
-String BinaryText(int32_t n) { return FixedDigits<32, 1>(static_cast<uint32_t>(n)); }
-String LongHexText(int64_t n) { return FixedDigits<64, 4>(static_cast<uint64_t>(n)); }
-String LongBinaryText(int64_t n) { return FixedDigits<64, 1>(static_cast<uint64_t>(n)); }
+String HexText(int32_t n) {
+  return FixedDigits<32, 4>(static_cast<uint32_t>(n));
+}
+String BinaryText(int32_t n) {
+  return FixedDigits<32, 1>(static_cast<uint32_t>(n));
+}
+String LongHexText(int64_t n) {
+  return FixedDigits<64, 4>(static_cast<uint64_t>(n));
+}
+String LongBinaryText(int64_t n) {
+  return FixedDigits<64, 1>(static_cast<uint64_t>(n));
+}
 
 int InitClassicTextModule() {
   static ModuleGuard guard("classic text");

@@ -8,6 +8,8 @@ void SleepMilliseconds(int32_t ms) {
   if (ms >= 0) platform::SleepFor(ms);
 }
 
-uint32_t MillisecondTimer() { return platform::MonotonicMilliseconds(); }
+uint32_t MillisecondTimer() {
+  return platform::MonotonicMilliseconds();
+}
 
 }  // namespace vxl

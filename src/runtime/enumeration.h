@@ -16,7 +16,9 @@
 namespace vxl {
 
 template <class C>
-concept Enumerable = requires(C& c) { c.ObjectEnumerator(); };
+concept Enumerable = requires(C& c) {
+  c.ObjectEnumerator();
+};
 
 template <class E>
 class EnumerationIterator {

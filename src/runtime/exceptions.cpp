@@ -21,21 +21,29 @@ bool Thrown::Is(const ClassInfo& cls) const {
   return value_ && value_->IsInstanceOf(cls);
 }
 
-String Thrown::Text() const { return value_ ? value_->ToString() : String(); }
+String Thrown::Text() const {
+  return value_ ? value_->ToString() : String();
+}
 
-void Throw(const Ref<Object>& value) { throw Thrown(value); }
+void Throw(const Ref<Object>& value) {
+  throw Thrown(value);
+}
 
 String TNullObjectException::ToString() const {
   return "Attempt to access field or method of Null object";
 }
-String TNullMethodException::ToString() const { return "Attempt to call abstract method"; }
+String TNullMethodException::ToString() const {
+  return "Attempt to call abstract method";
+}
 String TNullFunctionException::ToString() const {
   return "Attempt to call uninitialized function pointer";
 }
 String TArrayBoundsException::ToString() const {
   return "Attempt to index array element beyond array length";
 }
-String TOutOfDataException::ToString() const { return "Attempt to read beyond end of data"; }
+String TOutOfDataException::ToString() const {
+  return "Attempt to read beyond end of data";
+}
 
 Ref<TRuntimeException> TRuntimeException::Create(const String& error) {
   auto e = New<TRuntimeException>();
@@ -47,11 +55,19 @@ void TRuntimeException::Bind(ClassBinder<TRuntimeException>& b) {
   b.Field<&TRuntimeException::error>("error");
 }
 
-void RaiseRuntimeError(const String& message) { Throw(TRuntimeException::Create(message)); }
+void RaiseRuntimeError(const String& message) {
+  Throw(TRuntimeException::Create(message));
+}
 
-void ThrowNullMethod() { Throw(New<TNullMethodException>()); }
-void ThrowNullObject() { Throw(New<TNullObjectException>()); }
-void ThrowArrayBounds() { Throw(New<TArrayBoundsException>()); }
+void ThrowNullMethod() {
+  Throw(New<TNullMethodException>());
+}
+void ThrowNullObject() {
+  Throw(New<TNullObjectException>());
+}
+void ThrowArrayBounds() {
+  Throw(New<TArrayBoundsException>());
+}
 
 void ReportUncaught(const Ref<Object>& value) {
   std::string text = value ? value->ToString().ToCString() : std::string();

@@ -50,8 +50,12 @@ class Thrown : public std::exception {
 
 // Throws `value` (any object, Null included).
 [[noreturn]] void Throw(const Ref<Object>& value);
-[[noreturn]] inline void Throw(const String& text) { Throw(Ref<Object>(text)); }
-[[noreturn]] inline void Throw(const char* text) { Throw(String(text)); }
+[[noreturn]] inline void Throw(const String& text) {
+  Throw(Ref<Object>(text));
+}
+[[noreturn]] inline void Throw(const char* text) {
+  Throw(String(text));
+}
 
 class TVexelException : public Object {
   VXL_CLASS(TVexelException, Object)

@@ -19,13 +19,16 @@ std::vector<const char*>& BodyOrder() {
 int ModuleGuard::Run(std::span<const ModuleInitialiser> imports, void (*body)()) {
   if (guard_) return 0;
   guard_ = 1;
-  for (ModuleInitialiser import : imports) import();
+  for (ModuleInitialiser import : imports)
+    import();
   BodyOrder().push_back(name_);
   body();
   return 0;
 }
 
-const std::vector<const char*>& ModuleBodyOrder() { return BodyOrder(); }
+const std::vector<const char*>& ModuleBodyOrder() {
+  return BodyOrder();
+}
 
 int InitCoreModule() {
   static ModuleGuard guard("core");
@@ -40,8 +43,12 @@ int InitCoreModule() {
   });
 }
 
-void RegisterExitFunction(void (*fn)()) { std::atexit(fn); }
+void RegisterExitFunction(void (*fn)()) {
+  std::atexit(fn);
+}
 
-void EndProgram() { std::exit(0); }
+void EndProgram() {
+  std::exit(0);
+}
 
 }  // namespace vxl

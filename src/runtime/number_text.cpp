@@ -32,7 +32,9 @@ String String::FromDouble(double x) {
 
 namespace {
 
-bool IsSpace(char16_t c) { return c == ' ' || (c >= 9 && c <= 13); }
+bool IsSpace(char16_t c) {
+  return c == ' ' || (c >= 9 && c <= 13);
+}
 
 int DigitValue(char16_t c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -45,7 +47,8 @@ int DigitValue(char16_t c) {
 template <class U>
 U ParseInteger(const char16_t* s, int32_t n) {
   int32_t i = 0;
-  while (i < n && IsSpace(s[i])) ++i;
+  while (i < n && IsSpace(s[i]))
+    ++i;
   bool negative = false;
   if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   unsigned base = 10;
@@ -75,7 +78,9 @@ int64_t String::ToLong() const noexcept {
   return static_cast<int64_t>(ParseInteger<uint64_t>(Data(), Length()));
 }
 
-float String::ToFloat() const { return static_cast<float>(ToDouble()); }
+float String::ToFloat() const {
+  return static_cast<float>(ToDouble());
+}
 
 double String::ToDouble() const {
   // Through a C string, as the C library reads it: the text ends at the first 0 byte.

@@ -10,7 +10,9 @@ namespace vxl {
 
 VXL_DEFINE_CLASS(Object)
 
-const ClassInfo& Object::Class() const { return StaticClass(); }
+const ClassInfo& Object::Class() const {
+  return StaticClass();
+}
 
 String Object::ToString() const {
   char buf[32];
@@ -25,9 +27,13 @@ int Object::Compare(const Object* other) const {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-Ref<Object> Object::SendMessage(const Ref<Object>&, const Ref<Object>&) { return Ref<Object>(); }
+Ref<Object> Object::SendMessage(const Ref<Object>&, const Ref<Object>&) {
+  return Ref<Object>();
+}
 
-bool Object::IsInstanceOf(const ClassInfo& cls) const { return Class().IsSubclassOf(cls); }
+bool Object::IsInstanceOf(const ClassInfo& cls) const {
+  return Class().IsSubclassOf(cls);
+}
 
 namespace {
 

@@ -87,13 +87,13 @@ class Ref {
   }
   Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Ref(const Ref<U>& o) noexcept : p_(o.Get()) {
+  requires std::is_convertible_v<U*, T*> Ref(const Ref<U>& o)
+  noexcept : p_(o.Get()) {
     if (p_) p_->AddRef();
   }
   template <class U>
-    requires std::is_convertible_v<U*, T*>
-  Ref(Ref<U>&& o) noexcept : p_(o.Leak()) {}
+  requires std::is_convertible_v<U*, T*> Ref(Ref<U>&& o)
+  noexcept : p_(o.Leak()) {}
 
   ~Ref() {
     if (p_) p_->Release();
@@ -177,18 +177,20 @@ Ref<T> New(Args&&... args) {
 
 // Declares the class record of a framework class. Put it first in the class body; the class's
 // .cpp defines the record with VXL_DEFINE_CLASS.
-#define VXL_CLASS(Self, Super)                                               \
- public:                                                                     \
-  using SuperClass = Super;                                                  \
-  static const ::vxl::ClassInfo& StaticClass();                              \
-  const ::vxl::ClassInfo& Class() const override { return StaticClass(); }   \
-                                                                             \
+#define VXL_CLASS(Self, Super)                     \
+ public:                                           \
+  using SuperClass = Super;                        \
+  static const ::vxl::ClassInfo& StaticClass();    \
+  const ::vxl::ClassInfo& Class() const override { \
+    return StaticClass();                          \
+  }                                                \
+                                                   \
  private:
 
 // Defines the class record declared by VXL_CLASS. The optional second argument is metadata in the
 // form "{key=value ...}" appended to the class name.
-#define VXL_DEFINE_CLASS(Self, ...)                                                      \
-  const ::vxl::ClassInfo& Self::StaticClass() {                                          \
+#define VXL_DEFINE_CLASS(Self, ...)                                                                \
+  const ::vxl::ClassInfo& Self::StaticClass() {                                                    \
     static ::vxl::ClassInfo info = ::vxl::ClassInfo::Make<Self>(#Self __VA_OPT__(, ) __VA_ARGS__); \
-    return info;                                                                         \
+    return info;                                                                                   \
   }

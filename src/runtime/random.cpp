@@ -61,7 +61,9 @@ int32_t SetRandomSeed(int32_t value) {
   return 0;
 }
 
-int32_t RandomSeed() { return g_seed; }
+int32_t RandomSeed() {
+  return g_seed;
+}
 
 int InitRandomModule() {
   static ModuleGuard guard("random");

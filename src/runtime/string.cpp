@@ -58,7 +58,8 @@ Ref<StringObject> Widen(const T* items, size_t n, uint32_t mask) {
   if (n == 0) return Ref<StringObject>(&StringObject::Empty());
   auto rep = StringObject::Allocate(static_cast<int32_t>(n));
   char16_t* out = rep->MutableData();
-  for (size_t i = 0; i < n; ++i) out[i] = static_cast<char16_t>(static_cast<uint32_t>(items[i]) & mask);
+  for (size_t i = 0; i < n; ++i)
+    out[i] = static_cast<char16_t>(static_cast<uint32_t>(items[i]) & mask);
   return rep;
 }
 
@@ -146,8 +147,10 @@ String String::Slice(int32_t a, int32_t b) const {
 
 String String::Trim() const {
   int32_t a = 0, b = Length();
-  while (a < b && Data()[a] <= 32) ++a;
-  while (b > a && Data()[b - 1] <= 32) --b;
+  while (a < b && Data()[a] <= 32)
+    ++a;
+  while (b > a && Data()[b - 1] <= 32)
+    --b;
   if (a == 0 && b == Length()) return *this;
   return Slice(a, b);
 }
@@ -159,7 +162,8 @@ String MapRange(const String& s, int delta) {
   const char16_t* d = s.Data();
   int32_t n = s.Length();
   int32_t first = 0;
-  while (first < n && !(d[first] >= From && d[first] <= To)) ++first;
+  while (first < n && !(d[first] >= From && d[first] <= To))
+    ++first;
   if (first == n) return s;
   auto rep = StringObject::Allocate(n);
   char16_t* out = rep->MutableData();
@@ -171,8 +175,12 @@ String MapRange(const String& s, int delta) {
 
 }  // namespace
 
-String String::ToLower() const { return MapRange<u'A', u'Z'>(*this, 32); }
-String String::ToUpper() const { return MapRange<u'a', u'z'>(*this, -32); }
+String String::ToLower() const {
+  return MapRange<u'A', u'Z'>(*this, 32);
+}
+String String::ToUpper() const {
+  return MapRange<u'a', u'z'>(*this, -32);
+}
 
 String String::Replace(const String& find, const String& with) const {
   if (find.IsEmpty()) return *this;
@@ -196,9 +204,11 @@ Array<String> String::Split(const String& separator) const {
   if (separator.IsEmpty()) {
     int32_t i = 0, n = Length();
     while (i < n) {
-      while (i < n && Data()[i] <= 32) ++i;
+      while (i < n && Data()[i] <= 32)
+        ++i;
       int32_t start = i;
-      while (i < n && Data()[i] > 32) ++i;
+      while (i < n && Data()[i] > 32)
+        ++i;
       if (i > start) pieces.push_back(Slice(start, i));
     }
   } else {
@@ -210,7 +220,8 @@ Array<String> String::Split(const String& separator) const {
     pieces.push_back(Slice(from, Length()));
   }
   auto out = Array<String>::New(static_cast<int32_t>(pieces.size()));
-  for (size_t i = 0; i < pieces.size(); ++i) out[static_cast<int32_t>(i)] = std::move(pieces[i]);
+  for (size_t i = 0; i < pieces.size(); ++i)
+    out[static_cast<int32_t>(i)] = std::move(pieces[i]);
   return out;
 }
 
@@ -233,14 +244,16 @@ bool String::EndsWith(const String& s) const noexcept {
 
 std::string String::ToCString() const {
   std::string out(static_cast<size_t>(Length()), '\0');
-  for (int32_t i = 0; i < Length(); ++i) out[i] = static_cast<char>(Data()[i] & 0xFF);
+  for (int32_t i = 0; i < Length(); ++i)
+    out[i] = static_cast<char>(Data()[i] & 0xFF);
   return out;
 }
 
 StringBuilder& StringBuilder::AppendLatin1(std::string_view bytes) {
   size_t at = buf_.size();
   buf_.resize(at + bytes.size());
-  for (size_t i = 0; i < bytes.size(); ++i) buf_[at + i] = static_cast<unsigned char>(bytes[i]);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    buf_[at + i] = static_cast<unsigned char>(bytes[i]);
   return *this;
 }
 

@@ -71,18 +71,14 @@ class String {
   static String FromDouble(double x);
 
   // True if the object is a string.
-  static bool IsString(const Object* o) noexcept {
-    return o && typeid(*o) == typeid(StringObject);
-  }
+  static bool IsString(const Object* o) noexcept { return o && typeid(*o) == typeid(StringObject); }
   // The object as a string if it is one, otherwise the empty string.
   static String Of(const Ref<Object>& o);
 
   int32_t Length() const noexcept { return rep_.Get()->Length(); }
   bool IsEmpty() const noexcept { return Length() == 0; }
   const char16_t* Data() const noexcept { return rep_.Get()->Data(); }
-  std::u16string_view View() const noexcept {
-    return {Data(), static_cast<size_t>(Length())};
-  }
+  std::u16string_view View() const noexcept { return {Data(), static_cast<size_t>(Length())}; }
   // The character at i; throws TArrayBoundsException outside 0..Length()-1.
   char16_t operator[](int32_t i) const;
   // The code of the first character, or -1 for "".
@@ -133,9 +129,7 @@ class String {
   const Ref<StringObject>& AsObject() const noexcept { return rep_; }
   operator Ref<Object>() const noexcept { return rep_; }
 
-  size_t Hash() const noexcept {
-    return std::hash<std::u16string_view>()(View());
-  }
+  size_t Hash() const noexcept { return std::hash<std::u16string_view>()(View()); }
 
  private:
   explicit String(Ref<StringObject> rep) noexcept : rep_(std::move(rep)) {}
@@ -144,7 +138,9 @@ class String {
   Ref<StringObject> rep_;  // never Null
 };
 
-inline String operator+(const char* a, const String& b) { return String(a) + b; }
+inline String operator+(const char* a, const String& b) {
+  return String(a) + b;
+}
 
 // Builds a string piece by piece with one final copy.
 class StringBuilder {

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <stdexcept>
 
 namespace vxl::test {
@@ -18,7 +18,8 @@ ChildResult RunChild(const std::vector<std::string>& argv, const std::string& wo
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) throw std::runtime_error("pipe failed");
   std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& a : argv)
+    args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
   pid_t pid = fork();
@@ -27,7 +28,8 @@ ChildResult RunChild(const std::vector<std::string>& argv, const std::string& wo
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+      close(fd);
     if (!workingDir.empty() && chdir(workingDir.c_str()) != 0) _exit(126);
     execv(args[0], args.data());
     _exit(127);
