@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -39,22 +40,30 @@ void WriteSignalLine(int sig) {
   WriteAll(STDOUT_FILENO, buf, n);
 }
 
-void OnSignal(int sig) {
+// A signal the process caused itself (a fault, abort(), raise()) arrives while the interrupted
+// code is this thread's own, so what it had printed is flushed first, as a normal exit would.
+// A signal sent by another process may interrupt anything, so then only write() is used.
+bool RaisedByThisProcess(const siginfo_t* info) {
+  return info->si_code > 0 || info->si_pid == getpid();
+}
+
+void OnSignal(int sig, siginfo_t* info, void*) {
+  if (RaisedByThisProcess(info)) fflush(stdout);
   WriteSignalLine(sig);
   WriteAll(STDERR_FILENO, g_signalText, std::strlen(g_signalText));
   _exit(-1);
 }
 
-void OnFault(int) {
+void OnFault(int, siginfo_t*, void*) {
   WriteAll(STDERR_FILENO, g_faultText, std::strlen(g_faultText));
   _exit(-1);
 }
 
-void Install(int sig, void (*handler)(int)) {
+void Install(int sig, void (*handler)(int, siginfo_t*, void*)) {
   struct sigaction sa;
   std::memset(&sa, 0, sizeof sa);
-  sa.sa_handler = handler;
-  sa.sa_flags = SA_ONSTACK;
+  sa.sa_sigaction = handler;
+  sa.sa_flags = SA_ONSTACK | SA_SIGINFO;
   sigemptyset(&sa.sa_mask);
   sigaction(sig, &sa, nullptr);
 }

@@ -5,8 +5,9 @@ namespace vxl::platform {
 
 // Installs handlers, in this order, for SIGILL, SIGSEGV, SIGABRT and SIGTERM. A handler writes
 // "signal!:<number>\n" to standard output, then `signalText` to standard error, and ends the
-// process with exit code -1 (255). Only async-signal-safe calls are made, so this is sound for
-// asynchronous signals too; the exit functions do not run from a signal.
+// process with exit code -1 (255). A signal the process raised itself first flushes standard
+// output; one sent from outside makes only async-signal-safe calls, so this is sound for
+// asynchronous signals too. The exit functions do not run from a signal.
 //
 // SIGBUS and SIGFPE (the remaining hardware faults) write `faultText` to standard error and end
 // the process the same way, without the signal line. The handlers run on their own stack, so a

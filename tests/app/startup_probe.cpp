@@ -1,0 +1,58 @@
+// A program built on the launcher's start-up sequence, for the end-to-end tests. Its first
+// argument says what to do once started: "print" the start-up globals, "throw" an uncaught
+// exception, "signal <n>" raise a signal, "exit-functions" register two exit functions and end.
+#include <unistd.h>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/startup.h"
+#include "runtime/application.h"
+#include "runtime/exceptions.h"
+
+namespace {
+
+int g_argc;
+char** g_argv;
+
+void Print(const char* name, const vxl::String& value) {
+  std::printf("%s=%s\n", name, value.ToCString().c_str());
+}
+
+int ProbeStub() {
+  using namespace vxl;
+  static ModuleGuard guard("probe stub");
+  return guard.Run({InitCoreModule}, [] {
+    const char* what = g_argc > 1 ? g_argv[1] : "";
+    if (!std::strcmp(what, "print")) {
+      Print("StartupDir", StartupDir);
+      Print("ApplicationDir", ApplicationDir);
+      Print("ApplicationPath", ApplicationPath);
+      Print("ApplicationTitle", ApplicationTitle);
+      for (int32_t i = 0; i < ApplicationArgs.Length(); ++i)
+        Print("arg", ApplicationArgs[i]);
+      char cwd[4096];
+      std::printf("cwd=%s\n", getcwd(cwd, sizeof cwd));
+    } else if (!std::strcmp(what, "throw")) {
+      RaiseRuntimeError("boom at start-up");
+    } else if (!std::strcmp(what, "throw-string")) {
+      Throw("a thrown string");
+    } else if (!std::strcmp(what, "signal") && g_argc > 2) {
+      std::printf("before the signal\n");
+      std::raise(std::atoi(g_argv[2]));
+    } else if (!std::strcmp(what, "exit-functions")) {
+      RegisterExitFunction([] { std::printf("first registered\n"); });
+      RegisterExitFunction([] { std::printf("second registered\n"); });
+      EndProgram();
+    }
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  g_argc = argc;
+  g_argv = argv;
+  return vxl::RunStartup(argc, argv, ProbeStub);
+}

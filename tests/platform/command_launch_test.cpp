@@ -1,0 +1,70 @@
+#include "platform/command_launch.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace vxl::platform {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(CommandLine, ProgramNameEndsAtQuoteOrBlank) {
+  EXPECT_EQ(SplitCommandLine("\"nw.exe\""), Args{"nw.exe"});
+  EXPECT_EQ(SplitCommandLine("  nw.exe  a"), (Args{"nw.exe", "a"}));
+  EXPECT_EQ(SplitCommandLine("\"C:\\Program Files\\x.exe\" y"),
+            (Args{"C:\\Program Files\\x.exe", "y"}));
+  EXPECT_EQ(SplitCommandLine("prog\\\"x"), Args{"prog\\\"x"});  // no escapes in the name
+  EXPECT_EQ(SplitCommandLine(""), Args{});
+}
+
+TEST(CommandLine, ArgumentQuotingAndBackslashes) {
+  EXPECT_EQ(SplitCommandLine("p \"a b\" c"), (Args{"p", "a b", "c"}));
+  EXPECT_EQ(SplitCommandLine("p a\\\\b"), (Args{"p", "a\\\\b"}));        // literal backslashes
+  EXPECT_EQ(SplitCommandLine("p a\\\"b"), (Args{"p", "a\"b"}));          // 1 + quote: literal quote
+  EXPECT_EQ(SplitCommandLine("p a\\\\\"b c\""), (Args{"p", "a\\b c"}));  // 2 + quote: \ and toggle
+  EXPECT_EQ(SplitCommandLine("p \"a\"\"b\""), (Args{"p", "a\"b"}));      // "" inside quotes
+  EXPECT_EQ(SplitCommandLine("p \"\""), (Args{"p", ""}));
+  EXPECT_EQ(SplitCommandLine("p \t x"), (Args{"p", "x"}));
+}
+
+void MakeExecutable(const std::string& path) {
+  test::TempDir::Read(path);
+  FILE* f = std::fopen(path.c_str(), "w");
+  std::fputs("#!/bin/sh\n", f);
+  std::fclose(f);
+  chmod(path.c_str(), 0755);
+}
+
+TEST(FindProgram, SearchOrderAndExeFallback) {
+  test::TempDir exeDir, pathDir;
+  MakeExecutable(pathDir.File("tool"));
+  MakeExecutable(pathDir.File("both"));
+  MakeExecutable(exeDir.File("both"));
+  std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", ("/nonexistent:" + pathDir.Path()).c_str(), 1);
+  EXPECT_EQ(FindProgram("tool", exeDir.Path()), pathDir.File("tool"));
+  EXPECT_EQ(FindProgram("tool.exe", exeDir.Path()), pathDir.File("tool"));
+  EXPECT_EQ(FindProgram("TOOL.EXE", exeDir.Path()), "");  // names are case-sensitive here
+  EXPECT_EQ(FindProgram("both", exeDir.Path()), exeDir.File("both"));  // executable's dir first
+  EXPECT_EQ(FindProgram("missing.exe", exeDir.Path()), "");
+  EXPECT_EQ(FindProgram(pathDir.File("tool.exe"), exeDir.Path()), pathDir.File("tool"));
+  // A file that is not executable is not a program.
+  test::TempDir::Read(pathDir.File("plain"));
+  std::fclose(std::fopen(pathDir.File("plain").c_str(), "w"));
+  EXPECT_EQ(FindProgram("plain", exeDir.Path()), "");
+  setenv("PATH", oldPath.c_str(), 1);
+}
+
+TEST(LaunchCommand, ReportsWhetherSomethingStarted) {
+  EXPECT_FALSE(LaunchCommand("\"surely-no-such-program.exe\"", 1));
+  EXPECT_FALSE(LaunchCommand("", 1));
+  EXPECT_TRUE(LaunchCommand("true", 1));
+}
+
+}  // namespace
+}  // namespace vxl::platform
