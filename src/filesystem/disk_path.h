@@ -1,0 +1,47 @@
+// Private to the file-system module: paths as the native layer takes them.
+#pragma once
+
+#include <string>
+
+#include "filesystem/path.h"
+#include "platform/file_system.h"
+#include "runtime/string.h"
+
+namespace vxl::filesystem_detail {
+
+// The normalised path as a C string, one byte per character.
+inline std::string DiskPath(const String& path, int32_t directoryForm = 0) {
+  return NormalisePath(path, directoryForm).ToCString();
+}
+
+// A name from the native layer as a string, one character per byte.
+inline String NameString(const std::string& name) {
+  return String(std::string_view(name));
+}
+
+// Status of a path for the queries: "<" and ">" never name a file.
+inline bool QueryStatus(const std::string& path, platform::FileStatus& status) {
+  if (path.find_first_of("<>") != std::string::npos) return false;
+  return platform::StatPath(path, status);
+}
+
+inline bool IsDirectoryMode(uint32_t mode) {
+  return (mode & platform::kModeTypeMask) == platform::kModeDirectory;
+}
+inline bool IsRegularMode(uint32_t mode) {
+  return (mode & platform::kModeTypeMask) == platform::kModeRegular;
+}
+inline bool IsLinkMode(uint32_t mode) {
+  return (mode & platform::kModeTypeMask) == platform::kModeLink;
+}
+
+// PathKind of a path already in disk form.
+inline int32_t DiskPathKind(const std::string& path) {
+  platform::FileStatus st;
+  if (!QueryStatus(path, st)) return 0;
+  if (IsRegularMode(st.mode)) return 1;
+  if (IsDirectoryMode(st.mode)) return 2;
+  return 0;
+}
+
+}  // namespace vxl::filesystem_detail
