@@ -1,0 +1,77 @@
+#include "stream/memory/ram_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/class_binder.h"
+#include "stream/memory/embedded_files.h"
+
+namespace vxl {
+
+VXL_DEFINE_CLASS(TRamStream)
+VXL_DEFINE_CLASS(TRamStreamFactory)
+
+Ref<TRamStream> TRamStream::Create(uint8_t* buf, int32_t size, int32_t readable,
+                                   int32_t writeable) {
+  auto s = New<TRamStream>();
+  s->_buf = buf;
+  s->_size = std::max(size, 0);
+  s->_read = readable;
+  s->_write = writeable;
+  return s;
+}
+
+int32_t TRamStream::Seek(int32_t pos) {
+  _pos = std::clamp(pos, 0, _size);
+  return _pos;
+}
+
+int32_t TRamStream::Read(uint8_t* buf, int32_t count) {
+  if (count <= 0 || !_read) return 0;
+  int32_t n = std::min(count, _size - _pos);
+  if (n <= 0) return 0;
+  std::memcpy(buf, _buf + _pos, static_cast<size_t>(n));
+  _pos += n;
+  return n;
+}
+
+int32_t TRamStream::Write(const uint8_t* buf, int32_t count) {
+  if (count <= 0 || !_write) return 0;
+  int32_t n = std::min(count, _size - _pos);
+  if (n <= 0) return 0;
+  std::memmove(_buf + _pos, buf, static_cast<size_t>(n));
+  _pos += n;
+  return n;
+}
+
+void TRamStream::Bind(ClassBinder<TRamStream>& b) {
+  b.Field<&TRamStream::_pos>("_pos");
+  b.Field<&TRamStream::_size>("_size");
+  b.Field<&TRamStream::_read>("_read");
+  b.Field<&TRamStream::_write>("_write");
+}
+
+Ref<TStream> TRamStreamFactory::CreateStream(const Ref<Object>&, const String& proto,
+                                             const String& path, int32_t readable,
+                                             int32_t writeable) {
+  if (writeable || proto != String("incbin")) return nullptr;
+  const uint8_t* data = EmbeddedFileData(path);
+  if (!data) return nullptr;
+  // The stream is read-only, so the embedded data are never written through it.
+  return TRamStream::Create(const_cast<uint8_t*>(data), EmbeddedFileLength(path), readable, 0);
+}
+
+Ref<TRamStream> NewRamStream(uint8_t* buf, int32_t size, int32_t readable, int32_t writeable) {
+  return TRamStream::Create(buf, size, readable, writeable);
+}
+
+int InitRamStreamModule() {
+  static ModuleGuard guard("RAM stream");
+  return guard.Run({InitCoreModule, InitStreamModule}, [] {
+    RegisterClass<TRamStream>();
+    RegisterClass<TRamStreamFactory>();
+    New<TRamStreamFactory>();
+  });
+}
+
+}  // namespace vxl

@@ -1,0 +1,228 @@
+// Byte streams: the stream classes, the stream exceptions, the factory chain and the URL rule.
+//
+//   Ref<TStream> s = OpenStreamUrl(String("scores.bin"), 1, 0);   // a plain path is a file
+//   if (s) {
+//     int32_t count = s->ReadInt();         // typed values are little-endian
+//     String name = s->ReadLine();          // bytes up to LF, CR dropped, Latin-1
+//     s->Close();
+//   }
+//   Array<uint8_t> all = BytesFromUrl(String("incbin::logo.png"));   // a factory's protocol
+//
+// A URL is a stream object (wrapped so that closing the wrapper leaves it open), a file path
+// (a string without "::"), a "proto::path" string offered to each factory from the newest, or any
+// other object some factory understands. Opening returns Null on failure; I/O errors on an open
+// stream throw TStreamReadException / TStreamWriteException.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "runtime/runtime.h"
+
+namespace vxl {
+
+class TStreamException : public Object {
+  VXL_CLASS(TStreamException, Object)
+};
+
+class TStreamReadException : public TStreamException {
+  VXL_CLASS(TStreamReadException, TStreamException)
+ public:
+  // "Error reading from stream".
+  String ToString() const override;
+};
+
+class TStreamWriteException : public TStreamException {
+  VXL_CLASS(TStreamWriteException, TStreamException)
+ public:
+  // "Error writing to stream".
+  String ToString() const override;
+};
+
+// Throw a new TStreamReadException / TStreamWriteException.
+[[noreturn]] void ThrowStreamRead();
+[[noreturn]] void ThrowStreamWrite();
+
+// The input/output protocol. The defaults describe a stream that is neither seekable nor readable
+// nor writeable: Pos -1, Size 0 (so Eof is never true), Read and Write raise runtime errors.
+class TIO : public Object {
+  VXL_CLASS(TIO, Object)
+ public:
+  // 1 when Pos() equals Size(), else 0.
+  virtual int32_t Eof();
+  virtual int32_t Pos();
+  virtual int32_t Size();
+  // Moves to `pos`; returns the new position (-1: not seekable).
+  virtual int32_t Seek(int32_t pos);
+  virtual int32_t Flush();
+  virtual int32_t Close();
+  // Transfers up to `count` bytes; returns how many were transferred.
+  virtual int32_t Read(uint8_t* buf, int32_t count);
+  virtual int32_t Write(const uint8_t* buf, int32_t count);
+
+  static void Bind(ClassBinder<TIO>& b);
+};
+
+// A stream: typed little-endian values, lines and strings on top of Read and Write.
+class TStream : public TIO {
+  VXL_CLASS(TStream, TIO)
+ public:
+  // Reads `count` bytes, stopping early (without error) at end of stream; throws
+  // TStreamReadException when Read returns 0 before the end. Returns `count`.
+  virtual int32_t ReadBytes(uint8_t* buf, int32_t count);
+  // Writes all `count` bytes; throws TStreamWriteException when Write returns 0. Returns `count`.
+  virtual int32_t WriteBytes(const uint8_t* buf, int32_t count);
+  // Reads and discards `count` bytes (stopping at end of stream). Returns `count`.
+  virtual int32_t SkipBytes(int32_t count);
+
+  // Typed reads: missing bytes at end of stream read as zero. Byte and short are unsigned.
+  virtual int32_t ReadByte();
+  virtual int32_t WriteByte(int32_t n);
+  virtual int32_t ReadShort();
+  virtual int32_t WriteShort(int32_t n);
+  virtual int32_t ReadInt();
+  virtual int32_t WriteInt(int32_t n);
+  virtual int64_t ReadLong();
+  virtual int32_t WriteLong(int64_t n);
+  virtual float ReadFloat();
+  virtual int32_t WriteFloat(float x);
+  virtual double ReadDouble();
+  virtual int32_t WriteDouble(double x);
+
+  // Bytes up to LF or a 0 byte (not included), CR dropped, one character per byte; stops quietly
+  // when Read delivers nothing.
+  virtual String ReadLine();
+  // The low byte of each character, then CR LF. 1 if everything was written, else 0.
+  virtual int32_t WriteLine(const String& text);
+  // Exactly `length` bytes (zero where the stream ended), one character per byte.
+  virtual String ReadString(int32_t length);
+  // The low byte of each character, no terminator and no length.
+  virtual int32_t WriteString(const String& text);
+  // Throw the string "Unable to read object" / "Unable to write object" here; data streams
+  // override them.
+  virtual Ref<Object> ReadObject();
+  virtual int32_t WriteObject(const Ref<Object>& object);
+
+  static void Bind(ClassBinder<TStream>& b);
+};
+
+// A stream that forwards to another one. ReadBytes, WriteBytes, SkipBytes, ReadLong and WriteLong
+// are not forwarded: they run the TStream algorithms over the forwarded Read, Write and Eof.
+class TStreamWrapper : public TStream {
+  VXL_CLASS(TStreamWrapper, TStream)
+ public:
+  Ref<TStream> _stream;
+
+  void SetStream(const Ref<TStream>& stream) { _stream = stream; }
+
+  int32_t Eof() override;
+  int32_t Pos() override;
+  int32_t Size() override;
+  int32_t Seek(int32_t pos) override;
+  int32_t Flush() override;
+  int32_t Close() override;
+  int32_t Read(uint8_t* buf, int32_t count) override;
+  int32_t Write(const uint8_t* buf, int32_t count) override;
+  int32_t ReadByte() override;
+  int32_t WriteByte(int32_t n) override;
+  int32_t ReadShort() override;
+  int32_t WriteShort(int32_t n) override;
+  int32_t ReadInt() override;
+  int32_t WriteInt(int32_t n) override;
+  float ReadFloat() override;
+  int32_t WriteFloat(float x) override;
+  double ReadDouble() override;
+  int32_t WriteDouble(double x) override;
+  String ReadLine() override;
+  int32_t WriteLine(const String& text) override;
+  String ReadString(int32_t length) override;
+  int32_t WriteString(const String& text) override;
+  Ref<Object> ReadObject() override;
+  int32_t WriteObject(const Ref<Object>& object) override;
+
+  static void Bind(ClassBinder<TStreamWrapper>& b);
+};
+
+// What OpenStreamUrl returns for a stream passed as URL: closing it lets go of the wrapped
+// stream without closing it.
+class TStreamStream : public TStreamWrapper {
+  VXL_CLASS(TStreamStream, TStreamWrapper)
+ public:
+  static Ref<TStreamStream> Create(const Ref<TStream>& stream);
+  // Sets _stream to Null; the wrapped stream stays open.
+  int32_t Close() override;
+};
+
+// A file through the C library. Releasing an open TCStream closes its file.
+class TCStream : public TStream {
+  VXL_CLASS(TCStream, TStream)
+ public:
+  static constexpr int32_t MODE_READ = 1;
+  static constexpr int32_t MODE_WRITE = 2;
+
+  int32_t _pos = 0;
+  int32_t _size = 0;
+  std::FILE* _cstream = nullptr;  // Null once closed
+  int32_t _mode = 0;
+
+  ~TCStream() override;
+
+  // "r+b" when both flags are set, "wb" for writeable only, otherwise "rb". Backslashes in the path
+  // become slashes. Null when the file cannot be opened.
+  static Ref<TCStream> OpenFile(const String& path, int32_t readable, int32_t writeable);
+  // Takes over an open C file; Null for a null handle.
+  static Ref<TCStream> CreateWithCStream(std::FILE* cstream, int32_t mode);
+
+  int32_t Pos() override { return _pos; }
+  int32_t Size() override { return _size; }
+  int32_t Seek(int32_t pos) override;
+  // Read and Write on a closed stream raise the TIO errors.
+  int32_t Read(uint8_t* buf, int32_t count) override;
+  int32_t Write(const uint8_t* buf, int32_t count) override;
+  int32_t Flush() override;
+  int32_t Close() override;
+  // The same result as TStream::ReadLine (which reads one byte at a time), taken from the C
+  // library's buffer.
+  String ReadLine() override;
+
+  static void Bind(ClassBinder<TCStream>& b);
+
+ private:
+  void CloseHandle();
+};
+
+// A factory turns URLs into streams. Constructing one links it at the head of the chain, so the
+// newest factory is asked first; create factories only inside module initialisers.
+class TStreamFactory : public Object {
+  VXL_CLASS(TStreamFactory, Object)
+ public:
+  Ref<TStreamFactory> _succ;
+
+  // The stream for this request, or Null when the request is not this factory's. `proto` is the
+  // lower-cased protocol ("" for a non-string URL), `path` what follows the first "::".
+  virtual Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
+                                    int32_t readable, int32_t writeable);
+
+  static void Bind(ClassBinder<TStreamFactory>& b);
+
+ protected:
+  TStreamFactory();
+};
+
+// The newest factory (the head of the chain), Null while none exists.
+Ref<TStreamFactory> StreamFactories();
+
+// The URL rule: a stream is wrapped in a TStreamStream; a string without "::" is a file; otherwise
+// the chain is asked from the head with the lower-cased protocol and the rest as path. Null when
+// nothing opens it.
+Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t writeable);
+inline Ref<TStream> OpenStreamUrl(const String& url, int32_t readable, int32_t writeable) {
+  return OpenStreamUrl(Ref<Object>(url), readable, writeable);
+}
+
+// The C standard library glue module (imported by the stream module).
+int InitCStdLibModule();
+// The stream module: the stream classes and the factory chain.
+int InitStreamModule();
+
+}  // namespace vxl

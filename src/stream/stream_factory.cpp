@@ -1,0 +1,96 @@
+// The factory chain, the URL rule and the module initialisers of the stream core.
+#include <cstdlib>
+
+#include "runtime/class_binder.h"
+#include "stream/stream.h"
+
+namespace vxl {
+
+VXL_DEFINE_CLASS(TStreamFactory)
+
+namespace {
+
+// The head of the factory chain; the chain is never shortened.
+Ref<TStreamFactory>& FactoryHead() {
+  static Ref<TStreamFactory> head;
+  return head;
+}
+
+// ASCII letters only.
+String LowerAscii(const String& s) {
+  std::u16string out(s.View());
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+  }
+  return String(std::u16string_view(out));
+}
+
+}  // namespace
+
+TStreamFactory::TStreamFactory() {
+  _succ = FactoryHead();
+  FactoryHead() = Ref<TStreamFactory>(this);
+}
+
+Ref<TStream> TStreamFactory::CreateStream(const Ref<Object>&, const String&, const String&, int32_t,
+                                          int32_t) {
+  ThrowNullMethod();
+}
+
+void TStreamFactory::Bind(ClassBinder<TStreamFactory>& b) {
+  b.Field<&TStreamFactory::_succ>("_succ");
+}
+
+Ref<TStreamFactory> StreamFactories() {
+  return FactoryHead();
+}
+
+Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t writeable) {
+  if (auto stream = url.As<TStream>()) return TStreamStream::Create(stream);
+  String text = String::Of(url);
+  String proto;
+  String path;
+  if (!text.IsEmpty()) {
+    int32_t at = text.Find("::");
+    if (at < 0) return TCStream::OpenFile(text, readable, writeable);
+    proto = LowerAscii(text.Slice(0, at));
+    path = text.Slice(at + 2, text.Length());
+  }
+  for (Ref<TStreamFactory> f = FactoryHead(); f; f = f->_succ) {
+    if (auto stream = f->CreateStream(url, proto, path, readable, writeable)) return stream;
+  }
+  return Ref<TStream>();
+}
+
+namespace {
+
+// On Windows this slot starts and stops the socket library. POSIX sockets need neither, so the
+// exit function stays only to keep the order of the exit functions.
+void CStdLibCleanup() {}
+
+}  // namespace
+
+int InitCStdLibModule() {
+  static ModuleGuard guard("c standard library glue");
+  return guard.Run({InitCoreModule}, [] {
+    // The C standard streams are ready-made stdin, stdout and stderr here; nothing to bind.
+    std::atexit(CStdLibCleanup);
+  });
+}
+
+int InitStreamModule() {
+  static ModuleGuard guard("stream");
+  return guard.Run({InitCoreModule, InitCStdLibModule}, [] {
+    RegisterClass<TStreamException>();
+    RegisterClass<TStreamReadException>();
+    RegisterClass<TStreamWriteException>();
+    RegisterClass<TIO>();
+    RegisterClass<TStream>();
+    RegisterClass<TStreamWrapper>();
+    RegisterClass<TStreamStream>();
+    RegisterClass<TCStream>();
+    RegisterClass<TStreamFactory>();
+  });
+}
+
+}  // namespace vxl
