@@ -68,6 +68,9 @@ void ThrowNullObject() {
 void ThrowArrayBounds() {
   Throw(New<TArrayBoundsException>());
 }
+void ThrowNullFunction() {
+  Throw(New<TNullFunctionException>());
+}
 
 void ReportUncaught(const Ref<Object>& value) {
   std::string text = value ? value->ToString().ToCString() : std::string();

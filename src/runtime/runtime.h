@@ -8,6 +8,7 @@
 #include "runtime/clock.h"
 #include "runtime/enumeration.h"
 #include "runtime/exceptions.h"
+#include "runtime/function.h"
 #include "runtime/module.h"
 #include "runtime/object.h"
 #include "runtime/string.h"

@@ -120,6 +120,12 @@ TEST(Startup, SignalsPrintTheirLineThenFailAsReceivedSignal) {
   }
 }
 
+TEST(Startup, HardwareFaultFailsAsUnhandledMemoryException) {
+  auto result = test::RunChild({Bin("startup_probe"), "divide", "0"});
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(result.err, "Unhandled Memory Exception Error");
+}
+
 TEST(Startup, ExitFunctionsRunInReverseOrderOfRegistration) {
   auto result = test::RunChild({Bin("startup_probe"), "exit-functions"});
   EXPECT_EQ(result.exitCode, 0);

@@ -1,6 +1,7 @@
 // A program built on the launcher's start-up sequence, for the end-to-end tests. Its first
 // argument says what to do once started: "print" the start-up globals, "throw" an uncaught
-// exception, "signal <n>" raise a signal, "exit-functions" register two exit functions and end.
+// exception, "signal <n>" raise a signal, "divide <n>" divide by n (a fault for 0),
+// "exit-functions" register two exit functions and end.
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
@@ -41,6 +42,10 @@ int ProbeStub() {
     } else if (!std::strcmp(what, "signal") && g_argc > 2) {
       std::printf("before the signal\n");
       std::raise(std::atoi(g_argv[2]));
+    } else if (!std::strcmp(what, "divide") && g_argc > 2) {
+      volatile int zero = std::atoi(g_argv[2]);
+      volatile int numerator = 7;
+      std::printf("%d\n", numerator / zero);
     } else if (!std::strcmp(what, "exit-functions")) {
       RegisterExitFunction([] { std::printf("first registered\n"); });
       RegisterExitFunction([] { std::printf("second registered\n"); });

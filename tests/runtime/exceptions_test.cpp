@@ -82,6 +82,21 @@ TEST(ExceptionsDeathTest, UncaughtPrintsTextWithoutNewlineAndExitsMinusOne) {
               testing::ExitedWithCode(255), "^fatal text$");
 }
 
+TEST(Functions, UnassignedFunctionThrowsNullFunction) {
+  Function<int32_t(int32_t)> f;
+  try {
+    f(1);
+    FAIL();
+  } catch (const Thrown& e) {
+    EXPECT_TRUE(e.As<TNullFunctionException>());
+  }
+  f = [](int32_t x) { return x * 2; };
+  EXPECT_EQ(f(21), 42);
+  auto table = Array<Function<void()>>::New(2);
+  EXPECT_THROW(table[1](), Thrown);
+  EXPECT_EQ(TypeTagOf<Function<String(int32_t, double)>>(), "(i,d)$");
+}
+
 class TEnumerable : public Object {
   VXL_CLASS(TEnumerable, Object)
  public:
