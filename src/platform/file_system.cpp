@@ -44,6 +44,13 @@ bool LinkStatus(const std::string& path, FileStatus& status) {
   return true;
 }
 
+bool OpenFileStatus(std::FILE* file, FileStatus& status) {
+  struct stat st;
+  if (!file || fstat(fileno(file), &st) != 0) return false;
+  Fill(st, status);
+  return true;
+}
+
 bool ChangeMode(const std::string& path, uint32_t mode) {
   return Usable(path) && chmod(path.c_str(), static_cast<mode_t>(mode)) == 0;
 }

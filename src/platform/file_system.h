@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace vxl::platform {
@@ -26,6 +27,9 @@ struct FileStatus {
 bool StatPath(const std::string& path, FileStatus& status);
 // Status of the path itself: a symbolic link reports kModeLink. False if it cannot be read.
 bool LinkStatus(const std::string& path, FileStatus& status);
+
+// Status of the file an open C library stream reads or writes. False if it cannot be read.
+bool OpenFileStatus(std::FILE* file, FileStatus& status);
 
 // Sets the permission bits. False on failure.
 bool ChangeMode(const std::string& path, uint32_t mode);

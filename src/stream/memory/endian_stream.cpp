@@ -39,22 +39,46 @@ int g_nesting = 0;
 
 }  // namespace
 
-void TXEndianStream::Swap2(uint8_t* p) { std::reverse(p, p + 2); }
-void TXEndianStream::Swap4(uint8_t* p) { std::reverse(p, p + 4); }
-void TXEndianStream::Swap8(uint8_t* p) { std::reverse(p, p + 8); }
+void TXEndianStream::Swap2(uint8_t* p) {
+  std::reverse(p, p + 2);
+}
+void TXEndianStream::Swap4(uint8_t* p) {
+  std::reverse(p, p + 4);
+}
+void TXEndianStream::Swap8(uint8_t* p) {
+  std::reverse(p, p + 8);
+}
 
-int32_t TXEndianStream::ReadShort() { return ReadSwapped<uint16_t>(*this); }
+int32_t TXEndianStream::ReadShort() {
+  return ReadSwapped<uint16_t>(*this);
+}
 int32_t TXEndianStream::WriteShort(int32_t n) {
   return WriteSwapped(*this, static_cast<uint16_t>(n));
 }
-int32_t TXEndianStream::ReadInt() { return ReadSwapped<int32_t>(*this); }
-int32_t TXEndianStream::WriteInt(int32_t n) { return WriteSwapped(*this, n); }
-int64_t TXEndianStream::ReadLong() { return ReadSwapped<int64_t>(*this); }
-int32_t TXEndianStream::WriteLong(int64_t n) { return WriteSwapped(*this, n); }
-float TXEndianStream::ReadFloat() { return ReadSwapped<float>(*this); }
-int32_t TXEndianStream::WriteFloat(float x) { return WriteSwapped(*this, x); }
-double TXEndianStream::ReadDouble() { return ReadSwapped<double>(*this); }
-int32_t TXEndianStream::WriteDouble(double x) { return WriteSwapped(*this, x); }
+int32_t TXEndianStream::ReadInt() {
+  return ReadSwapped<int32_t>(*this);
+}
+int32_t TXEndianStream::WriteInt(int32_t n) {
+  return WriteSwapped(*this, n);
+}
+int64_t TXEndianStream::ReadLong() {
+  return ReadSwapped<int64_t>(*this);
+}
+int32_t TXEndianStream::WriteLong(int64_t n) {
+  return WriteSwapped(*this, n);
+}
+float TXEndianStream::ReadFloat() {
+  return ReadSwapped<float>(*this);
+}
+int32_t TXEndianStream::WriteFloat(float x) {
+  return WriteSwapped(*this, x);
+}
+double TXEndianStream::ReadDouble() {
+  return ReadSwapped<double>(*this);
+}
+int32_t TXEndianStream::WriteDouble(double x) {
+  return WriteSwapped(*this, x);
+}
 
 Ref<TXEndianStream> TXEndianStream::Create(const Ref<TStream>& stream) {
   if (!stream) return nullptr;
@@ -63,9 +87,13 @@ Ref<TXEndianStream> TXEndianStream::Create(const Ref<TStream>& stream) {
   return s;
 }
 
-Ref<TStream> TXEndianStream::BigEndian(const Ref<TStream>& stream) { return Create(stream); }
+Ref<TStream> TXEndianStream::BigEndian(const Ref<TStream>& stream) {
+  return Create(stream);
+}
 
-Ref<TStream> TXEndianStream::LittleEndian(const Ref<TStream>& stream) { return stream; }
+Ref<TStream> TXEndianStream::LittleEndian(const Ref<TStream>& stream) {
+  return stream;
+}
 
 Ref<TStream> TXEndianStreamFactory::CreateStream(const Ref<Object>&, const String& proto,
                                                  const String& path, int32_t readable,
@@ -85,7 +113,9 @@ Ref<TStream> TXEndianStreamFactory::CreateStream(const Ref<Object>&, const Strin
   return big ? TXEndianStream::BigEndian(inner) : TXEndianStream::LittleEndian(inner);
 }
 
-Ref<TStream> WrapBigEndian(const Ref<TStream>& stream) { return TXEndianStream::BigEndian(stream); }
+Ref<TStream> WrapBigEndian(const Ref<TStream>& stream) {
+  return TXEndianStream::BigEndian(stream);
+}
 
 Ref<TStream> WrapLittleEndian(const Ref<TStream>& stream) {
   return TXEndianStream::LittleEndian(stream);
