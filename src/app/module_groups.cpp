@@ -2,6 +2,8 @@
 
 #include "runtime/module.h"
 #include "runtime/random.h"
+#include "stream/memory/endian_stream.h"
+#include "stream/memory/ram_stream.h"
 
 namespace vxl {
 
@@ -17,6 +19,8 @@ int InitStandardGroupModule() {
           InitCoreModule,
           InitEmptyModule,
           InitRandomModule,
+          InitRamStreamModule,
+          InitEndianStreamModule,
       },
       [] {});
 }

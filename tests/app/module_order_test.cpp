@@ -12,7 +12,9 @@ namespace {
 
 // Every module the launcher imports, in the order their bodies must run.
 const std::vector<std::string> kExpectedOrder = {
-    "core", "empty", "random", "standard group", "classic text", "opengl import", "empty trailing",
+    "core",         "empty",         "random",         "c standard library glue",
+    "stream",       "RAM stream",    "endian stream",  "standard group",
+    "classic text", "opengl import", "empty trailing",
 };
 
 void RunLauncherImports() {
