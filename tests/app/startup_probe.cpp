@@ -14,6 +14,13 @@
 
 namespace {
 
+// A real hardware fault: the sanitizers must not catch it first.
+__attribute__((no_sanitize("undefined"))) int Divide(int numerator, int denominator) {
+  volatile int d = denominator;
+  volatile int n = numerator;
+  return n / d;
+}
+
 int g_argc;
 char** g_argv;
 
@@ -43,9 +50,7 @@ int ProbeStub() {
       std::printf("before the signal\n");
       std::raise(std::atoi(g_argv[2]));
     } else if (!std::strcmp(what, "divide") && g_argc > 2) {
-      volatile int zero = std::atoi(g_argv[2]);
-      volatile int numerator = 7;
-      std::printf("%d\n", numerator / zero);
+      std::printf("%d\n", Divide(7, std::atoi(g_argv[2])));
     } else if (!std::strcmp(what, "exit-functions")) {
       RegisterExitFunction([] { std::printf("first registered\n"); });
       RegisterExitFunction([] { std::printf("second registered\n"); });
