@@ -1,0 +1,432 @@
+#include "collections/list/list.h"
+
+#include <vector>
+
+#include "runtime/class_binder.h"
+
+namespace vxl {
+
+VXL_DEFINE_CLASS(TLink)
+VXL_DEFINE_CLASS(TListEnum)
+VXL_DEFINE_CLASS(TList)
+VXL_DEFINE_CLASS(TListDataType)
+
+namespace {
+
+Ref<TListDataType> g_listDataType;
+
+// Element equality: a Null element equals only a Null value, and Compare never sees Null.
+bool ElementEquals(const Object* element, const Object* value) {
+  if (!value) return !element;
+  return element && element->Compare(value) == 0;
+}
+
+void CheckInList(const Ref<TLink>& link) {
+  if (!link->_InList()) RaiseRuntimeError("Link is not in a list");
+}
+
+}  // namespace
+
+// TLink -----------------------------------------------------------------------------------------
+
+Ref<TLink> TLink::NextLink() const {
+  return _succ && !_succ->_IsSentinel() ? _succ : Ref<TLink>();
+}
+
+Ref<TLink> TLink::PrevLink() const {
+  return _pred && !_pred->_IsSentinel() ? _pred : Ref<TLink>();
+}
+
+void TLink::Remove() {
+  if (_IsSentinel()) return;  // the end marker never leaves its list
+  _value = nullptr;
+  if (!_InList()) return;  // already out: its neighbours have moved on
+  Ref<TLink> self(this);   // the ring's references to this link go below
+  _succ->_pred = _pred;
+  _pred->_succ = _succ;
+}
+
+void TLink::Bind(ClassBinder<TLink>& b) {
+  b.Field<&TLink::_value>("_value");
+  b.Field<&TLink::_succ>("_succ");
+  b.Field<&TLink::_pred>("_pred");
+  b.Method<&TLink::NextLink>("NextLink");
+  b.Method<&TLink::PrevLink>("PrevLink");
+  b.Method<&TLink::Remove>("Remove");
+}
+
+// TListEnum -------------------------------------------------------------------------------------
+
+// A removed link still leads, through the neighbours it had, to the link that followed it; that
+// walk ends at a link in the list or at the sentinel (Null once the list itself is gone).
+void TListEnum::_SkipRemoved() {
+  while (_link && !_link->_IsSentinel() && !_link->_InList())
+    _link = _link->_succ;
+}
+
+bool TListEnum::HasNext() {
+  _SkipRemoved();
+  return _link && !_link->_IsSentinel();
+}
+
+Ref<Object> TListEnum::NextObject() {
+  if (!HasNext()) return Ref<Object>();
+  Ref<Object> value = _link->_value;
+  _link = _link->_succ;
+  return value;
+}
+
+void TListEnum::Bind(ClassBinder<TListEnum>& b) {
+  b.Field<&TListEnum::_link>("_link");
+  b.Method<&TListEnum::NextObject>("NextObject");
+}
+
+// TList -----------------------------------------------------------------------------------------
+
+int32_t DefaultCompare(const Ref<Object>& a, const Ref<Object>& b) {
+  return a->Compare(b.Get());
+}
+
+TList::TList() : _head(New<TLink>()) {
+  _head->_value = _head;
+  _head->_succ = _head;
+  _head->_pred = _head;
+}
+
+TList::~TList() {
+  Clear();
+  // The sentinel refers to itself three times; cut that so it goes with the list.
+  _head->_value = nullptr;
+  _head->_succ = nullptr;
+  _head->_pred = nullptr;
+}
+
+Ref<TDataType> TList::DataType() const {
+  return g_listDataType;
+}
+
+void TList::Clear() {
+  while (!IsEmpty()) {
+    Ref<TLink> first = _head->_succ;
+    first->Remove();
+  }
+}
+
+Ref<Object> TList::First() const {
+  return IsEmpty() ? Ref<Object>() : _head->_succ->_value;
+}
+Ref<Object> TList::Last() const {
+  return IsEmpty() ? Ref<Object>() : _head->_pred->_value;
+}
+
+Ref<Object> TList::RemoveFirst() {
+  if (IsEmpty()) return Ref<Object>();
+  Ref<TLink> link = _head->_succ;
+  Ref<Object> value = link->_value;
+  link->Remove();
+  return value;
+}
+
+Ref<Object> TList::RemoveLast() {
+  if (IsEmpty()) return Ref<Object>();
+  Ref<TLink> link = _head->_pred;
+  Ref<Object> value = link->_value;
+  link->Remove();
+  return value;
+}
+
+Ref<TLink> TList::FirstLink() const {
+  return IsEmpty() ? Ref<TLink>() : _head->_succ;
+}
+Ref<TLink> TList::LastLink() const {
+  return IsEmpty() ? Ref<TLink>() : _head->_pred;
+}
+
+Ref<TLink> TList::InsertBeforeLink(const Ref<Object>& value, const Ref<TLink>& succ) {
+  CheckInList(succ);
+  auto link = New<TLink>();
+  link->_value = value;
+  link->_succ = succ;
+  link->_pred = succ->_pred;
+  link->_pred->_succ = link;
+  succ->_pred = link;
+  return link;
+}
+
+Ref<TLink> TList::InsertAfterLink(const Ref<Object>& value, const Ref<TLink>& pred) {
+  CheckInList(pred);
+  auto link = New<TLink>();
+  link->_value = value;
+  link->_pred = pred;
+  link->_succ = pred->_succ;
+  link->_succ->_pred = link;
+  pred->_succ = link;
+  return link;
+}
+
+Ref<TLink> TList::FindLink(const Ref<Object>& value) const {
+  TLink* head = _head.Get();
+  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
+    if (ElementEquals(link->_value.Get(), value.Get())) return Ref<TLink>(link);
+  }
+  return Ref<TLink>();
+}
+
+Ref<Object> TList::ValueAtIndex(int32_t index) const {
+  TLink* head = _head.Get();
+  if (index >= 0) {
+    for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
+      if (index-- == 0) return link->_value;
+    }
+  }
+  RaiseRuntimeError("List index out of range");
+}
+
+int32_t TList::Count() const {
+  int32_t n = 0;
+  TLink* head = _head.Get();
+  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get())
+    ++n;
+  return n;
+}
+
+bool TList::Remove(const Ref<Object>& value) {
+  Ref<TLink> link = FindLink(value);
+  if (!link) return false;
+  link->Remove();
+  return true;
+}
+
+void TList::Swap(const Ref<TList>& list) {
+  _head.Swap(list->_head);
+}
+
+Ref<TList> TList::Copy() const {
+  auto copy = New<TList>();
+  TLink* head = _head.Get();
+  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
+    copy->AddLast(link->_value);
+  }
+  return copy;
+}
+
+void TList::Reverse() {
+  // Every link of the ring, the sentinel included, exchanges its two neighbours.
+  TLink* head = _head.Get();
+  TLink* link = head;
+  do {
+    TLink* next = link->_succ.Get();
+    link->_succ.Swap(link->_pred);
+    link = next;
+  } while (link != head);
+}
+
+Ref<TList> TList::Reversed() const {
+  auto reversed = New<TList>();
+  TLink* head = _head.Get();
+  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
+    reversed->AddFirst(link->_value);
+  }
+  return reversed;
+}
+
+// A natural merge sort over the links. It yields exactly what a stable bubble sort that exchanges
+// neighbours only when they are out of order would: a pair is taken in reverse only when
+// compareFunc(earlier, later) says they are out of order, so equal elements keep their order.
+// One pass finds the ordered runs (n - 1 comparisons, all for a sorted list); runs are then
+// merged pairwise, O(n log n) comparisons in all. The ring is relinked only after the last
+// comparison, so a throwing compareFunc leaves the list as it was.
+void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
+  if (!compareFunc.IsAssigned()) ThrowNullFunction();
+  TLink* head = _head.Get();
+  std::vector<TLink*> links;
+  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
+    links.push_back(link);
+  }
+  const size_t n = links.size();
+  if (n < 2) return;
+  auto outOfOrder = [ascending, compareFunc](const TLink* earlier, const TLink* later) {
+    int32_t c = compareFunc(earlier->_value, later->_value);
+    return ascending ? c > 0 : c < 0;
+  };
+
+  std::vector<size_t> runs{0};  // start of each run, then n
+  for (size_t i = 1; i < n; ++i) {
+    if (outOfOrder(links[i - 1], links[i])) runs.push_back(i);
+  }
+  if (runs.size() == 1) return;
+  runs.push_back(n);
+
+  std::vector<TLink*> merged(n);
+  while (runs.size() > 2) {
+    std::vector<size_t> next;
+    size_t r = 0;
+    for (; r + 2 < runs.size(); r += 2) {
+      size_t i = runs[r], mid = runs[r + 1], j = mid, end = runs[r + 2], out = i;
+      next.push_back(i);
+      while (i < mid && j < end) {
+        merged[out++] = outOfOrder(links[i], links[j]) ? links[j++] : links[i++];
+      }
+      while (i < mid)
+        merged[out++] = links[i++];
+      while (j < end)
+        merged[out++] = links[j++];
+    }
+    if (r + 1 < runs.size()) {  // an odd run out: carried over as it is
+      next.push_back(runs[r]);
+      for (size_t i = runs[r]; i < n; ++i)
+        merged[i] = links[i];
+    }
+    next.push_back(n);
+    links.swap(merged);
+    runs.swap(next);
+  }
+
+  // Relink. Each link is held by exactly two ring references (its predecessor's _succ and its
+  // successor's _pred) before and after, so the references are handed over without counting.
+  head->_succ.Leak();
+  head->_pred.Leak();
+  for (TLink* link : links) {
+    link->_succ.Leak();
+    link->_pred.Leak();
+  }
+  TLink* pred = head;
+  for (TLink* link : links) {
+    pred->_succ = Ref<TLink>::Adopt(link);
+    link->_pred = Ref<TLink>::Adopt(pred);
+    pred = link;
+  }
+  pred->_succ = Ref<TLink>::Adopt(head);
+  head->_pred = Ref<TLink>::Adopt(pred);
+}
+
+Ref<TListEnum> TList::ObjectEnumerator() const {
+  auto e = New<TListEnum>();
+  e->_link = _head->_succ;
+  return e;
+}
+
+Array<Ref<Object>> TList::ToArray() const {
+  auto array = Array<Ref<Object>>::New(Count());
+  int32_t i = 0;
+  TLink* head = _head.Get();
+  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
+    array.Data()[i++] = link->_value;
+  }
+  return array;
+}
+
+Ref<TList> TList::FromArray(const Array<Ref<Object>>& array) {
+  auto list = New<TList>();
+  for (const Ref<Object>& value : array)
+    list->AddLast(value);
+  return list;
+}
+
+void TList::Bind(ClassBinder<TList>& b) {
+  b.Field<&TList::_head>("_head");
+  b.Method<&TList::DataType>("DataType");
+  b.Method<&TList::Clear>("Clear");
+  b.Method<&TList::AddFirst>("AddFirst");
+  b.Method<&TList::AddLast>("AddLast");
+  b.Method<&TList::First>("First");
+  b.Method<&TList::Last>("Last");
+  b.Method<&TList::RemoveFirst>("RemoveFirst");
+  b.Method<&TList::RemoveLast>("RemoveLast");
+  b.Method<&TList::FirstLink>("FirstLink");
+  b.Method<&TList::LastLink>("LastLink");
+  b.Method<&TList::InsertBeforeLink>("InsertBeforeLink");
+  b.Method<&TList::InsertAfterLink>("InsertAfterLink");
+  b.Method<&TList::FindLink>("FindLink");
+  b.Method<&TList::ValueAtIndex>("ValueAtIndex");
+  b.Method<&TList::Count>("Count");
+  b.Method<&TList::Swap>("Swap");
+  b.Method<&TList::Copy>("Copy");
+  b.Method<&TList::Reverse>("Reverse");
+  b.Method<&TList::Reversed>("Reversed");
+  b.Method<&TList::ObjectEnumerator>("ObjectEnumerator");
+  b.Method<&TList::ToArray>("ToArray");
+}
+
+// TListDataType ---------------------------------------------------------------------------------
+
+String TListDataType::Tag() const {
+  return "VXL.LinkedList.TList";
+}
+
+void TListDataType::WriteObject(const Ref<Object>& object, const Ref<TStream>& stream) {
+  auto list = object.As<TList>();
+  stream->WriteInt(list->Count());
+  for (Ref<Object> value : list)
+    stream->WriteObject(value);
+}
+
+Ref<Object> TListDataType::ReadObject(const Ref<TStream>& stream) {
+  auto list = New<TList>();
+  // Every value takes at least one byte, so a count the stream cannot hold is damage.
+  int32_t count = ReadDataCount(stream, 1);
+  for (int32_t i = 0; i < count; ++i)
+    list->AddLast(stream->ReadObject());
+  return list;
+}
+
+// Module ----------------------------------------------------------------------------------------
+
+Ref<TList> NewList() {
+  return New<TList>();
+}
+void WipeList(const Ref<TList>& list) {
+  list->Clear();
+}
+int32_t SizeOfList(const Ref<TList>& list) {
+  return list->Count();
+}
+bool IsListEmpty(const Ref<TList>& list) {
+  return list->IsEmpty();
+}
+bool IsInList(const Ref<TList>& list, const Ref<Object>& value) {
+  return list->Contains(value);
+}
+void OrderList(const Ref<TList>& list, int32_t ascending, ListCompareFunc compareFunc) {
+  list->Sort(ascending, compareFunc);
+}
+Ref<TList> ArrayToList(const Array<Ref<Object>>& array) {
+  return TList::FromArray(array);
+}
+Array<Ref<Object>> ListAsArray(const Ref<TList>& list) {
+  return list->ToArray();
+}
+void ExchangeLists(const Ref<TList>& list1, const Ref<TList>& list2) {
+  list1->Swap(list2);
+}
+void InvertList(const Ref<TList>& list) {
+  list->Reverse();
+}
+Ref<TLink> LinkOfValue(const Ref<TList>& list, const Ref<Object>& value) {
+  return list->FindLink(value);
+}
+Ref<TLink> AppendToList(const Ref<TList>& list, const Ref<Object>& value) {
+  return list->AddLast(value);
+}
+Ref<TLink> PrependToList(const Ref<TList>& list, const Ref<Object>& value) {
+  return list->AddFirst(value);
+}
+bool DropFromList(const Ref<TList>& list, const Ref<Object>& value) {
+  return list->Remove(value);
+}
+void UnlinkLink(const Ref<TLink>& link) {
+  link->Remove();
+}
+
+int InitListModule() {
+  static ModuleGuard guard("linked list");
+  return guard.Run({InitCoreModule, InitDataModule}, [] {
+    RegisterClass<TLink>();
+    RegisterClass<TListEnum>();
+    RegisterClass<TList>();
+    RegisterClass<TListDataType>();
+    if (!g_listDataType) g_listDataType = New<TListDataType>();
+  });
+}
+
+}  // namespace vxl
