@@ -4,6 +4,8 @@
 #include "runtime/random.h"
 #include "stream/memory/endian_stream.h"
 #include "stream/memory/ram_stream.h"
+#include "stream/standard_io.h"
+#include "stream/text_stream.h"
 
 namespace vxl {
 
@@ -21,6 +23,8 @@ int InitStandardGroupModule() {
           InitRandomModule,
           InitRamStreamModule,
           InitEndianStreamModule,
+          InitTextStreamModule,
+          InitStandardIOModule,
       },
       [] {});
 }

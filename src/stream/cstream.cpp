@@ -1,9 +1,8 @@
 // TCStream: files through the C library.
-#include <sys/stat.h>
-
 #include <cstring>
 #include <string>
 
+#include "platform/file_system.h"
 #include "runtime/class_binder.h"
 #include "stream/cfile_buffer.h"
 #include "stream/stream.h"
@@ -30,8 +29,9 @@ Ref<TCStream> TCStream::OpenFile(const String& path, int32_t readable, int32_t w
   std::FILE* f = std::fopen(cpath.c_str(), mode);
   if (!f) return Ref<TCStream>();
   // POSIX lets fopen open a directory for reading; it is not a file, so it does not open.
-  struct stat st;
-  if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+  platform::FileStatus st;
+  if (platform::OpenFileStatus(f, st) &&
+      (st.mode & platform::kModeTypeMask) == platform::kModeDirectory) {
     std::fclose(f);
     return Ref<TCStream>();
   }

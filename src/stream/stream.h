@@ -191,6 +191,16 @@ class TCStream : public TStream {
   void CloseHandle();
 };
 
+// The C standard input and output: Read from stdin, Write and Flush to stdout. Not seekable, so
+// it never reports Eof.
+class TCStandardIO : public TStream {
+  VXL_CLASS(TCStandardIO, TStream)
+ public:
+  int32_t Flush() override;
+  int32_t Read(uint8_t* buf, int32_t count) override;
+  int32_t Write(const uint8_t* buf, int32_t count) override;
+};
+
 // A factory turns URLs into streams. Constructing one links it at the head of the chain, so the
 // newest factory is asked first; create factories only inside module initialisers.
 class TStreamFactory : public Object {
@@ -219,6 +229,83 @@ Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t wri
 inline Ref<TStream> OpenStreamUrl(const String& url, int32_t readable, int32_t writeable) {
   return OpenStreamUrl(Ref<Object>(url), readable, writeable);
 }
+
+// Module functions. Each URL parameter takes any object, or a string.
+
+// OpenStreamUrl(url, 1, 0) / OpenStreamUrl(url, 0, 1).
+Ref<TStream> OpenForReading(const Ref<Object>& url);
+Ref<TStream> OpenForWriting(const Ref<Object>& url);
+inline Ref<TStream> OpenForReading(const String& url) {
+  return OpenForReading(Ref<Object>(url));
+}
+inline Ref<TStream> OpenForWriting(const String& url) {
+  return OpenForWriting(Ref<Object>(url));
+}
+
+// Every byte up to the end of the stream (or until Read delivers nothing), then the stream is
+// closed. Throws TStreamReadException when the URL does not open.
+Array<uint8_t> BytesFromUrl(const Ref<Object>& url);
+inline Array<uint8_t> BytesFromUrl(const String& url) {
+  return BytesFromUrl(Ref<Object>(url));
+}
+// BytesFromUrl with one character per byte.
+String StringFromUrl(const Ref<Object>& url);
+inline String StringFromUrl(const String& url) {
+  return StringFromUrl(Ref<Object>(url));
+}
+// Writes the bytes, or the low byte of each character, and closes the stream. Throws
+// TStreamWriteException when the URL does not open.
+int32_t BytesToUrl(const Array<uint8_t>& bytes, const Ref<Object>& url);
+inline int32_t BytesToUrl(const Array<uint8_t>& bytes, const String& url) {
+  return BytesToUrl(bytes, Ref<Object>(url));
+}
+int32_t StringToUrl(const String& text, const Ref<Object>& url);
+inline int32_t StringToUrl(const String& text, const String& url) {
+  return StringToUrl(text, Ref<Object>(url));
+}
+// One object through the stream's ReadObject / WriteObject (data streams).
+Ref<Object> ObjectFromUrl(const Ref<Object>& url);
+inline Ref<Object> ObjectFromUrl(const String& url) {
+  return ObjectFromUrl(Ref<Object>(url));
+}
+int32_t ObjectToUrl(const Ref<Object>& object, const Ref<Object>& url);
+inline int32_t ObjectToUrl(const Ref<Object>& object, const String& url) {
+  return ObjectToUrl(object, Ref<Object>(url));
+}
+
+// Copies until `from` is at its end (or its Read delivers nothing), `bufferSize` bytes at a time.
+int32_t CopyStreamData(const Ref<TStream>& from, const Ref<TStream>& to, int32_t bufferSize = 4096);
+// Copies exactly `count` bytes (ReadBytes, then WriteBytes), `bufferSize` at a time.
+int32_t CopyStreamBytes(const Ref<TStream>& from, const Ref<TStream>& to, int32_t count,
+                        int32_t bufferSize = 4096);
+
+// The method of the same name on `stream`.
+int32_t StreamEof(const Ref<TStream>& stream);
+int32_t StreamPos(const Ref<TStream>& stream);
+int32_t StreamSize(const Ref<TStream>& stream);
+int32_t StreamSeek(const Ref<TStream>& stream, int32_t pos);
+int32_t StreamFlush(const Ref<TStream>& stream);
+int32_t StreamClose(const Ref<TStream>& stream);
+int32_t StreamReadByte(const Ref<TStream>& stream);
+int32_t StreamReadShort(const Ref<TStream>& stream);
+int32_t StreamReadInt(const Ref<TStream>& stream);
+int64_t StreamReadLong(const Ref<TStream>& stream);
+float StreamReadFloat(const Ref<TStream>& stream);
+double StreamReadDouble(const Ref<TStream>& stream);
+int32_t StreamWriteByte(const Ref<TStream>& stream, int32_t n);
+int32_t StreamWriteShort(const Ref<TStream>& stream, int32_t n);
+int32_t StreamWriteInt(const Ref<TStream>& stream, int32_t n);
+int32_t StreamWriteLong(const Ref<TStream>& stream, int64_t n);
+int32_t StreamWriteFloat(const Ref<TStream>& stream, float x);
+int32_t StreamWriteDouble(const Ref<TStream>& stream, double x);
+String StreamReadString(const Ref<TStream>& stream, int32_t length);
+int32_t StreamWriteString(const Ref<TStream>& stream, const String& text);
+String StreamReadLine(const Ref<TStream>& stream);
+int32_t StreamWriteLine(const Ref<TStream>& stream, const String& text);
+
+// The spelling of `path` as stored on disk: the path itself when it exists, otherwise each name
+// matched without regard to ASCII case, directory by directory. "" when nothing matches.
+String TrueCaseFileName(const String& path);
 
 // The C standard library glue module (imported by the stream module).
 int InitCStdLibModule();

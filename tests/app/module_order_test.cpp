@@ -13,7 +13,8 @@ namespace {
 // Every module the launcher imports, in the order their bodies must run.
 const std::vector<std::string> kExpectedOrder = {
     "core",         "empty",         "random",         "c standard library glue",
-    "stream",       "RAM stream",    "endian stream",  "standard group",
+    "stream",       "RAM stream",    "endian stream",  "text stream",
+    "standard io",  "standard group",
     "classic text", "opengl import", "empty trailing",
 };
 

@@ -1,0 +1,236 @@
+// The stream module's functions: open, load, save and copy, the Stream* forwarders and
+// TrueCaseFileName.
+#include <algorithm>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "stream/stream.h"
+
+namespace vxl {
+
+Ref<TStream> OpenForReading(const Ref<Object>& url) {
+  return OpenStreamUrl(url, 1, 0);
+}
+Ref<TStream> OpenForWriting(const Ref<Object>& url) {
+  return OpenStreamUrl(url, 0, 1);
+}
+
+Array<uint8_t> BytesFromUrl(const Ref<Object>& url) {
+  Ref<TStream> stream = OpenForReading(url);
+  if (!stream) ThrowStreamRead();
+  // The working array starts at 1024 bytes and grows by half when full. When the stream knows
+  // how much is left it starts at that size, which spares the copies for files.
+  int64_t left = int64_t(stream->Size()) - stream->Pos();
+  int32_t capacity = static_cast<int32_t>(std::clamp<int64_t>(left, 1024, INT32_MAX));
+  Array<uint8_t> data = Array<uint8_t>::New(capacity);
+  int32_t used = 0;
+  while (stream->Eof() == 0) {
+    if (used == data.Length()) {
+      if (used == INT32_MAX) break;
+      int64_t grown = std::min<int64_t>(int64_t(used) * 3 / 2, INT32_MAX);
+      Array<uint8_t> bigger = Array<uint8_t>::New(static_cast<int32_t>(grown));
+      std::copy(data.begin(), data.begin() + used, bigger.begin());
+      data = bigger;
+    }
+    int32_t n = stream->Read(data.Data() + used, data.Length() - used);
+    // A stream that never reports its end (the TIO defaults) ends when Read delivers nothing.
+    if (n <= 0) break;
+    used += n;
+  }
+  stream->Close();
+  if (used == data.Length()) return data;
+  return data.Slice(0, used);
+}
+
+String StringFromUrl(const Ref<Object>& url) {
+  Array<uint8_t> bytes = BytesFromUrl(url);
+  return String::FromBytes(bytes.Data(), bytes.Length());
+}
+
+int32_t BytesToUrl(const Array<uint8_t>& bytes, const Ref<Object>& url) {
+  Ref<TStream> stream = OpenForWriting(url);
+  if (!stream) ThrowStreamWrite();
+  stream->WriteBytes(bytes.Data(), bytes.Length());
+  stream->Close();
+  return 0;
+}
+
+int32_t StringToUrl(const String& text, const Ref<Object>& url) {
+  Ref<TStream> stream = OpenForWriting(url);
+  if (!stream) ThrowStreamWrite();
+  std::string bytes = text.ToCString();
+  stream->WriteBytes(reinterpret_cast<const uint8_t*>(bytes.data()),
+                     static_cast<int32_t>(bytes.size()));
+  stream->Close();
+  return 0;
+}
+
+Ref<Object> ObjectFromUrl(const Ref<Object>& url) {
+  Ref<TStream> stream = OpenForReading(url);
+  if (!stream) ThrowStreamRead();
+  Ref<Object> object = stream->ReadObject();
+  stream->Close();
+  return object;
+}
+
+int32_t ObjectToUrl(const Ref<Object>& object, const Ref<Object>& url) {
+  Ref<TStream> stream = OpenForWriting(url);
+  if (!stream) ThrowStreamWrite();
+  stream->WriteObject(object);
+  stream->Close();
+  return 0;
+}
+
+int32_t CopyStreamData(const Ref<TStream>& from, const Ref<TStream>& to, int32_t bufferSize) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::max(bufferSize, 1)));
+  while (from->Eof() == 0) {
+    int32_t n = from->Read(buffer.data(), bufferSize);
+    // As in BytesFromUrl: a stream without an end ends when Read delivers nothing.
+    if (n <= 0) break;
+    to->WriteBytes(buffer.data(), n);
+  }
+  return 0;
+}
+
+int32_t CopyStreamBytes(const Ref<TStream>& from, const Ref<TStream>& to, int32_t count,
+                        int32_t bufferSize) {
+  bufferSize = std::max(bufferSize, 1);
+  std::vector<uint8_t> buffer(static_cast<size_t>(bufferSize));
+  while (count > 0) {
+    int32_t c = std::min(count, bufferSize);
+    from->ReadBytes(buffer.data(), c);
+    to->WriteBytes(buffer.data(), c);
+    count -= c;
+  }
+  return 0;
+}
+
+int32_t StreamEof(const Ref<TStream>& stream) {
+  return stream->Eof();
+}
+int32_t StreamPos(const Ref<TStream>& stream) {
+  return stream->Pos();
+}
+int32_t StreamSize(const Ref<TStream>& stream) {
+  return stream->Size();
+}
+int32_t StreamSeek(const Ref<TStream>& stream, int32_t pos) {
+  return stream->Seek(pos);
+}
+int32_t StreamFlush(const Ref<TStream>& stream) {
+  return stream->Flush();
+}
+int32_t StreamClose(const Ref<TStream>& stream) {
+  return stream->Close();
+}
+int32_t StreamReadByte(const Ref<TStream>& stream) {
+  return stream->ReadByte();
+}
+int32_t StreamReadShort(const Ref<TStream>& stream) {
+  return stream->ReadShort();
+}
+int32_t StreamReadInt(const Ref<TStream>& stream) {
+  return stream->ReadInt();
+}
+int64_t StreamReadLong(const Ref<TStream>& stream) {
+  return stream->ReadLong();
+}
+float StreamReadFloat(const Ref<TStream>& stream) {
+  return stream->ReadFloat();
+}
+double StreamReadDouble(const Ref<TStream>& stream) {
+  return stream->ReadDouble();
+}
+int32_t StreamWriteByte(const Ref<TStream>& stream, int32_t n) {
+  return stream->WriteByte(n);
+}
+int32_t StreamWriteShort(const Ref<TStream>& stream, int32_t n) {
+  return stream->WriteShort(n);
+}
+int32_t StreamWriteInt(const Ref<TStream>& stream, int32_t n) {
+  return stream->WriteInt(n);
+}
+int32_t StreamWriteLong(const Ref<TStream>& stream, int64_t n) {
+  return stream->WriteLong(n);
+}
+int32_t StreamWriteFloat(const Ref<TStream>& stream, float x) {
+  return stream->WriteFloat(x);
+}
+int32_t StreamWriteDouble(const Ref<TStream>& stream, double x) {
+  return stream->WriteDouble(x);
+}
+String StreamReadString(const Ref<TStream>& stream, int32_t length) {
+  return stream->ReadString(length);
+}
+int32_t StreamWriteString(const Ref<TStream>& stream, const String& text) {
+  return stream->WriteString(text);
+}
+String StreamReadLine(const Ref<TStream>& stream) {
+  return stream->ReadLine();
+}
+int32_t StreamWriteLine(const Ref<TStream>& stream, const String& text) {
+  return stream->WriteLine(text);
+}
+
+namespace {
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The first entry of `directory` that matches `name` ignoring ASCII case, or false.
+bool FindEntry(const std::string& directory, const std::string& name, std::string& entry) {
+  platform::DirectoryListing* listing = platform::OpenDirectoryListing(directory);
+  if (!listing) return false;
+  bool found = false;
+  while (!found && platform::NextDirectoryName(listing, entry)) {
+    found = EqualIgnoringAsciiCase(entry, name);
+  }
+  platform::CloseDirectoryListing(listing);
+  return found;
+}
+
+}  // namespace
+
+String TrueCaseFileName(const String& path) {
+  platform::FileStatus status;
+  if (platform::StatPath(path.ToCString(), status)) {
+    uint32_t type = status.mode & platform::kModeTypeMask;
+    if (type == platform::kModeRegular || type == platform::kModeDirectory) return path;
+  }
+  // The last "/" that is not the final character.
+  int32_t slash = -1;
+  for (int32_t i = path.Length() - 2; i >= 0; --i) {
+    if (path[i] == u'/') {
+      slash = i;
+      break;
+    }
+  }
+  String prefix;
+  std::string directory = ".";
+  String name = path;
+  if (slash >= 1) {
+    prefix = TrueCaseFileName(path.Slice(0, slash));
+    if (prefix.IsEmpty()) return String();
+    directory = prefix.ToCString();
+    name = path.Slice(slash + 1, path.Length());
+  } else if (slash == 0) {
+    // A name in the root directory: on POSIX that is "/", not the current directory.
+    directory = "/";
+    name = path.Slice(1, path.Length());
+  }
+  std::string entry;
+  if (!FindEntry(directory, name.ToCString(), entry)) return String();
+  String found{std::string_view(entry)};
+  if (slash == 0) return "/" + found;
+  return prefix.IsEmpty() ? found : prefix + "/" + found;
+}
+
+}  // namespace vxl
