@@ -16,7 +16,9 @@ Ref<TBankStream> TBankStream::Create(const Ref<TBank>& bank) {
   return s;
 }
 
-int32_t TBankStream::Size() { return _bank->Size(); }
+int32_t TBankStream::Size() {
+  return _bank->Size();
+}
 
 int32_t TBankStream::Seek(int32_t pos) {
   _pos = std::clamp(pos, 0, Size());
@@ -45,8 +47,8 @@ void TBankStream::Bind(ClassBinder<TBankStream>& b) {
   b.Field<&TBankStream::_bank>("_bank");
 }
 
-Ref<TStream> TBankStreamFactory::CreateStream(const Ref<Object>& url, const String&,
-                                              const String&, int32_t, int32_t) {
+Ref<TStream> TBankStreamFactory::CreateStream(const Ref<Object>& url, const String&, const String&,
+                                              int32_t, int32_t) {
   if (auto bank = url.As<TBank>()) return NewBankStream(bank);
   return nullptr;
 }
