@@ -1,6 +1,7 @@
 #include "app/launcher.h"
 
 #include "app/module_groups.h"
+#include "bank/bank.h"
 #include "platform/command_launch.h"
 #include "runtime/classic_text.h"
 #include "runtime/module.h"
@@ -25,8 +26,9 @@ void Launch() {
 
 std::span<const ModuleInitialiser> LauncherImports() {
   static const ModuleInitialiser imports[] = {
-      InitCoreModule,        InitApplicationStub,    InitStandardGroupModule,
-      InitClassicTextModule, InitOpenGLImportModule, InitEmptyTrailingModule,
+      InitCoreModule,          InitApplicationStub,   InitBankModule,
+      InitStandardGroupModule, InitClassicTextModule, InitOpenGLImportModule,
+      InitEmptyTrailingModule,
   };
   return imports;
 }

@@ -1,5 +1,6 @@
 #include "app/module_groups.h"
 
+#include "collections/list/list.h"
 #include "runtime/module.h"
 #include "runtime/random.h"
 #include "stream/memory/endian_stream.h"
@@ -25,6 +26,7 @@ int InitStandardGroupModule() {
           InitEndianStreamModule,
           InitTextStreamModule,
           InitStandardIOModule,
+          InitListModule,
       },
       [] {});
 }
