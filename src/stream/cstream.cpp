@@ -4,6 +4,7 @@
 
 #include "platform/file_system.h"
 #include "runtime/class_binder.h"
+#include "stream/byte_scan.h"
 #include "stream/cfile_buffer.h"
 #include "stream/stream.h"
 
@@ -60,6 +61,14 @@ int32_t TCStream::Seek(int32_t pos) {
 int32_t TCStream::Read(uint8_t* buf, int32_t count) {
   if (!_cstream) return TStream::Read(buf, count);
   if (count <= 0) return 0;
+  // Small reads (typed values) straight from the C library's buffer when it holds enough.
+  detail::Buffered in = detail::BufferedInput(_cstream);
+  if (in.count >= static_cast<size_t>(count)) {
+    std::memcpy(buf, in.data, static_cast<size_t>(count));
+    detail::ConsumeBuffered(_cstream, static_cast<size_t>(count));
+    _pos += count;
+    return count;
+  }
   auto n = static_cast<int32_t>(std::fread(buf, 1, static_cast<size_t>(count), _cstream));
   _pos += n;
   return n;
@@ -93,6 +102,17 @@ void TCStream::CloseHandle() {
   _size = 0;
 }
 
+namespace {
+
+String Latin1String(const uint8_t* p, size_t n) {
+  if (n == 0) return String();
+  Ref<StringObject> rep = StringObject::Allocate(static_cast<int32_t>(n));
+  detail::WidenLatin1(p, n, rep->MutableData());
+  return String::Of(rep);
+}
+
+}  // namespace
+
 String TCStream::ReadLine() {
   if (!_cstream) return TStream::ReadLine();
   std::FILE* f = _cstream;
@@ -109,32 +129,40 @@ String TCStream::ReadLine() {
       continue;
     }
     const uint8_t* p = in.data;
-    size_t len = in.count;
-    bool ended = false;
-    if (auto* lf = static_cast<const uint8_t*>(std::memchr(p, 10, len))) {
-      len = static_cast<size_t>(lf - p);
-      ended = true;
-    }
-    if (auto* nul = static_cast<const uint8_t*>(std::memchr(p, 0, len))) {
-      len = static_cast<size_t>(nul - p);
-      ended = true;
-    }
-    size_t used = len + (ended ? 1 : 0);
-    if (ended && pending.empty()) {
-      // The whole line is in the buffer: build the string straight from it.
-      size_t keep = len > 0 && p[len - 1] == 13 ? len - 1 : len;
-      if (!std::memchr(p, 13, keep)) {
-        String line = String::FromBytes(p, static_cast<int32_t>(keep));
+    size_t n = in.count;
+    size_t i = detail::FindAnyOf3(p, n, 0, 10, 13);
+    if (pending.empty()) {
+      // The usual case: the whole line is in the buffer, ended by LF, CR LF or 0.
+      size_t used = 0;
+      if (i < n && p[i] != 13) {
+        used = i + 1;
+      } else if (i + 1 < n && p[i] == 13 && p[i + 1] == 10) {
+        used = i + 2;
+      }
+      if (used) {
+        String line = Latin1String(p, i);
         detail::ConsumeBuffered(f, used);
         _pos += static_cast<int32_t>(used);
         return line;
       }
     }
-    for (size_t i = 0; i < len; ++i) {
-      if (p[i] != 13) pending.push_back(static_cast<char>(p[i]));
+    size_t at = 0;
+    bool ended = false;
+    for (;;) {
+      pending.append(reinterpret_cast<const char*>(p + at), i - at);
+      if (i == n) {
+        at = n;
+        break;
+      }
+      at = i + 1;
+      if (p[i] != 13) {
+        ended = true;
+        break;
+      }
+      i = at + detail::FindAnyOf3(p + at, n - at, 0, 10, 13);
     }
-    detail::ConsumeBuffered(f, used);
-    _pos += static_cast<int32_t>(used);
+    detail::ConsumeBuffered(f, at);
+    _pos += static_cast<int32_t>(at);
     if (ended) break;
   }
   return String(std::string_view(pending));

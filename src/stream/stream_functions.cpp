@@ -1,6 +1,7 @@
 // The stream module's functions: open, load, save and copy, the Stream* forwarders and
 // TrueCaseFileName.
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -15,6 +16,26 @@ Ref<TStream> OpenForWriting(const Ref<Object>& url) {
   return OpenStreamUrl(url, 0, 1);
 }
 
+namespace {
+
+// A byte array whose bytes start undefined, for loads that write every byte before the array is
+// handed out: zeroing a large file's worth of memory first would cost a whole extra pass.
+class UnfilledByteArray final : public ArrayObject {
+ public:
+  explicit UnfilledByteArray(int32_t length)
+      : ArrayObject(TypeTag<uint8_t>::Get(), {length}, length, 1), items_(new uint8_t[length]) {}
+  void* Data() noexcept override { return items_.get(); }
+
+ private:
+  std::unique_ptr<uint8_t[]> items_;
+};
+
+Array<uint8_t> NewUnfilledBytes(int32_t length) {
+  return Array<uint8_t>::Cast(Ref<Object>(New<UnfilledByteArray>(length)));
+}
+
+}  // namespace
+
 Array<uint8_t> BytesFromUrl(const Ref<Object>& url) {
   Ref<TStream> stream = OpenForReading(url);
   if (!stream) ThrowStreamRead();
@@ -22,13 +43,13 @@ Array<uint8_t> BytesFromUrl(const Ref<Object>& url) {
   // how much is left it starts at that size, which spares the copies for files.
   int64_t left = int64_t(stream->Size()) - stream->Pos();
   int32_t capacity = static_cast<int32_t>(std::clamp<int64_t>(left, 1024, INT32_MAX));
-  Array<uint8_t> data = Array<uint8_t>::New(capacity);
+  Array<uint8_t> data = NewUnfilledBytes(capacity);
   int32_t used = 0;
   while (stream->Eof() == 0) {
     if (used == data.Length()) {
       if (used == INT32_MAX) break;
       int64_t grown = std::min<int64_t>(int64_t(used) * 3 / 2, INT32_MAX);
-      Array<uint8_t> bigger = Array<uint8_t>::New(static_cast<int32_t>(grown));
+      Array<uint8_t> bigger = NewUnfilledBytes(static_cast<int32_t>(grown));
       std::copy(data.begin(), data.begin() + used, bigger.begin());
       data = bigger;
     }
@@ -39,6 +60,7 @@ Array<uint8_t> BytesFromUrl(const Ref<Object>& url) {
   }
   stream->Close();
   if (used == data.Length()) return data;
+  // Only the bytes read leave here, in a new array.
   return data.Slice(0, used);
 }
 

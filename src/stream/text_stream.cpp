@@ -130,22 +130,21 @@ class FileBytes {
   TCStream& s_;
 };
 
-// Decodes whole characters of one buffered run into `out`. With kLine it stops after a line end
-// (0 or 10, not stored) and sets `ended`, and drops 13. Returns the bytes used; a character cut
-// by the end of the run is left for the caller.
-template <bool kLine>
-size_t DecodeRun(int32_t encoding, const uint8_t* p, size_t n, std::u16string& out, bool& ended) {
-  size_t base = out.size();
-  out.resize(base + n);
-  char16_t* o = out.data() + base;
+// Decodes whole characters of one buffered run to `out` (room for n characters). With kLine it
+// stops after a line end (0 or 10, not stored), setting `ended`, and drops 13. Returns the bytes
+// used; a character cut by the end of the run is left for the caller. `written` counts the
+// characters stored.
+template <int32_t kEncoding, bool kLine>
+size_t DecodeRun(const uint8_t* p, size_t n, char16_t* out, size_t& written, bool& ended) {
+  char16_t* o = out;
   size_t i = 0;
   while (i < n) {
     uint32_t c;
     uint32_t a = p[i];
-    if (encoding == TTextStream::LATIN1) {
+    if constexpr (kEncoding == TTextStream::LATIN1) {
       c = a;
       i += 1;
-    } else if (encoding == TTextStream::UTF8) {
+    } else if constexpr (kEncoding == TTextStream::UTF8) {
       if (a < 128) {
         c = a;
         i += 1;
@@ -159,14 +158,12 @@ size_t DecodeRun(int32_t encoding, const uint8_t* p, size_t n, std::u16string& o
         c = ((a - 192u) * 64u + (p[i + 1] - 128u)) & 0xFFFF;
         i += 2;
       }
-    } else if (encoding == TTextStream::UTF16BE || encoding == TTextStream::UTF16LE) {
-      if (n - i < 2) break;
-      c = encoding == TTextStream::UTF16BE ? a * 256u + p[i + 1] : p[i + 1] * 256u + a;
-      i += 2;
     } else {
-      break;  // unknown encodings go the slow way
+      if (n - i < 2) break;
+      c = kEncoding == TTextStream::UTF16BE ? a * 256u + p[i + 1] : p[i + 1] * 256u + a;
+      i += 2;
     }
-    if (kLine) {
+    if constexpr (kLine) {
       if (c == 0 || c == 10) {
         ended = true;
         break;
@@ -175,19 +172,40 @@ size_t DecodeRun(int32_t encoding, const uint8_t* p, size_t n, std::u16string& o
     }
     *o++ = static_cast<char16_t>(c);
   }
-  out.resize(static_cast<size_t>(o - out.data()));
+  written = static_cast<size_t>(o - out);
   return i;
 }
 
-// What repeated ReadChar calls while the file is not at its end give, read from the buffer.
 template <bool kLine>
-void DecodeFile(FileBytes& file, int32_t encoding, std::u16string& out) {
+size_t DecodeRunAs(int32_t encoding, const uint8_t* p, size_t n, char16_t* out, size_t& written,
+                   bool& ended) {
+  written = 0;
+  switch (encoding) {
+    case TTextStream::LATIN1:
+      return DecodeRun<TTextStream::LATIN1, kLine>(p, n, out, written, ended);
+    case TTextStream::UTF8:
+      return DecodeRun<TTextStream::UTF8, kLine>(p, n, out, written, ended);
+    case TTextStream::UTF16BE:
+      return DecodeRun<TTextStream::UTF16BE, kLine>(p, n, out, written, ended);
+    case TTextStream::UTF16LE:
+      return DecodeRun<TTextStream::UTF16LE, kLine>(p, n, out, written, ended);
+    default:
+      return 0;  // unknown encodings go the slow way
+  }
+}
+
+// What repeated ReadChar calls while the file is not at its end give, read from the buffer.
+template <bool kLine, class Chars>
+void DecodeFile(FileBytes& file, int32_t encoding, Chars& out) {
   while (!file.AtEnd()) {
     size_t used = 0;
     detail::Buffered run = file.Run();
     if (run.count) {
       bool ended = false;
-      used = DecodeRun<kLine>(encoding, run.data, run.count, out, ended);
+      size_t written;
+      char16_t* room = out.Room(run.count);
+      used = DecodeRunAs<kLine>(encoding, run.data, run.count, room, written, ended);
+      out.size += written;
       file.Take(used);
       if (ended) return;
     }
@@ -198,19 +216,33 @@ void DecodeFile(FileBytes& file, int32_t encoding, std::u16string& out) {
         if (c == 0 || c == 10) return;
         if (c == 13) continue;
       }
-      out.push_back(static_cast<char16_t>(c));
+      out.Push(static_cast<char16_t>(c));
     }
   }
 }
 
-String TakeLine(std::u16string& buffer) {
-  String s{std::u16string_view(buffer)};
-  buffer.clear();
-  if (buffer.capacity() > 65536) buffer.shrink_to_fit();
-  return s;
+}  // namespace
+
+char16_t* TTextStream::Chars::Room(size_t extra) {
+  if (capacity - size < extra) {
+    size_t grown = std::max(capacity * 2, size + extra);
+    auto bigger = std::make_unique_for_overwrite<char16_t[]>(grown);
+    std::copy(data.get(), data.get() + size, bigger.get());
+    data = std::move(bigger);
+    capacity = grown;
+  }
+  return data.get() + size;
 }
 
-}  // namespace
+String TTextStream::Chars::Take() {
+  String s{std::u16string_view(data.get(), size)};
+  size = 0;
+  if (capacity > 65536) {
+    data.reset();
+    capacity = 0;
+  }
+  return s;
+}
 
 Ref<TTextStream> TTextStream::Create(const Ref<TStream>& stream, int32_t encoding) {
   auto s = New<TTextStream>();
@@ -270,31 +302,31 @@ int32_t TTextStream::WriteChar(int32_t c) {
 
 String TTextStream::ReadLine() {
   _FlushRead();
-  line_.clear();  // a line cut short by an exception is not carried over
+  line_.size = 0;  // a line cut short by an exception is not carried over
   if (ReadsFileDirectly()) {
     FileBytes file(*static_cast<TCStream*>(_stream.Get()));
     DecodeFile<true>(file, _encoding, line_);
-    return TakeLine(line_);
+    return line_.Take();
   }
   while (TStreamWrapper::Eof() == 0) {
     int32_t c = ReadChar();
     if (c == 0 || c == 10) break;
-    if (c != 13) line_.push_back(static_cast<char16_t>(c));
+    if (c != 13) line_.Push(static_cast<char16_t>(c));
   }
-  return TakeLine(line_);
+  return line_.Take();
 }
 
 String TTextStream::ReadFile() {
   _FlushRead();
-  line_.clear();
+  line_.size = 0;
   if (ReadsFileDirectly()) {
     FileBytes file(*static_cast<TCStream*>(_stream.Get()));
     DecodeFile<false>(file, _encoding, line_);
-    return TakeLine(line_);
+    return line_.Take();
   }
   while (TStreamWrapper::Eof() == 0)
-    line_.push_back(static_cast<char16_t>(ReadChar()));
-  return TakeLine(line_);
+    line_.Push(static_cast<char16_t>(ReadChar()));
+  return line_.Take();
 }
 
 String TTextStream::ReadString(int32_t count) {

@@ -10,7 +10,7 @@
 // hexadecimal lines. Malformed UTF-8 decodes by the arithmetic, without error.
 #pragma once
 
-#include <string>
+#include <memory>
 
 #include "stream/stream.h"
 
@@ -75,7 +75,18 @@ class TTextStream : public TStreamWrapper {
  private:
   bool ReadsFileDirectly() const;
   bool WritesBytesDirectly() const;
-  std::u16string line_;  // working buffer of ReadLine and ReadFile
+  // Working buffer of ReadLine and ReadFile: grows without clearing what it has not used yet.
+  struct Chars {
+    std::unique_ptr<char16_t[]> data;
+    size_t size = 0;
+    size_t capacity = 0;
+    // Room for `extra` more characters after the first `size`.
+    char16_t* Room(size_t extra);
+    void Push(char16_t c) { *Room(1) = c, ++size; }
+    // The characters as a string; the buffer is emptied (and shrunk after a huge line).
+    String Take();
+  };
+  Chars line_;
 };
 
 // "latin1::", "utf8::", "utf16be::" and "utf16le::" around any inner URL.
