@@ -6,6 +6,7 @@
 #include "runtime/classic_text.h"
 #include "runtime/module.h"
 #include "runtime/string.h"
+#include "stream/memory/bank_stream.h"
 
 namespace vxl {
 
@@ -26,9 +27,9 @@ void Launch() {
 
 std::span<const ModuleInitialiser> LauncherImports() {
   static const ModuleInitialiser imports[] = {
-      InitCoreModule,          InitApplicationStub,   InitBankModule,
-      InitStandardGroupModule, InitClassicTextModule, InitOpenGLImportModule,
-      InitEmptyTrailingModule,
+      InitCoreModule,         InitApplicationStub,     InitBankModule,
+      InitBankStreamModule,   InitStandardGroupModule, InitClassicTextModule,
+      InitOpenGLImportModule, InitEmptyTrailingModule,
   };
   return imports;
 }

@@ -1,6 +1,7 @@
 #include "app/module_groups.h"
 
 #include "collections/list/list.h"
+#include "filesystem/file_stream.h"
 #include "runtime/module.h"
 #include "runtime/random.h"
 #include "stream/memory/endian_stream.h"
@@ -27,6 +28,7 @@ int InitStandardGroupModule() {
           InitTextStreamModule,
           InitStandardIOModule,
           InitListModule,
+          InitFileSystemModule,
       },
       [] {});
 }

@@ -12,12 +12,13 @@ namespace {
 
 // Every module the launcher imports, in the order their bodies must run.
 const std::vector<std::string> kExpectedOrder = {
-    "core",          "ordered map",    "c standard library glue",
-    "stream",        "data streams",   "bank",
-    "empty",         "random",         "RAM stream",
-    "endian stream", "text stream",    "standard io",
-    "linked list",   "standard group", "classic text",
-    "opengl import", "empty trailing",
+    "core",           "ordered map",   "c standard library glue",
+    "stream",         "data streams",  "bank",
+    "bank stream",    "empty",         "random",
+    "RAM stream",     "endian stream", "text stream",
+    "standard io",    "linked list",   "file system",
+    "standard group", "classic text",  "opengl import",
+    "empty trailing",
 };
 
 void RunLauncherImports() {
