@@ -1,5 +1,6 @@
 #include "filesystem/file_copy.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,11 @@ int32_t CopyOpened(const Ref<TStream>& in, const Ref<TStream>& out) {
   int32_t done = 0;
   try {
     CopyStreamData(in, out, kCopyBuffer);
-    done = 1;
+    // A file keeps its last bytes in the C library's buffer: a copy is finished only when they
+    // have been written too (Close would drop that error silently).
+    out->Flush();
+    std::FILE* file = FileUnder(out);
+    done = file && std::ferror(file) ? 0 : 1;
   } catch (const Thrown& e) {
     if (!e.As<TStreamWriteException>()) throw;
   }

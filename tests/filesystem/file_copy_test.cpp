@@ -120,6 +120,8 @@ TEST_F(FileCopyTest, WriteFailuresGiveZeroOtherErrorsPass) {
   if (access("/dev/full", W_OK) == 0) {
     dir.Write("big.bin", Bytes(200000, 3));
     EXPECT_EQ(DuplicateFile(At("big.bin"), String("/dev/full")), 0);
+    dir.Write("small.bin", "fits in the C library's buffer");
+    EXPECT_EQ(DuplicateFile(At("small.bin"), String("/dev/full")), 0);
   }
   Ref<TStream> failing = New<TFailingStream>();
   EXPECT_THROW(DuplicateFile(Ref<Object>(failing), Ref<Object>(At("out.bin"))), Thrown);
