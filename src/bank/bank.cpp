@@ -13,7 +13,8 @@ VXL_DEFINE_CLASS(TBankDataType)
 
 namespace {
 
-Ref<TBankDataType> g_bankDataType;
+// The one shared instance, kept for the whole process (never released).
+TBankDataType* g_bankDataType = nullptr;
 
 // Reading a bank from a stream that cannot tell its length grows the bank this much at a time,
 // so a damaged length costs no more memory than the bytes that really arrive.
@@ -328,7 +329,7 @@ int InitBankModule() {
   return guard.Run({InitCoreModule, InitDataModule}, [] {
     RegisterClass<TBank>();
     RegisterClass<TBankDataType>();
-    if (!g_bankDataType) g_bankDataType = New<TBankDataType>();
+    if (!g_bankDataType) g_bankDataType = New<TBankDataType>().Leak();
   });
 }
 

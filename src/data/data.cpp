@@ -18,9 +18,11 @@ constexpr int32_t kNullByte = 0;
 constexpr int32_t kBackReference = 255;
 constexpr int32_t kInitialSlots = 256;
 
+// The chain lives for the whole process; it is never destroyed, so nothing is released while
+// the runtime itself is being torn down at exit.
 Ref<TDataType>& DataTypeHead() {
-  static Ref<TDataType> head;
-  return head;
+  static auto* head = new Ref<TDataType>();
+  return *head;
 }
 
 // Counts one level of object nesting for as long as it lives.

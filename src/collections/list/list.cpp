@@ -13,7 +13,8 @@ VXL_DEFINE_CLASS(TListDataType)
 
 namespace {
 
-Ref<TListDataType> g_listDataType;
+// The one shared instance, kept for the whole process (never released).
+TListDataType* g_listDataType = nullptr;
 
 // Element equality: a Null element equals only a Null value, and Compare never sees Null.
 bool ElementEquals(const Object* element, const Object* value) {
@@ -230,71 +231,104 @@ Ref<TList> TList::Reversed() const {
   return reversed;
 }
 
-// A natural merge sort over the links. It yields exactly what a stable bubble sort that exchanges
-// neighbours only when they are out of order would: a pair is taken in reverse only when
-// compareFunc(earlier, later) says they are out of order, so equal elements keep their order.
-// One pass finds the ordered runs (n - 1 comparisons, all for a sorted list); runs are then
-// merged pairwise, O(n log n) comparisons in all. The ring is relinked only after the last
-// comparison, so a throwing compareFunc leaves the list as it was.
+// Sorting -------------------------------------------------------------------------------------
+
+namespace {
+
+// One element while sorting: its value and its link. The value is only borrowed (the link keeps
+// its reference), so entries copy as plain pointers.
+struct SortEntry {
+  Object* value;
+  TLink* link;
+};
+
+// A Ref over a value the list already holds: no count is taken, none is given back.
+class Borrowed {
+ public:
+  explicit Borrowed(Object* value) : ref_(Ref<Object>::Adopt(value)) {}
+  ~Borrowed() { ref_.Leak(); }
+  Borrowed(const Borrowed&) = delete;
+  Borrowed& operator=(const Borrowed&) = delete;
+  const Ref<Object>& Get() const { return ref_; }
+
+ private:
+  Ref<Object> ref_;
+};
+
+class RunMerger {
+ public:
+  RunMerger(int32_t ascending, const ListCompareFunc& compare)
+      : ascending_(ascending), compare_(compare) {}
+
+  // True when `later` must come before `earlier`: exactly when the bubble sort would exchange
+  // them as neighbours. Equal elements never are, which keeps the sort stable.
+  bool OutOfOrder(const SortEntry& earlier, const SortEntry& later) const {
+    Borrowed a(earlier.value), b(later.value);
+    int32_t c = compare_(a.Get(), b.Get());
+    return ascending_ ? c > 0 : c < 0;
+  }
+
+  // Merges the ordered runs lo..hi-1 (run k spans runs[k] to runs[k+1]) from `src` into `dst`.
+  // Both arrays start with the same entries; each level merges what the level below left in the
+  // other array. Depth-first, so small merges work on memory that is still in the cache.
+  void Merge(SortEntry* src, SortEntry* dst, const size_t* runs, size_t lo, size_t hi) const {
+    if (hi - lo < 2) return;
+    size_t mid = lo + (hi - lo) / 2;
+    Merge(dst, src, runs, lo, mid);
+    Merge(dst, src, runs, mid, hi);
+    size_t i = runs[lo], middle = runs[mid], j = middle, end = runs[hi], out = i;
+    while (i < middle && j < end)
+      dst[out++] = OutOfOrder(src[i], src[j]) ? src[j++] : src[i++];
+    while (i < middle)
+      dst[out++] = src[i++];
+    while (j < end)
+      dst[out++] = src[j++];
+  }
+
+ private:
+  int32_t ascending_;
+  const ListCompareFunc& compare_;
+};
+
+}  // namespace
+
+// A natural merge sort over the links. It yields exactly the order of a stable bubble sort that
+// exchanges neighbours only when they are out of order. One pass finds the ordered runs (n - 1
+// comparisons, all a sorted list costs); the runs are then merged, O(n log n) comparisons in all.
+// The ring is relinked only after the last comparison, so a throwing compareFunc leaves the list
+// as it was.
 void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
   if (!compareFunc.IsAssigned()) ThrowNullFunction();
   TLink* head = _head.Get();
-  std::vector<TLink*> links;
+  std::vector<SortEntry> entries;
   for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
-    links.push_back(link);
+    entries.push_back({link->_value.Get(), link});
   }
-  const size_t n = links.size();
+  const size_t n = entries.size();
   if (n < 2) return;
-  auto outOfOrder = [ascending, compareFunc](const TLink* earlier, const TLink* later) {
-    int32_t c = compareFunc(earlier->_value, later->_value);
-    return ascending ? c > 0 : c < 0;
-  };
-
+  RunMerger merger(ascending, compareFunc);
   std::vector<size_t> runs{0};  // start of each run, then n
   for (size_t i = 1; i < n; ++i) {
-    if (outOfOrder(links[i - 1], links[i])) runs.push_back(i);
+    if (merger.OutOfOrder(entries[i - 1], entries[i])) runs.push_back(i);
   }
   if (runs.size() == 1) return;
   runs.push_back(n);
-
-  std::vector<TLink*> merged(n);
-  while (runs.size() > 2) {
-    std::vector<size_t> next;
-    size_t r = 0;
-    for (; r + 2 < runs.size(); r += 2) {
-      size_t i = runs[r], mid = runs[r + 1], j = mid, end = runs[r + 2], out = i;
-      next.push_back(i);
-      while (i < mid && j < end) {
-        merged[out++] = outOfOrder(links[i], links[j]) ? links[j++] : links[i++];
-      }
-      while (i < mid)
-        merged[out++] = links[i++];
-      while (j < end)
-        merged[out++] = links[j++];
-    }
-    if (r + 1 < runs.size()) {  // an odd run out: carried over as it is
-      next.push_back(runs[r]);
-      for (size_t i = runs[r]; i < n; ++i)
-        merged[i] = links[i];
-    }
-    next.push_back(n);
-    links.swap(merged);
-    runs.swap(next);
-  }
+  std::vector<SortEntry> scratch(entries);
+  merger.Merge(scratch.data(), entries.data(), runs.data(), 0, runs.size() - 1);
 
   // Relink. Each link is held by exactly two ring references (its predecessor's _succ and its
   // successor's _pred) before and after, so the references are handed over without counting.
   head->_succ.Leak();
   head->_pred.Leak();
-  for (TLink* link : links) {
-    link->_succ.Leak();
-    link->_pred.Leak();
+  for (const SortEntry& e : entries) {
+    e.link->_succ.Leak();
+    e.link->_pred.Leak();
   }
   TLink* pred = head;
-  for (TLink* link : links) {
-    pred->_succ = Ref<TLink>::Adopt(link);
-    link->_pred = Ref<TLink>::Adopt(pred);
-    pred = link;
+  for (const SortEntry& e : entries) {
+    pred->_succ = Ref<TLink>::Adopt(e.link);
+    e.link->_pred = Ref<TLink>::Adopt(pred);
+    pred = e.link;
   }
   pred->_succ = Ref<TLink>::Adopt(head);
   head->_pred = Ref<TLink>::Adopt(pred);
@@ -425,7 +459,7 @@ int InitListModule() {
     RegisterClass<TListEnum>();
     RegisterClass<TList>();
     RegisterClass<TListDataType>();
-    if (!g_listDataType) g_listDataType = New<TListDataType>();
+    if (!g_listDataType) g_listDataType = New<TListDataType>().Leak();
   });
 }
 
