@@ -40,9 +40,13 @@ namespace {
 // Destruction is iterative: an object released while another is being destroyed waits here, so
 // a long chain of objects (a list of a million links) never recurses a million frames deep.
 bool g_destroying = false;
+// Never destroyed: module globals holding objects are released during static destruction, which
+// may come after a function-local static vector would already be gone.
 std::vector<const Object*>& PendingDestruction() {
-  static std::vector<const Object*> pending;
-  return pending;
+  // Never destroyed: globals released during exit (after this function's statics are gone)
+  // still come through here.
+  static auto* pending = new std::vector<const Object*>();
+  return *pending;
 }
 
 }  // namespace
