@@ -43,8 +43,6 @@ bool g_destroying = false;
 // Never destroyed: module globals holding objects are released during static destruction, which
 // may come after a function-local static vector would already be gone.
 std::vector<const Object*>& PendingDestruction() {
-  // Never destroyed: globals released during exit (after this function's statics are gone)
-  // still come through here.
   static auto* pending = new std::vector<const Object*>();
   return *pending;
 }
