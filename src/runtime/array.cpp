@@ -6,9 +6,10 @@ namespace vxl {
 
 VXL_DEFINE_CLASS(ArrayObject)
 
+// Never destroyed, so references still held during static destruction stay valid.
 ArrayObject& ArrayObject::Empty() noexcept {
-  static ArrayObject empty{ImmortalTag{}};
-  return empty;
+  static ArrayObject* empty = new ArrayObject(ImmortalTag{});
+  return *empty;
 }
 
 }  // namespace vxl

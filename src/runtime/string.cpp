@@ -17,9 +17,10 @@ Ref<StringObject> StringObject::Allocate(int32_t length) {
   return Ref<StringObject>::Adopt(new (mem) StringObject(length));
 }
 
+// Never destroyed, so references still held during static destruction stay valid.
 StringObject& StringObject::Empty() noexcept {
-  static StringObject empty{ImmortalTag{}};
-  return empty;
+  static StringObject* empty = new StringObject(ImmortalTag{});
+  return *empty;
 }
 
 String StringObject::ToString() const {
