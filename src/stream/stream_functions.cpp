@@ -235,21 +235,19 @@ String TrueCaseFileName(const String& path) {
       break;
     }
   }
+  // The directory to search: "." without a "/", the root for a name right after a leading "/"
+  // (on POSIX the root is "/", not the current directory), otherwise the true-cased directory.
   String prefix;
-  std::string directory = ".";
-  String name = path;
+  String directory = ".";
+  if (slash == 0) directory = "/";
   if (slash >= 1) {
     prefix = TrueCaseFileName(path.Slice(0, slash));
     if (prefix.IsEmpty()) return String();
-    directory = prefix.ToCString();
-    name = path.Slice(slash + 1, path.Length());
-  } else if (slash == 0) {
-    // A name in the root directory: on POSIX that is "/", not the current directory.
-    directory = "/";
-    name = path.Slice(1, path.Length());
+    directory = prefix;
   }
+  String name = path.Slice(slash + 1, path.Length());
   std::string entry;
-  if (!FindEntry(directory, name.ToCString(), entry)) return String();
+  if (!FindEntry(directory.ToCString(), name.ToCString(), entry)) return String();
   String found{std::string_view(entry)};
   if (slash == 0) return "/" + found;
   return prefix.IsEmpty() ? found : prefix + "/" + found;

@@ -255,13 +255,15 @@ Ref<TTextStream> TTextStream::Create(const Ref<TStream>& stream, int32_t encodin
 // The shortcuts below give the same results as the byte-at-a-time definitions; they apply only
 // where no subclass can have changed a step (this exact class over an exact file class).
 bool TTextStream::ReadsFileDirectly() const {
-  return typeid(*this) == typeid(TTextStream) && _stream && typeid(*_stream) == typeid(TCStream) &&
-         static_cast<TCStream*>(_stream.Get())->_cstream;
+  const TStream* inner = _stream.Get();
+  return typeid(*this) == typeid(TTextStream) && inner && typeid(*inner) == typeid(TCStream) &&
+         static_cast<const TCStream*>(inner)->_cstream;
 }
 
 bool TTextStream::WritesBytesDirectly() const {
-  return typeid(*this) == typeid(TTextStream) && _stream &&
-         (typeid(*_stream) == typeid(TCStream) || typeid(*_stream) == typeid(TCStandardIO));
+  const TStream* inner = _stream.Get();
+  return typeid(*this) == typeid(TTextStream) && inner &&
+         (typeid(*inner) == typeid(TCStream) || typeid(*inner) == typeid(TCStandardIO));
 }
 
 int32_t TTextStream::_ReadByte() {
