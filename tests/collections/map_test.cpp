@@ -122,6 +122,15 @@ TEST_F(MapTest, OrderedEnumerationOfNodesKeysAndValues) {
   EXPECT_EQ(IntOf(map->_LastNode()->PrevNode()->_key), 5);
   EXPECT_TRUE(map->_FirstNode()->PrevNode()->IsNil());
   ValidateTree(*map);
+  // Past the end the enumerators give Null, never the shared nil node.
+  auto nodes = map->ObjectEnumerator();
+  while (nodes->HasNext())
+    nodes->NextObject();
+  EXPECT_TRUE(nodes->NextObject().IsNull());
+  auto keys = map->Keys()->ObjectEnumerator();
+  while (keys->HasNext())
+    keys->NextObject();
+  EXPECT_TRUE(keys->NextObject().IsNull());
 }
 
 TEST_F(MapTest, FirstNodeStaysRedUntilSecondInsert) {

@@ -118,7 +118,9 @@ void TNode::Bind(ClassBinder<TNode>& b) {
 
 // Enumerators -----------------------------------------------------------------------------------
 
+// The node taken, or Null past the end (the shared nil node is never handed out).
 Ref<TNode> TNodeEnumerator::_Advance() {
+  if (_node->IsNil()) return Ref<TNode>();
   Ref<TNode> node = _node;
   _node = node->NextNode();
   return node;
@@ -127,11 +129,15 @@ Ref<TNode> TNodeEnumerator::_Advance() {
 Ref<Object> TNodeEnumerator::NextObject() {
   return _Advance();
 }
+
 Ref<Object> TKeyEnumerator::NextObject() {
-  return _Advance()->_key;
+  Ref<TNode> node = _Advance();
+  return node ? node->_key : Ref<Object>();
 }
+
 Ref<Object> TValueEnumerator::NextObject() {
-  return _Advance()->_value;
+  Ref<TNode> node = _Advance();
+  return node ? node->_value : Ref<Object>();
 }
 
 void TNodeEnumerator::Bind(ClassBinder<TNodeEnumerator>& b) {

@@ -67,6 +67,7 @@ class TNodeEnumerator : public Object {
   Ref<TNode> _node;
 
   bool HasNext() const { return !_node->IsNil(); }
+  // The next node (key, value), or Null when there is none.
   virtual Ref<Object> NextObject();
 
   static void Bind(ClassBinder<TNodeEnumerator>& b);
