@@ -43,16 +43,22 @@ Ref<TCStream> TCStream::CreateWithCStream(std::FILE* cstream, int32_t mode) {
   if (!cstream) return Ref<TCStream>();
   auto s = New<TCStream>();
   s->_cstream = cstream;
-  s->_pos = static_cast<int32_t>(std::ftell(cstream));
-  std::fseek(cstream, 0, SEEK_END);
-  s->_size = static_cast<int32_t>(std::ftell(cstream));
-  std::fseek(cstream, s->_pos, SEEK_SET);
   s->_mode = mode;
+  long pos = std::ftell(cstream);
+  if (pos < 0 || std::fseek(cstream, 0, SEEK_END) != 0) {
+    // Not seekable: positions count the bytes transferred from here.
+    s->_seekable = false;
+    return s;
+  }
+  s->_pos = static_cast<int32_t>(pos);
+  s->_size = static_cast<int32_t>(std::ftell(cstream));
+  std::fseek(cstream, pos, SEEK_SET);
   return s;
 }
 
 int32_t TCStream::Seek(int32_t pos) {
   if (!_cstream) return _pos;
+  if (!_seekable) return -1;
   std::fseek(_cstream, pos, SEEK_SET);
   _pos = static_cast<int32_t>(std::ftell(_cstream));
   return _pos;

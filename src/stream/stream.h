@@ -175,6 +175,10 @@ class TCStream : public TStream {
 
   int32_t Pos() override { return _pos; }
   int32_t Size() override { return _size; }
+  // A handle that cannot seek (a pipe, a terminal) is never at Eof while open: like every
+  // non-seekable stream it ends when Read delivers less.
+  int32_t Eof() override { return _cstream && !_seekable ? 0 : TStream::Eof(); }
+  // The new position; -1 on a handle that cannot seek.
   int32_t Seek(int32_t pos) override;
   // Read and Write on a closed stream raise the TIO errors.
   int32_t Read(uint8_t* buf, int32_t count) override;
@@ -189,6 +193,8 @@ class TCStream : public TStream {
 
  private:
   void CloseHandle();
+
+  bool _seekable = true;
 };
 
 // The C standard input and output: Read from stdin, Write and Flush to stdout. Not seekable, so

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <random>
 
+#include <unistd.h>
+
 #include "memory_stream.h"
 #include "stream/stream.h"
 #include "support/temp_dir.h"
@@ -236,6 +238,24 @@ TEST_F(StreamCore, ClosedFileStream) {
   uint8_t b;
   EXPECT_EQ(ThrownText([&] { s->Read(&b, 1); }), String("Stream is not readable"));
   EXPECT_EQ(ThrownText([&] { s->Write(&b, 1); }), String("Stream is not writeable"));
+}
+
+TEST_F(StreamCore, PipeStreamReadsUntilReadDeliversNothing) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "line one\nab", 11), 11);
+  close(fds[1]);
+  Ref<TCStream> s = TCStream::CreateWithCStream(fdopen(fds[0], "rb"), TCStream::MODE_READ);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(s->Eof(), 0);  // not seekable: the end shows only when Read delivers nothing
+  EXPECT_EQ(s->Seek(0), -1);
+  EXPECT_EQ(s->ReadLine(), String("line one"));
+  EXPECT_EQ(s->ReadShort(), 0x6261);
+  EXPECT_EQ(s->Pos(), 11);
+  uint8_t b;
+  EXPECT_EQ(s->Read(&b, 1), 0);
+  EXPECT_EQ(ThrownText([&] { s->ReadByte(); }), String("Error reading from stream"));
+  s->Close();
 }
 
 TEST_F(StreamCore, ReleasingAFileStreamClosesIt) {
