@@ -281,6 +281,32 @@ TEST_F(MapTest, ReleasingOrClearingAMapReleasesEveryNode) {
   EXPECT_EQ(g_keysAlive, before);
 }
 
+TEST_F(MapTest, ANodeClearedInsideALiveTreeMakesLaterChangesThrowNotCrash) {
+  auto map = NewMap();
+  for (int32_t k = 0; k < 100; ++k)
+    map->Insert(Key(k), nullptr);
+  Ref<TNode> inner = map->_root->_left->_right;
+  inner->Clear();  // cuts the parent links of a whole subtree that is still in the map
+  int refused = 0;
+  for (int32_t k = 0; k < 200; ++k) {
+    try {
+      if (k % 2) {
+        map->Remove(Key(k / 2));
+      } else {
+        map->Insert(Key(100 + k), nullptr);
+      }
+      for (Ref<Object> key : map->Keys())
+        (void)key;
+    } catch (const Thrown& e) {
+      ASSERT_TRUE(e.As<TNullObjectException>()) << e.what();
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 0);
+  map->Clear();
+  EXPECT_TRUE(map->IsEmpty());
+}
+
 TEST_F(MapTest, ModuleFunctionsForward) {
   auto map = NewMap();
   PutInMap(map, Key(2), String("two"));

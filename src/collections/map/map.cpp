@@ -278,11 +278,11 @@ TNode* TMap::_FindNode(const Ref<Object>& key) const {
 // released half-way, and they never write the nil node's own links.
 void TMap::_RotateLeft(TNode* x) {
   TNode* nil = TNode::Nil();
+  TNode* parent = ParentOf(x);
   Ref<TNode> y = x->_right;
   x->_right = y->_left;
   if (x->_right.Get() != nil) x->_right->_parent = x;
-  y->_parent = x->_parent;
-  TNode* parent = x->_parent.Get();
+  y->_parent = parent;
   y->_left = x;
   if (parent == nil) {
     _root = y;
@@ -296,11 +296,11 @@ void TMap::_RotateLeft(TNode* x) {
 
 void TMap::_RotateRight(TNode* x) {
   TNode* nil = TNode::Nil();
+  TNode* parent = ParentOf(x);
   Ref<TNode> y = x->_left;
   x->_left = y->_right;
   if (x->_left.Get() != nil) x->_left->_parent = x;
-  y->_parent = x->_parent;
-  TNode* parent = x->_parent.Get();
+  y->_parent = parent;
   y->_right = x;
   if (parent == nil) {
     _root = y;
@@ -314,9 +314,9 @@ void TMap::_RotateRight(TNode* x) {
 
 void TMap::_InsertFixup(TNode* node) {
   TNode* nil = TNode::Nil();
-  while (node->_parent->_color == RED && node->_parent->_parent.Get() != nil) {
-    TNode* parent = node->_parent.Get();
-    TNode* grand = parent->_parent.Get();
+  while (ParentOf(node)->_color == RED && ParentOf(ParentOf(node)) != nil) {
+    TNode* parent = ParentOf(node);
+    TNode* grand = ParentOf(parent);
     if (parent == grand->_left.Get()) {
       TNode* uncle = grand->_right.Get();
       if (uncle->_color == RED) {
@@ -372,7 +372,7 @@ void TMap::_RemoveNode(TNode* target) {
     node = pred;
     child = node->_left;
   }
-  TNode* parent = node->_parent.Get();
+  TNode* parent = ParentOf(node.Get());
   if (child.Get() != nil) child->_parent = parent;
   if (parent == nil) {
     _root = child;
@@ -399,7 +399,7 @@ void TMap::_DeleteFixup(TNode* node, TNode* parent) {
       if (sibling->_left->_color == BLACK && sibling->_right->_color == BLACK) {
         sibling->_color = RED;
         node = parent;
-        parent = parent->_parent.Get();
+        parent = ParentOf(parent);
       } else {
         if (sibling->_right->_color == BLACK) {
           sibling->_left->_color = BLACK;
@@ -424,7 +424,7 @@ void TMap::_DeleteFixup(TNode* node, TNode* parent) {
       if (sibling->_right->_color == BLACK && sibling->_left->_color == BLACK) {
         sibling->_color = RED;
         node = parent;
-        parent = parent->_parent.Get();
+        parent = ParentOf(parent);
       } else {
         if (sibling->_left->_color == BLACK) {
           sibling->_right->_color = BLACK;
