@@ -274,7 +274,7 @@ int32_t ReadDataCount(const Ref<TStream>& stream, int32_t minBytesEach) {
 
 int InitDataModule() {
   static ModuleGuard guard("data streams");
-  return guard.Run({InitCoreModule, InitMapModule, InitStreamModule}, [] {
+  return guard.Run({InitCoreModule, InitStreamModule, InitMapModule}, [] {
     RegisterClass<TDataId>();
     RegisterClass<TDataStreamFactory>();
     RegisterClass<TData>();

@@ -5,19 +5,24 @@
 #include <vector>
 
 #include "app/launcher.h"
+#include "data/data.h"
 #include "runtime/module.h"
+#include "stream/stream.h"
 
 namespace vxl {
 namespace {
 
 // Every module the launcher imports, in the order their bodies must run.
 const std::vector<std::string> kExpectedOrder = {
-    "core",           "ordered map",   "c standard library glue",
-    "stream",         "data streams",  "bank",
-    "bank stream",    "empty",         "random",
-    "RAM stream",     "endian stream", "text stream",
-    "standard io",    "linked list",   "file system",
-    "standard group", "classic text",  "opengl import",
+    "core",           "c standard library glue",
+    "stream",         "ordered map",
+    "data streams",   "bank",
+    "bank stream",    "empty",
+    "random",         "RAM stream",
+    "endian stream",  "text stream",
+    "standard io",    "linked list",
+    "file system",    "standard group",
+    "classic text",   "opengl import",
     "empty trailing",
 };
 
@@ -35,6 +40,21 @@ TEST(ModuleOrder, BodiesRunOnceInTheFixedOrder) {
 
   RunLauncherImports();  // a second run does nothing
   EXPECT_EQ(ModuleBodyOrder().size(), kExpectedOrder.size());
+}
+
+TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
+  RunLauncherImports();
+  std::vector<std::string> factories;
+  for (Ref<TStreamFactory> f = StreamFactories(); f; f = f->_succ) {
+    factories.push_back(f->Class().Name());
+  }
+  EXPECT_EQ(factories, (std::vector<std::string>{"TTextStreamFactory", "TXEndianStreamFactory",
+                                                 "TRamStreamFactory", "TBankStreamFactory",
+                                                 "TDataStreamFactory"}));
+  std::vector<std::string> types;
+  for (Ref<TDataType> t = DataTypes(); t; t = t->_succ)
+    types.push_back(t->Class().Name());
+  EXPECT_EQ(types, (std::vector<std::string>{"TListDataType", "TBankDataType"}));
 }
 
 TEST(ModuleOrder, StubIsMainsSecondImport) {
