@@ -12,7 +12,7 @@
 #include "bank/bank.h"
 #include "collections/list/list.h"
 #include "data/data.h"
-#include "runtime/class_binder.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {
@@ -21,61 +21,19 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-// A byte string with a position; writing appends.
-class TFuzzMemory : public TStream {
-  VXL_CLASS(TFuzzMemory, TStream)
- public:
-  std::string bytes;
-  int32_t pos = 0;
-  int32_t Pos() override { return pos; }
-  int32_t Size() override { return static_cast<int32_t>(bytes.size()); }
-  int32_t Read(uint8_t* buf, int32_t count) override {
-    int32_t n = std::clamp(Size() - pos, 0, std::max(count, 0));
-    if (n > 0) std::memcpy(buf, bytes.data() + pos, n);
-    pos += n;
-    return n;
-  }
-  int32_t Write(const uint8_t* buf, int32_t count) override {
-    if (count <= 0) return 0;
-    bytes.append(reinterpret_cast<const char*>(buf), count);
-    pos += count;
-    return count;
-  }
-};
-VXL_DEFINE_CLASS(TFuzzMemory)
-
-// No position, no size, never at Eof; Read returns 0 when the bytes are gone.
-class TFuzzPipe : public TStream {
-  VXL_CLASS(TFuzzPipe, TStream)
- public:
-  std::string bytes;
-  size_t at = 0;
-  size_t piece = 1;
-  int32_t Read(uint8_t* buf, int32_t count) override {
-    size_t n = std::min({static_cast<size_t>(std::max(count, 0)), bytes.size() - at, piece});
-    if (n > 0) std::memcpy(buf, bytes.data() + at, n);
-    at += n;
-    return static_cast<int32_t>(n);
-  }
-};
-VXL_DEFINE_CLASS(TFuzzPipe)
+using test::TMemoryStream;
+using test::TPipeStream;
 
 constexpr int kMaxObjects = 64;
 
 bool Setup() {
-  // Make the runtime's deferred-destruction queue before any module global, so it outlives them
-  // at exit.
-  {
-    auto outer = New<TStreamWrapper>();
-    outer->SetStream(New<TStreamWrapper>());
-  }
   InitBankModule();
   InitListModule();
   return true;
 }
 
 std::string WriteAll(const std::vector<Ref<Object>>& objects) {
-  auto memory = New<TFuzzMemory>();
+  auto memory = New<TMemoryStream>();
   auto out = TDataStream::WithStream(memory);
   for (const Ref<Object>& o : objects)
     out->WriteObject(o);
@@ -83,7 +41,7 @@ std::string WriteAll(const std::vector<Ref<Object>>& objects) {
 }
 
 std::vector<Ref<Object>> ReadAll(const std::string& bytes, size_t count) {
-  auto memory = New<TFuzzMemory>();
+  auto memory = New<TMemoryStream>();
   memory->bytes = bytes;
   auto in = TDataStream::WithStream(memory);
   std::vector<Ref<Object>> objects;
@@ -106,12 +64,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Ref<TStream> source;
   if (mode & 1) {
-    auto pipe = New<TFuzzPipe>();
+    auto pipe = New<TPipeStream>();
     pipe->bytes = bytes;
     pipe->piece = 1 + (mode >> 1);
     source = pipe;
   } else {
-    auto memory = New<TFuzzMemory>();
+    auto memory = New<TMemoryStream>();
     memory->bytes = bytes;
     source = memory;
   }

@@ -35,14 +35,6 @@ String FileName(int i) {
 }
 
 void Setup() {
-  // The runtime's queue of deferred destructions is a function-local static made on the first
-  // nested destruction. Made after the stream factory chain, it would be destroyed before it at
-  // exit and the chain's destruction would use it afterwards; one nested destruction now makes it
-  // first, so it is destroyed last.
-  {
-    auto outer = New<TStreamWrapper>();
-    outer->SetStream(New<TStreamWrapper>());
-  }
   InitRamStreamModule();
   InitEndianStreamModule();
   InitBankStreamModule();

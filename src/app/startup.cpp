@@ -33,7 +33,7 @@ int RunStartup(int argc, char** argv, ModuleInitialiser stub) {
   platform::InstallFaultHandlers("Received Signal", "Unhandled Memory Exception Error");
   std::set_terminate(OnTerminate);
   RunReportingUncaught([&] {
-    String path(std::string_view(platform::ExecutablePath()));
+    String path{std::string_view(platform::ExecutablePath())};
     StartFramework(argc, argv, ExecutableDirectory(path), path);
     stub();
   });

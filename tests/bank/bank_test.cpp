@@ -7,13 +7,13 @@
 #include <limits>
 #include <vector>
 
-#include "data/test_streams.h"
 #include "support/temp_dir.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {
 
-using test::TByteStream;
+using test::TMemoryStream;
 using test::TPipeStream;
 
 class BankTest : public ::testing::Test {
@@ -120,7 +120,7 @@ TEST_F(BankTest, AccessOutsideTheBankIsRefusedAndChangesNothing) {
   // After shrinking, the bytes past the size are out of reach too.
   bank->Resize(4);
   ExpectOutOfBounds([&] { bank->PeekInt(1); });
-  auto stream = TByteStream::Of("abcdef");
+  auto stream = TMemoryStream::Of("abcdef");
   ExpectOutOfBounds([&] { bank->Read(stream, 2, 3); });
   ExpectOutOfBounds([&] { bank->Write(stream, -1, 2); });
   ExpectOutOfBounds([&] { bank->Write(stream, 0, -1); });
@@ -190,10 +190,10 @@ TEST_F(BankTest, ReadAndWriteMoveBytesBetweenStreamAndBank) {
   EXPECT_EQ(bank->Read(in, 3, 5), 2);  // one raw Read: it may deliver less
   EXPECT_EQ(bank->PeekByte(3), 'a');
   EXPECT_EQ(bank->PeekByte(4), 'b');
-  auto out = TByteStream::Of("");
+  auto out = TMemoryStream::Of("");
   EXPECT_EQ(BankWriteTo(bank, Ref<TStream>(out), 3, 2), 2);
   EXPECT_EQ(out->bytes, "ab");
-  EXPECT_EQ(BankReadFrom(bank, Ref<TStream>(TByteStream::Of("xyz")), 0, 3), 3);
+  EXPECT_EQ(BankReadFrom(bank, Ref<TStream>(TMemoryStream::Of("xyz")), 0, 3), 3);
   EXPECT_EQ(bank->PeekByte(2), 'z');
 }
 
@@ -247,7 +247,7 @@ TEST_F(BankTest, DataTypeWritesSizeThenBytes) {
   auto bank = NewBank(5);
   for (int i = 0; i < 5; ++i)
     bank->PokeByte(i, 'a' + i);
-  auto out = TByteStream::Of("");
+  auto out = TMemoryStream::Of("");
   bank->DataType()->WriteObject(bank, out);
   EXPECT_EQ(out->bytes, std::string("\x05\0\0\0abcde", 9));
   EXPECT_EQ(bank->DataType()->Tag().ToCString(), "VXL.Bank.TBank");
@@ -269,8 +269,8 @@ TEST_F(BankTest, DataTypeRefusesLengthsTheStreamCannotHold) {
       EXPECT_TRUE(e.As<TStreamReadException>()) << e.what();
     }
   };
-  expectReadError(TByteStream::Of(std::string("\x10\0\0\0abc", 7)));
-  expectReadError(TByteStream::Of(std::string("\xff\xff\xff\xff", 4)));  // negative
+  expectReadError(TMemoryStream::Of(std::string("\x10\0\0\0abc", 7)));
+  expectReadError(TMemoryStream::Of(std::string("\xff\xff\xff\xff", 4)));  // negative
   // 2 GiB claimed by a stream that cannot tell its length: only what arrives is stored.
   expectReadError(
       TPipeStream::Of(std::string("\xff\xff\xff\x7f"

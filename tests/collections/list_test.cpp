@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "data/test_streams.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {
@@ -371,7 +371,7 @@ TEST_F(ListTest, DataTypeWritesCountThenValues) {
   auto list = NewList();
   list->AddLast(nullptr);
   list->AddLast(NewList());
-  auto out = test::TByteStream::Of("");
+  auto out = test::TMemoryStream::Of("");
   auto data = TDataStream::WithStream(out);
   list->DataType()->WriteObject(list, data);
   EXPECT_EQ(out->bytes, std::string("\x02\0\0\0\0\x01VXL.LinkedList.TList\r\n\0\0\0\0", 32));

@@ -7,13 +7,13 @@
 
 #include "bank/bank.h"
 #include "collections/list/list.h"
-#include "data/test_streams.h"
 #include "support/temp_dir.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {
 
-using test::TByteStream;
+using test::TMemoryStream;
 using test::TPipeStream;
 
 std::string Int(int32_t n) {
@@ -44,7 +44,7 @@ class DataStreamTest : public ::testing::Test {
 
   // Writes the objects to a new data stream over memory and returns the bytes.
   static std::string Written(std::initializer_list<Ref<Object>> objects) {
-    auto out = TByteStream::Of("");
+    auto out = TMemoryStream::Of("");
     auto data = TDataStream::WithStream(out);
     for (const Ref<Object>& o : objects)
       data->WriteObject(o);
@@ -52,7 +52,7 @@ class DataStreamTest : public ::testing::Test {
   }
 
   static Ref<TDataStream> Reader(const std::string& bytes) {
-    return TDataStream::WithStream(TByteStream::Of(bytes));
+    return TDataStream::WithStream(TMemoryStream::Of(bytes));
   }
 
   // What reading the bytes throws: "read" for TStreamReadException, the text of a thrown string,
@@ -199,7 +199,7 @@ class TTaggedDataType : public TDataType {
 VXL_DEFINE_CLASS(TTaggedDataType)
 
 TEST_F(DataStreamTest, AStreamTakesAtMost254Types) {
-  auto data = TDataStream::WithStream(TByteStream::Of(""));
+  auto data = TDataStream::WithStream(TMemoryStream::Of(""));
   for (int i = 1; i <= 255; ++i) {
     auto type = New<TTaggedDataType>();
     type->tag = String("test.many.") + String::FromInt(i);
@@ -220,7 +220,7 @@ TEST_F(DataStreamTest, AStreamTakesAtMost254Types) {
 }
 
 TEST_F(DataStreamTest, UnknownTagIsReported) {
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(7) + "No.Such.Type\r\n" + Int(0))),
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(7) + "No.Such.Type\r\n" + Int(0))),
             "Unrecognized DataType: No.Such.Type");
 }
 
@@ -283,22 +283,24 @@ TEST_F(DataStreamTest, FactoryOpensDataUrlsOneWayOnly) {
 TEST_F(DataStreamTest, DamagedInputEndsTheReadWithAnError) {
   // A type byte and then nothing, a tag without contents, a back-reference to nothing read,
   // to object 0, past the last object, with its number cut short.
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1))), "Unrecognized DataType: ");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1) + kListTag)), "read");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(255) + Int(1))), "read");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1) + kListTag + Int(1) + Byte(255) + Int(0))), "read");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1) + kListTag + Int(1) + Byte(255) + Int(2))), "read");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(255) + "\x01\x00")), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1))), "Unrecognized DataType: ");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kListTag)), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(255) + Int(1))), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kListTag + Int(1) + Byte(255) + Int(0))),
+            "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kListTag + Int(1) + Byte(255) + Int(2))),
+            "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(255) + "\x01\x00")), "read");
   // Counts and sizes the rest of the stream cannot hold, or negative ones.
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1) + kListTag + Int(INT32_MAX))), "read");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1) + kListTag + Int(-1))), "read");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1) + kBankTag + Int(5) + "abcd")), "read");
-  EXPECT_EQ(ReadFailure(TByteStream::Of(Byte(1) + kBankTag + Int(INT32_MIN))), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kListTag + Int(INT32_MAX))), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kListTag + Int(-1))), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kBankTag + Int(5) + "abcd")), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kBankTag + Int(INT32_MIN))), "read");
   // The same through a stream that cannot tell its length: the read ends where the bytes do.
   EXPECT_EQ(ReadFailure(TPipeStream::Of(Byte(1) + kListTag + Int(INT32_MAX), 3)), "read");
   EXPECT_EQ(ReadFailure(TPipeStream::Of(Byte(1) + kBankTag + Int(INT32_MAX) + "abc")), "read");
   // A run of Null bytes is a run of Null objects, and the end of the stream ends it.
-  EXPECT_EQ(ReadFailure(TByteStream::Of(std::string(10, '\0'))), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(std::string(10, '\0'))), "read");
 }
 
 TEST_F(DataStreamTest, EveryTruncationOfAValidStreamFailsCleanly) {
@@ -311,7 +313,7 @@ TEST_F(DataStreamTest, EveryTruncationOfAValidStreamFailsCleanly) {
   list->AddLast(inner);
   std::string bytes = Written({list});
   for (size_t cut = 0; cut < bytes.size(); ++cut) {
-    std::string failure = ReadFailure(TByteStream::Of(bytes.substr(0, cut)));
+    std::string failure = ReadFailure(TMemoryStream::Of(bytes.substr(0, cut)));
     EXPECT_TRUE(failure == "read" || failure.rfind("Unrecognized DataType: ", 0) == 0)
         << "cut at " << cut << ": " << failure;
   }
@@ -323,7 +325,7 @@ TEST_F(DataStreamTest, NestingDepthIsBounded) {
   for (int i = 0; i < TDataStream::MAX_DEPTH + 10; ++i)
     bytes += Byte(1) + Int(1);
   bytes += Byte(0);
-  EXPECT_EQ(ReadFailure(TByteStream::Of(bytes)), "read");
+  EXPECT_EQ(ReadFailure(TMemoryStream::Of(bytes)), "read");
 
   // Within the bound it works, on both sides.
   auto outer = NewList();
@@ -339,7 +341,7 @@ TEST_F(DataStreamTest, NestingDepthIsBounded) {
     ++depth;
   EXPECT_EQ(depth, TDataStream::MAX_DEPTH);
   at->AddLast(NewList());  // one level too many for the writer
-  auto data = TDataStream::WithStream(TByteStream::Of(""));
+  auto data = TDataStream::WithStream(TMemoryStream::Of(""));
   try {
     data->WriteObject(outer);
     FAIL() << "wrote a nesting the reader refuses";

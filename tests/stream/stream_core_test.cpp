@@ -6,9 +6,9 @@
 
 #include <unistd.h>
 
-#include "memory_stream.h"
 #include "stream/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {

@@ -2,16 +2,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "memory_stream.h"
 #include "stream/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {
 
 using test::TempDir;
 using test::TMemoryStream;
-using test::TTrickleStream;
+using test::TPipeStream;
 
 class StreamFunctions : public ::testing::Test {
  protected:
@@ -54,14 +54,14 @@ TEST_F(StreamFunctions, BytesFromUrlReadsEverything) {
 
 TEST_F(StreamFunctions, LoadingFromAStreamWithoutAnEndStops) {
   // Never at Eof, delivers 2500 bytes seven at a time, then Read gives 0: the load ends there.
-  auto s = New<TTrickleStream>();
+  auto s = New<TPipeStream>();
   s->bytes = Pattern(2500);
   s->piece = 7;
   Array<uint8_t> bytes = BytesFromUrl(Ref<Object>(s));
   ASSERT_EQ(bytes.Length(), 2500);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes.Data()), 2500), s->bytes);
 
-  auto from = New<TTrickleStream>();
+  auto from = New<TPipeStream>();
   from->bytes = "copied bytes";
   from->piece = 5;
   auto to = TMemoryStream::Of("");

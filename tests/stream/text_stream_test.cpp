@@ -3,9 +3,9 @@
 
 #include <random>
 
-#include "memory_stream.h"
 #include "stream/text_stream.h"
 #include "support/temp_dir.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {

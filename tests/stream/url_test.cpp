@@ -1,9 +1,9 @@
 // The URL rule and the factory chain.
 #include <gtest/gtest.h>
 
-#include "memory_stream.h"
 #include "stream/stream.h"
 #include "support/temp_dir.h"
+#include "support/test_streams.h"
 
 namespace vxl {
 namespace {

@@ -1,10 +1,10 @@
-#include "data/test_streams.h"
+#include "support/test_streams.h"
 
 #include "runtime/class_binder.h"
 
 namespace vxl::test {
 
-VXL_DEFINE_CLASS(TByteStream)
+VXL_DEFINE_CLASS(TMemoryStream)
 VXL_DEFINE_CLASS(TPipeStream)
 
 }  // namespace vxl::test

@@ -1,4 +1,4 @@
-// In-memory streams for the data, bank and list tests.
+// In-memory streams for tests: a file-like byte block, and a stream that cannot seek.
 #pragma once
 
 #include <algorithm>
@@ -10,14 +10,14 @@
 namespace vxl::test {
 
 // A byte string with a position, readable and writeable the way a file is.
-class TByteStream : public TStream {
-  VXL_CLASS(TByteStream, TStream)
+class TMemoryStream : public TStream {
+  VXL_CLASS(TMemoryStream, TStream)
  public:
   std::string bytes;
   int32_t pos = 0;
 
-  static Ref<TByteStream> Of(std::string content) {
-    auto s = New<TByteStream>();
+  static Ref<TMemoryStream> Of(std::string content) {
+    auto s = New<TMemoryStream>();
     s->bytes = std::move(content);
     return s;
   }
@@ -47,6 +47,7 @@ class TPipeStream : public TStream {
   std::string bytes;
   size_t at = 0;
   int32_t piece = 1 << 30;
+  int32_t reads = 0;  // calls of Read so far
 
   static Ref<TPipeStream> Of(std::string content, int32_t piece = 1 << 30) {
     auto s = New<TPipeStream>();
@@ -55,6 +56,7 @@ class TPipeStream : public TStream {
     return s;
   }
   int32_t Read(uint8_t* buf, int32_t count) override {
+    ++reads;
     size_t n = std::min(
         {static_cast<size_t>(std::max(count, 0)), bytes.size() - at, static_cast<size_t>(piece)});
     if (n > 0) std::memcpy(buf, bytes.data() + at, n);
