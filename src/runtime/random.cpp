@@ -1,7 +1,5 @@
 #include "runtime/random.h"
 
-#include <cmath>
-
 #include "runtime/module.h"
 
 namespace vxl {
@@ -16,11 +14,10 @@ void Advance() {
   if (g_seed < 0) g_seed += 2147483647;
 }
 
-// Rounds to the nearest int, then one step toward zero if rounding went away from zero.
+// Rounding to the nearest int and then moving one step toward zero if rounding went away from
+// zero is truncation toward zero.
 int64_t TruncateTowardZero(double x) {
-  auto n = static_cast<int64_t>(std::nearbyint(x));
-  if (x >= 0 ? double(n) > x : double(n) < x) n += x >= 0 ? -1 : 1;
-  return n;
+  return static_cast<int64_t>(x);
 }
 
 }  // namespace
