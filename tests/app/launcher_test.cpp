@@ -2,8 +2,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -118,6 +120,44 @@ TEST(Startup, SignalsPrintTheirLineThenFailAsReceivedSignal) {
     EXPECT_EQ(result.out, "before the signal\nsignal!:" + std::to_string(sig) + "\n") << sig;
     EXPECT_EQ(result.err, "Received Signal") << sig;
   }
+}
+
+TEST(Startup, SignalFromOutsideIsReportedTheSameWay) {
+  int in[2], out[2], err[2];
+  ASSERT_EQ(pipe(in) | pipe(out) | pipe(err), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    std::string probe = Bin("startup_probe");
+    execl(probe.c_str(), probe.c_str(), "wait", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  auto readAll = [](int fd) {
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;)
+      text.append(buf, static_cast<size_t>(n));
+    return text;
+  };
+  char first[8] = {};
+  ASSERT_EQ(read(out[0], first, 8), 8);  // "waiting\n": the probe is blocked in read()
+  kill(pid, SIGTERM);
+  std::string out_text = readAll(out[0]);
+  std::string err_text = readAll(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(in[1]);
+  close(out[0]);
+  close(err[0]);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 255);
+  EXPECT_EQ(out_text, "signal!:15\n");
+  EXPECT_EQ(err_text, "Received Signal");
 }
 
 TEST(Startup, HardwareFaultFailsAsUnhandledMemoryException) {

@@ -1,7 +1,7 @@
 // A program built on the launcher's start-up sequence, for the end-to-end tests. Its first
 // argument says what to do once started: "print" the start-up globals, "throw" an uncaught
 // exception, "signal <n>" raise a signal, "divide <n>" divide by n (a fault for 0),
-// "exit-functions" register two exit functions and end.
+// "wait" block until standard input ends, "exit-functions" register two exit functions and end.
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
@@ -51,6 +51,12 @@ int ProbeStub() {
       std::raise(std::atoi(g_argv[2]));
     } else if (!std::strcmp(what, "divide") && g_argc > 2) {
       std::printf("%d\n", Divide(7, std::atoi(g_argv[2])));
+    } else if (!std::strcmp(what, "wait")) {
+      std::printf("waiting\n");
+      std::fflush(stdout);
+      char c;
+      while (read(0, &c, 1) != 0) {
+      }
     } else if (!std::strcmp(what, "exit-functions")) {
       RegisterExitFunction([] { std::printf("first registered\n"); });
       RegisterExitFunction([] { std::printf("second registered\n"); });
