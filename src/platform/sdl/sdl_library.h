@@ -21,29 +21,87 @@
 namespace vxl::platform::sdl {
 
 // Every SDL function the native layers call, without the "SDL_" prefix.
-#define VXL_SDL_ENTRY_POINTS(X)                                                                    \
-  X(Init)                                                                                          \
-  X(InitSubSystem) X(QuitSubSystem) X(WasInit) X(GetError) X(SetHint)                              \
-      X(GetVersion) /* events and input */                                                         \
-      X(PollEvent) X(WaitEvent) X(WaitEventTimeout) X(PushEvent) X(RegisterEvents) X(PumpEvents)   \
-          X(PeepEvents) X(FlushEvents) X(GetKeyboardState) X(GetModState) X(StartTextInput)        \
-              X(StopTextInput) X(CaptureMouse) X(ShowCursor) X(WarpMouseInWindow) X(GetMouseState) \
-                  X(GetGlobalMouseState) X(GetKeyboardFocus) X(GetMouseFocus)                      \
-                      X(ShowMessageBox) /* windows, display modes and OpenGL contexts */           \
-      X(GetCurrentVideoDriver) X(GetNumVideoDisplays) X(GetNumDisplayModes) X(GetDisplayMode)      \
-          X(GetDesktopDisplayMode) X(CreateWindow) X(DestroyWindow) X(GetWindowID)                 \
-              X(GetWindowFromID) X(GetWindowSize) X(SetWindowTitle) X(SetWindowFullscreen)         \
-                  X(RaiseWindow) X(GL_SetAttribute) X(GL_CreateContext) X(GL_DeleteContext)        \
-                      X(GL_MakeCurrent) X(GL_SwapWindow) X(GL_SetSwapInterval)                     \
-                          X(GL_GetProcAddress) /* audio */                                         \
-      X(GetCurrentAudioDriver) X(OpenAudioDevice) X(CloseAudioDevice) X(PauseAudioDevice)          \
-          X(LockAudioDevice) X(UnlockAudioDevice) X(GetAudioDeviceStatus) /* joysticks */          \
-      X(NumJoysticks) X(JoystickOpen) X(JoystickClose) X(JoystickName) X(JoystickNameForIndex)     \
-          X(JoystickNumAxes) X(JoystickNumButtons) X(JoystickNumHats) X(JoystickGetAxis)           \
-              X(JoystickGetButton) X(JoystickGetHat) X(JoystickUpdate) X(JoystickInstanceID)       \
-                  X(JoystickGetDeviceInstanceID) X(JoystickAttachVirtual) X(JoystickDetachVirtual) \
-                      X(JoystickSetVirtualAxis) X(JoystickSetVirtualButton)                        \
-                          X(JoystickSetVirtualHat) X(JoystickEventState)
+// clang-format off
+#define VXL_SDL_ENTRY_POINTS(X) \
+  X(Init) \
+  X(InitSubSystem) \
+  X(QuitSubSystem) \
+  X(WasInit) \
+  X(GetError) \
+  X(SetHint) \
+  X(GetVersion) \
+  /* events and input */ \
+  X(PollEvent) \
+  X(WaitEvent) \
+  X(WaitEventTimeout) \
+  X(PushEvent) \
+  X(RegisterEvents) \
+  X(PumpEvents) \
+  X(PeepEvents) \
+  X(FlushEvents) \
+  X(GetKeyboardState) \
+  X(GetModState) \
+  X(StartTextInput) \
+  X(StopTextInput) \
+  X(CaptureMouse) \
+  X(ShowCursor) \
+  X(WarpMouseInWindow) \
+  X(GetMouseState) \
+  X(GetGlobalMouseState) \
+  X(GetKeyboardFocus) \
+  X(GetMouseFocus) \
+  X(ShowMessageBox) \
+  /* windows, display modes and OpenGL contexts */ \
+  X(GetCurrentVideoDriver) \
+  X(GetNumVideoDisplays) \
+  X(GetNumDisplayModes) \
+  X(GetDisplayMode) \
+  X(GetDesktopDisplayMode) \
+  X(CreateWindow) \
+  X(DestroyWindow) \
+  X(GetWindowID) \
+  X(GetWindowFromID) \
+  X(GetWindowSize) \
+  X(SetWindowTitle) \
+  X(SetWindowFullscreen) \
+  X(RaiseWindow) \
+  X(GL_SetAttribute) \
+  X(GL_CreateContext) \
+  X(GL_DeleteContext) \
+  X(GL_MakeCurrent) \
+  X(GL_SwapWindow) \
+  X(GL_SetSwapInterval) \
+  X(GL_GetProcAddress) \
+  /* audio */ \
+  X(GetCurrentAudioDriver) \
+  X(OpenAudioDevice) \
+  X(CloseAudioDevice) \
+  X(PauseAudioDevice) \
+  X(LockAudioDevice) \
+  X(UnlockAudioDevice) \
+  X(GetAudioDeviceStatus) \
+  /* joysticks */ \
+  X(NumJoysticks) \
+  X(JoystickOpen) \
+  X(JoystickClose) \
+  X(JoystickName) \
+  X(JoystickNameForIndex) \
+  X(JoystickNumAxes) \
+  X(JoystickNumButtons) \
+  X(JoystickNumHats) \
+  X(JoystickGetAxis) \
+  X(JoystickGetButton) \
+  X(JoystickGetHat) \
+  X(JoystickUpdate) \
+  X(JoystickInstanceID) \
+  X(JoystickGetDeviceInstanceID) \
+  X(JoystickAttachVirtual) \
+  X(JoystickDetachVirtual) \
+  X(JoystickSetVirtualAxis) \
+  X(JoystickSetVirtualButton) \
+  X(JoystickSetVirtualHat) \
+  X(JoystickEventState)
+// clang-format on
 
 // The entry points, typed as SDL declares them: sdl->PollEvent(&event).
 struct Library {
