@@ -4,7 +4,7 @@
 #include <string>
 
 #include "filesystem/path.h"
-#include "platform/file_system.h"
+#include "platform/files/files.h"
 #include "runtime/string.h"
 
 namespace vxl::filesystem_detail {

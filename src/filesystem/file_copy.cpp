@@ -6,7 +6,7 @@
 
 #include "filesystem/disk_path.h"
 #include "filesystem/file_system.h"
-#include "platform/file_system.h"
+#include "platform/files/files.h"
 #include "stream/stream.h"
 
 namespace vxl {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "filesystem/disk_path.h"
-#include "platform/file_system.h"
+#include "platform/files/files.h"
 #include "platform/process_image.h"
 
 namespace vxl {

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/file_system.h"
+#include "platform/files/files.h"
 #include "runtime/class_binder.h"
 #include "stream/byte_scan.h"
 #include "stream/cfile_buffer.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/file_system.h"
+#include "platform/files/files.h"
 #include "stream/stream.h"
 
 namespace vxl {
