@@ -9,6 +9,7 @@
 
 #include "support/temp_dir.h"
 #include "support/test_streams.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -23,12 +24,8 @@ class BankTest : public ::testing::Test {
 
 template <class F>
 void ExpectOutOfBounds(F&& f) {
-  try {
-    f();
-    ADD_FAILURE() << "expected TArrayBoundsException";
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TArrayBoundsException>()) << e.what();
-  }
+  EXPECT_THROW_TEXT_AS(TArrayBoundsException, f(),
+                       "Attempt to index array element beyond array length");
 }
 
 TEST_F(BankTest, GrowthRule) {
@@ -262,12 +259,7 @@ TEST_F(BankTest, DataTypeWritesSizeThenBytes) {
 TEST_F(BankTest, DataTypeRefusesLengthsTheStreamCannotHold) {
   auto type = New<TBank>()->DataType();
   auto expectReadError = [&](const Ref<TStream>& s) {
-    try {
-      type->ReadObject(s);
-      ADD_FAILURE() << "expected TStreamReadException";
-    } catch (const Thrown& e) {
-      EXPECT_TRUE(e.As<TStreamReadException>()) << e.what();
-    }
+    EXPECT_THROW_TEXT_AS(TStreamReadException, type->ReadObject(s), "Error reading from stream");
   };
   expectReadError(TMemoryStream::Of(std::string("\x10\0\0\0abc", 7)));
   expectReadError(TMemoryStream::Of(std::string("\xff\xff\xff\xff", 4)));  // negative

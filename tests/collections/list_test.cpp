@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/test_streams.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -110,15 +111,9 @@ TEST_F(ListTest, AddingAtBothEndsAndIndexing) {
   EXPECT_EQ(list->ValueAtIndex(2), b);
   EXPECT_EQ(list->First(), c);
   EXPECT_EQ(list->Last(), b);
-  for (int32_t bad : {3, -1, INT32_MIN}) {
-    try {
-      list->ValueAtIndex(bad);
-      ADD_FAILURE() << bad;
-    } catch (const Thrown& e) {
-      ASSERT_TRUE(e.As<TRuntimeException>());
-      EXPECT_EQ(e.Text().ToCString(), "List index out of range");
-    }
-  }
+  for (int32_t bad : {3, -1, INT32_MIN})
+    EXPECT_THROW_TEXT_AS(TRuntimeException, list->ValueAtIndex(bad), "List index out of range")
+        << bad;
   EXPECT_TRUE(list->LastLink()->NextLink().IsNull());
   EXPECT_TRUE(list->FirstLink()->PrevLink().IsNull());
   EXPECT_EQ(list->FirstLink()->NextLink()->Value(), a);
@@ -181,12 +176,8 @@ TEST_F(ListTest, RemovingALinkTwiceLeavesTheListIntact) {
   EXPECT_EQ(Labels(list), "axc");
   ExpectRing(list);
   // A removed link is no place to insert.
-  try {
-    list->InsertBeforeLink(Item('y', "y"), b);
-    ADD_FAILURE() << "inserted next to a removed link";
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TRuntimeException>());
-  }
+  EXPECT_THROW_TEXT_AS(TRuntimeException, list->InsertBeforeLink(Item('y', "y"), b),
+                       "Link is not in a list");
   EXPECT_EQ(Labels(list), "axc");
   ExpectRing(list);
 }

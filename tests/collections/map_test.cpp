@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "support/thrown_text.h"
+
 namespace vxl {
 namespace {
 
@@ -157,12 +159,8 @@ TEST_F(MapTest, InsertingAnEqualKeyReplacesOnlyTheValue) {
 
 TEST_F(MapTest, NullKeyIsRefused) {
   auto map = NewMap();
-  try {
-    map->Insert(nullptr, String("x"));
-    FAIL() << "expected a null-object error";
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TNullObjectException>());
-  }
+  EXPECT_THROW_TEXT_AS(TNullObjectException, map->Insert(nullptr, String("x")),
+                       "Attempt to access field or method of Null object");
   EXPECT_TRUE(map->IsEmpty());
 }
 

@@ -9,6 +9,7 @@
 #include "collections/list/list.h"
 #include "support/temp_dir.h"
 #include "support/test_streams.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -209,12 +210,7 @@ TEST_F(DataStreamTest, AStreamTakesAtMost254Types) {
       data->WriteObject(object);
       continue;
     }
-    try {
-      data->WriteObject(object);
-      FAIL() << "the 255th type was accepted";
-    } catch (const Thrown& e) {
-      EXPECT_EQ(e.Text().ToCString(), "Too many DataTypes");
-    }
+    EXPECT_THROW_TEXT_AS(String, data->WriteObject(object), "Too many DataTypes");
   }
   EXPECT_EQ(data->_typeId, 254);
 }
@@ -261,13 +257,8 @@ TEST_F(DataStreamTest, RoundTripOfNestedListsAndBanksThroughADataFile) {
 TEST_F(DataStreamTest, FactoryOpensDataUrlsOneWayOnly) {
   test::TempDir dir;
   String url = String("data::") + String(dir.File("f.bin").c_str());
-  try {
-    OpenStreamUrl(url, 1, 1);
-    FAIL() << "opened both ways";
-  } catch (const Thrown& e) {
-    ASSERT_TRUE(e.IsString());
-    EXPECT_EQ(e.Text().ToCString(), "DataStreams can not be both readable and writeable");
-  }
+  EXPECT_THROW_TEXT_AS(String, OpenStreamUrl(url, 1, 1),
+                       "DataStreams can not be both readable and writeable");
   EXPECT_TRUE(OpenStreamUrl(url, 1, 0).IsNull());  // no such file yet
   auto out = OpenStreamUrl(url, 0, 1);
   ASSERT_TRUE(out.As<TDataStream>());
@@ -342,12 +333,7 @@ TEST_F(DataStreamTest, NestingDepthIsBounded) {
   EXPECT_EQ(depth, TDataStream::MAX_DEPTH);
   at->AddLast(NewList());  // one level too many for the writer
   auto data = TDataStream::WithStream(TMemoryStream::Of(""));
-  try {
-    data->WriteObject(outer);
-    FAIL() << "wrote a nesting the reader refuses";
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.IsString());
-  }
+  EXPECT_THROW_TEXT_AS(String, data->WriteObject(outer), "Objects nest too deeply to be written");
 }
 
 TEST_F(DataStreamTest, DataIdsCompareByNumber) {

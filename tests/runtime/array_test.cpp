@@ -3,6 +3,7 @@
 #include <random>
 
 #include "runtime/runtime.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -47,15 +48,9 @@ TEST(Arrays, ElementsStartEmptyAndTagsFollowTypes) {
 
 TEST(Arrays, BoundsAreChecked) {
   auto a = Array<int32_t>::New(2);
-  for (int32_t bad : {-1, 2}) {
-    try {
-      a[bad] = 1;
-      FAIL();
-    } catch (const Thrown& e) {
-      EXPECT_TRUE(e.As<TArrayBoundsException>());
-      EXPECT_STREQ(e.what(), "Attempt to index array element beyond array length");
-    }
-  }
+  for (int32_t bad : {-1, 2})
+    EXPECT_THROW_TEXT_AS(TArrayBoundsException, a[bad] = 1,
+                         "Attempt to index array element beyond array length");
   EXPECT_THROW(Array<int32_t>()[0], Thrown);
 }
 

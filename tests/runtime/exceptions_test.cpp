@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/runtime.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -70,11 +71,7 @@ TEST(Exceptions, ThrownStringPrintsItself) {
 }
 
 TEST(Exceptions, AbstractMethodThrowsNullMethod) {
-  try {
-    ThrowNullMethod();
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TNullMethodException>());
-  }
+  EXPECT_THROW_TEXT_AS(TNullMethodException, ThrowNullMethod(), "Attempt to call abstract method");
 }
 
 TEST(ExceptionsDeathTest, UncaughtPrintsTextWithoutNewlineAndExitsMinusOne) {
@@ -84,12 +81,8 @@ TEST(ExceptionsDeathTest, UncaughtPrintsTextWithoutNewlineAndExitsMinusOne) {
 
 TEST(Functions, UnassignedFunctionThrowsNullFunction) {
   Function<int32_t(int32_t)> f;
-  try {
-    f(1);
-    FAIL();
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TNullFunctionException>());
-  }
+  EXPECT_THROW_TEXT_AS(TNullFunctionException, f(1),
+                       "Attempt to call uninitialized function pointer");
   f = [](int32_t x) { return x * 2; };
   EXPECT_EQ(f(21), 42);
   auto table = Array<Function<void()>>::New(2);

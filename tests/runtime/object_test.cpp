@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/runtime.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -81,13 +82,8 @@ TEST(ObjectLifetime, LongChainReleasesWithoutDeepRecursion) {
 
 TEST(ObjectModel, NullUseThrowsNullObjectException) {
   Ref<TCounted> none;
-  try {
-    none->value = 1;
-    FAIL();
-  } catch (const Thrown& e) {
-    ASSERT_TRUE(e.As<TNullObjectException>());
-    EXPECT_STREQ(e.what(), "Attempt to access field or method of Null object");
-  }
+  EXPECT_THROW_TEXT_AS(TNullObjectException, none->value = 1,
+                       "Attempt to access field or method of Null object");
 }
 
 TEST(ObjectModel, ToStringIsPaddedUpperHexAddress) {

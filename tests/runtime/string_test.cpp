@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "runtime/runtime.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -110,12 +111,8 @@ TEST(Strings, CConversionsAreOneBytePerCharacter) {
 }
 
 TEST(Strings, IndexOutsideThrowsBounds) {
-  try {
-    (void)String("ab")[2];
-    FAIL();
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TArrayBoundsException>());
-  }
+  EXPECT_THROW_TEXT_AS(TArrayBoundsException, (void)String("ab")[2],
+                       "Attempt to index array element beyond array length");
 }
 
 TEST(Strings, AreObjects) {

@@ -9,6 +9,7 @@
 #include "stream/stream.h"
 #include "support/temp_dir.h"
 #include "support/test_streams.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -21,16 +22,6 @@ class StreamCore : public ::testing::Test {
   void SetUp() override { InitStreamModule(); }
   TempDir dir;
 };
-
-template <class F>
-String ThrownText(F&& body) {
-  try {
-    body();
-  } catch (const Thrown& e) {
-    return e.Text();
-  }
-  return "nothing thrown";
-}
 
 TEST_F(StreamCore, TypedWritesAreLittleEndianAndReadBack) {
   std::string path = dir.File("typed.bin");
@@ -88,8 +79,8 @@ TEST_F(StreamCore, ReadBeforeTheEndThatDeliversNothingThrows) {
   Ref<TCStream> s = TCStream::OpenFile(String(path.c_str()), 1, 0);
   EXPECT_EQ(s->Seek(20), 20);
   EXPECT_EQ(s->Eof(), 0);
-  EXPECT_EQ(ThrownText([&] { s->ReadInt(); }), String("Error reading from stream"));
-  EXPECT_EQ(ThrownText([&] { s->SkipBytes(3); }), String("Error reading from stream"));
+  EXPECT_THROW_TEXT(s->ReadInt(), "Error reading from stream");
+  EXPECT_THROW_TEXT(s->SkipBytes(3), "Error reading from stream");
   s->Seek(2);
   EXPECT_EQ(s->SkipBytes(5), 5);
   EXPECT_EQ(s->ReadByte(), '7');
@@ -100,13 +91,7 @@ TEST_F(StreamCore, ReadBeforeTheEndThatDeliversNothingThrows) {
 TEST_F(StreamCore, WritesThatDoNotGoThroughThrowOrReportZero) {
   std::string path = dir.Write("ro.bin", "abc");
   Ref<TCStream> s = TCStream::OpenFile(String(path.c_str()), 1, 0);
-  try {
-    s->WriteInt(1);
-    FAIL() << "no exception";
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TStreamWriteException>());
-    EXPECT_EQ(e.Text(), String("Error writing to stream"));
-  }
+  EXPECT_THROW_TEXT_AS(TStreamWriteException, s->WriteInt(1), "Error writing to stream");
   EXPECT_EQ(s->WriteLine("x"), 0);  // WriteLine reports, never throws
   EXPECT_EQ(TempDir::Read(path), "abc");
 }
@@ -236,8 +221,8 @@ TEST_F(StreamCore, ClosedFileStream) {
   EXPECT_EQ(s->Eof(), 1);
   EXPECT_EQ(s->Seek(2), 0);
   uint8_t b;
-  EXPECT_EQ(ThrownText([&] { s->Read(&b, 1); }), String("Stream is not readable"));
-  EXPECT_EQ(ThrownText([&] { s->Write(&b, 1); }), String("Stream is not writeable"));
+  EXPECT_THROW_TEXT(s->Read(&b, 1), "Stream is not readable");
+  EXPECT_THROW_TEXT(s->Write(&b, 1), "Stream is not writeable");
 }
 
 TEST_F(StreamCore, PipeStreamReadsUntilReadDeliversNothing) {
@@ -254,7 +239,7 @@ TEST_F(StreamCore, PipeStreamReadsUntilReadDeliversNothing) {
   EXPECT_EQ(s->Pos(), 11);
   uint8_t b;
   EXPECT_EQ(s->Read(&b, 1), 0);
-  EXPECT_EQ(ThrownText([&] { s->ReadByte(); }), String("Error reading from stream"));
+  EXPECT_THROW_TEXT(s->ReadByte(), "Error reading from stream");
   s->Close();
 }
 
@@ -275,28 +260,10 @@ TEST_F(StreamCore, DefaultsOfTheIOProtocol) {
   EXPECT_EQ(s->Seek(5), -1);
   EXPECT_EQ(s->Flush(), 0);
   EXPECT_EQ(s->Close(), 0);
-  try {
-    s->ReadByte();
-    FAIL();
-  } catch (const Thrown& e) {
-    ASSERT_TRUE(e.As<TRuntimeException>());
-    EXPECT_EQ(e.Text(), String("Stream is not readable"));
-  }
-  EXPECT_EQ(ThrownText([&] { s->WriteByte(1); }), String("Stream is not writeable"));
-  try {
-    s->ReadObject();
-    FAIL();
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.IsString());
-    EXPECT_EQ(e.Text(), String("Unable to read object"));
-  }
-  try {
-    s->WriteObject(Ref<Object>());
-    FAIL();
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.IsString());
-    EXPECT_EQ(e.Text(), String("Unable to write object"));
-  }
+  EXPECT_THROW_TEXT_AS(TRuntimeException, s->ReadByte(), "Stream is not readable");
+  EXPECT_THROW_TEXT(s->WriteByte(1), "Stream is not writeable");
+  EXPECT_THROW_TEXT_AS(String, s->ReadObject(), "Unable to read object");
+  EXPECT_THROW_TEXT_AS(String, s->WriteObject(Ref<Object>()), "Unable to write object");
   EXPECT_TRUE(New<TStreamReadException>()->IsInstanceOf(TStreamException::StaticClass()));
 }
 

@@ -5,6 +5,7 @@
 #include "stream/stream.h"
 #include "support/temp_dir.h"
 #include "support/test_streams.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -19,16 +20,6 @@ class StreamFunctions : public ::testing::Test {
   String Path(const std::string& name) { return String(dir.File(name).c_str()); }
   TempDir dir;
 };
-
-template <class Exception, class F>
-bool Throws(F&& body) {
-  try {
-    body();
-  } catch (const Thrown& e) {
-    return bool(e.As<Exception>());
-  }
-  return false;
-}
 
 std::string Pattern(size_t n) {
   std::string s(n, '\0');
@@ -48,8 +39,10 @@ TEST_F(StreamFunctions, BytesFromUrlReadsEverything) {
   EXPECT_EQ(StringFromUrl(Path("b.bin")).Length(), 100000);
   dir.Write("l.txt", "\xE9\x01");
   EXPECT_EQ(StringFromUrl(Path("l.txt")), String(u"\u00E9\u0001"));
-  EXPECT_TRUE(Throws<TStreamReadException>([&] { BytesFromUrl(Path("missing")); }));
-  EXPECT_TRUE(Throws<TStreamReadException>([&] { StringFromUrl(String("nosuch::x")); }));
+  EXPECT_THROW_TEXT_AS(TStreamReadException, BytesFromUrl(Path("missing")),
+                       "Error reading from stream");
+  EXPECT_THROW_TEXT_AS(TStreamReadException, StringFromUrl(String("nosuch::x")),
+                       "Error reading from stream");
 }
 
 TEST_F(StreamFunctions, LoadingFromAStreamWithoutAnEndStops) {
@@ -75,25 +68,19 @@ TEST_F(StreamFunctions, SavingWritesAndClosesAndFailsLoudly) {
   EXPECT_EQ(TempDir::Read(dir.File("out.bin")), "\x01\x02\xFF");
   StringToUrl(String(u"x\u00E9\u20AC"), Path("out.txt"));
   EXPECT_EQ(TempDir::Read(dir.File("out.txt")), "x\xE9\xAC");  // low bytes
-  EXPECT_TRUE(Throws<TStreamWriteException>([&] { BytesToUrl(bytes, Path("no/dir/x")); }));
-  EXPECT_TRUE(Throws<TStreamWriteException>([&] { StringToUrl("a", Path("no/dir/x")); }));
-  EXPECT_TRUE(Throws<TStreamWriteException>([&] { ObjectToUrl(bytes, Path("no/dir/x")); }));
-  EXPECT_TRUE(Throws<TStreamReadException>([&] { ObjectFromUrl(Path("no/dir/x")); }));
+  EXPECT_THROW_TEXT_AS(TStreamWriteException, BytesToUrl(bytes, Path("no/dir/x")),
+                       "Error writing to stream");
+  EXPECT_THROW_TEXT_AS(TStreamWriteException, StringToUrl("a", Path("no/dir/x")),
+                       "Error writing to stream");
+  EXPECT_THROW_TEXT_AS(TStreamWriteException, ObjectToUrl(bytes, Path("no/dir/x")),
+                       "Error writing to stream");
+  EXPECT_THROW_TEXT_AS(TStreamReadException, ObjectFromUrl(Path("no/dir/x")),
+                       "Error reading from stream");
 
   // A plain file has no object support: the bare strings come through.
   dir.Write("o.bin", "x");
-  try {
-    ObjectFromUrl(Path("o.bin"));
-    FAIL();
-  } catch (const Thrown& e) {
-    EXPECT_EQ(e.Text(), String("Unable to read object"));
-  }
-  try {
-    ObjectToUrl(bytes, Path("o.bin"));
-    FAIL();
-  } catch (const Thrown& e) {
-    EXPECT_EQ(e.Text(), String("Unable to write object"));
-  }
+  EXPECT_THROW_TEXT_AS(String, ObjectFromUrl(Path("o.bin")), "Unable to read object");
+  EXPECT_THROW_TEXT_AS(String, ObjectToUrl(bytes, Path("o.bin")), "Unable to write object");
 }
 
 TEST_F(StreamFunctions, CopyStreamDataAndBytes) {

@@ -6,6 +6,7 @@
 #include "stream/text_stream.h"
 #include "support/temp_dir.h"
 #include "support/test_streams.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -27,16 +28,6 @@ Ref<TTextStream> OverMemory(const std::string& bytes, int32_t encoding) {
 }
 std::string Written(const Ref<TTextStream>& t) {
   return t->_stream.As<TMemoryStream>()->bytes;
-}
-
-template <class F>
-String ThrownText(F&& body) {
-  try {
-    body();
-  } catch (const Thrown& e) {
-    return e.Text();
-  }
-  return "nothing thrown";
 }
 
 TEST_F(TextStream, Utf8FileLineRoundTrip) {
@@ -161,21 +152,15 @@ TEST_F(TextStream, MalformedHexadecimalTerminatorThrowsTheString) {
   auto bad = OverMemory("01x\r\n", TTextStream::LATIN1);
   uint8_t b;
   bad->Read(&b, 1);
-  try {
-    bad->ReadLine();
-    FAIL();
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.IsString());
-    EXPECT_EQ(e.Text(), String("Malformed line terminator"));
-  }
+  EXPECT_THROW_TEXT_AS(String, bad->ReadLine(), "Malformed line terminator");
   auto crOnly = OverMemory("01\r2", TTextStream::LATIN1);
   crOnly->Read(&b, 1);
-  EXPECT_EQ(ThrownText([&] { crOnly->ReadInt(); }), String("Malformed line terminator"));
+  EXPECT_THROW_TEXT(crOnly->ReadInt(), "Malformed line terminator");
 
   // 32 bytes close a line: the 33rd read checks the terminator.
   auto full = OverMemory(std::string(64, '1') + "X1", TTextStream::LATIN1);
   uint8_t block[33];
-  EXPECT_EQ(ThrownText([&] { full->Read(block, 33); }), String("Malformed line terminator"));
+  EXPECT_THROW_TEXT(full->Read(block, 33), "Malformed line terminator");
 }
 
 TEST_F(TextStream, ReadStringReadFileAndLineEnds) {
@@ -237,8 +222,8 @@ TEST_F(TextStream, NothingToReadBeforeTheEndThrowsOnBothPaths) {
   // Past the end of the file the stream is not at Eof, but the file has no bytes there.
   direct->Seek(20);
   generic->Seek(20);
-  EXPECT_EQ(ThrownText([&] { a->ReadLine(); }), String("Error reading from stream"));
-  EXPECT_EQ(ThrownText([&] { b->ReadLine(); }), String("Error reading from stream"));
+  EXPECT_THROW_TEXT(a->ReadLine(), "Error reading from stream");
+  EXPECT_THROW_TEXT(b->ReadLine(), "Error reading from stream");
   EXPECT_EQ(a->Pos(), 20);
   EXPECT_EQ(b->Pos(), 20);
 }
@@ -288,8 +273,8 @@ TEST_F(TextStream, TextToUrl) {
                                                           8));
 
   String nowhere(dir.File("no/such/dir/x.txt").c_str());
-  EXPECT_EQ(ThrownText([&] { TextToUrl("abc", nowhere); }), String("Error writing to stream"));
-  EXPECT_EQ(ThrownText([&] { TextToUrl(wide, nowhere); }), String("Error writing to stream"));
+  EXPECT_THROW_TEXT(TextToUrl("abc", nowhere), "Error writing to stream");
+  EXPECT_THROW_TEXT(TextToUrl(wide, nowhere), "Error writing to stream");
 
   // A stream passed as URL is written but left open.
   auto m = TMemoryStream::Of("");

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "stream/memory/embedded_files.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -63,12 +64,7 @@ TEST_F(RamStreamTest, ReadsWritesAndSeeksStayInsideTheBlock) {
   EXPECT_EQ(block[0], 0x44);
   EXPECT_EQ(block[3], 0x11);
   // Past the end: what fits is written, then WriteBytes throws for the rest.
-  try {
-    s->WriteInt(0x55667788);
-    FAIL() << "expected a write exception";
-  } catch (const Thrown& e) {
-    EXPECT_TRUE(e.As<TStreamWriteException>());
-  }
+  EXPECT_THROW_TEXT_AS(TStreamWriteException, s->WriteInt(0x55667788), "Error writing to stream");
   EXPECT_EQ(block[4], 0x88);
   EXPECT_EQ(block[5], 0x77);
   EXPECT_EQ(s->Pos(), 6);
