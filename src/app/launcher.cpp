@@ -2,7 +2,7 @@
 
 #include "app/module_groups.h"
 #include "bank/bank.h"
-#include "platform/command_launch.h"
+#include "platform/process/command_launch.h"
 #include "runtime/classic_text.h"
 #include "runtime/module.h"
 #include "runtime/string.h"

@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "platform/fault_signals.h"
-#include "platform/process_image.h"
+#include "platform/signals/fault_signals.h"
+#include "platform/process/process_image.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 

@@ -7,7 +7,7 @@
 
 #include "filesystem/disk_path.h"
 #include "platform/files/files.h"
-#include "platform/process_image.h"
+#include "platform/process/process_image.h"
 
 namespace vxl {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/process_image.h"
+#include "platform/process/process_image.h"
 
 namespace vxl {
 

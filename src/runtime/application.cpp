@@ -1,6 +1,6 @@
 #include "runtime/application.h"
 
-#include "platform/process_image.h"
+#include "platform/process/process_image.h"
 
 namespace vxl {
 

@@ -1,6 +1,6 @@
 #include "runtime/clock.h"
 
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 
 namespace vxl {
 

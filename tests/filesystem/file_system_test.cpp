@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/process_image.h"
+#include "platform/process/process_image.h"
 #include "support/temp_dir.h"
 
 namespace vxl {

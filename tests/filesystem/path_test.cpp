@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/process_image.h"
+#include "platform/process/process_image.h"
 #include "support/temp_dir.h"
 
 namespace vxl {

@@ -1,6 +1,6 @@
 // Native file-system calls: status, permissions, directories, removal, renaming, symbolic links
-// and directory enumeration (the working directory is in process_image.h). Paths are byte strings
-// in the system's own form (on POSIX any byte but 0 may appear; "/" separates names).
+// and directory enumeration (the working directory is in process/process_image.h). Paths are byte
+// strings in the system's own form (on POSIX any byte but 0 may appear; "/" separates names).
 #pragma once
 
 #include <cstdint>

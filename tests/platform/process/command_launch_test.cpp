@@ -1,4 +1,4 @@
-#include "platform/command_launch.h"
+#include "platform/process/command_launch.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "platform/process_image.h"
+#include "platform/process/process_image.h"
 
 #include <unistd.h>
 #include <climits>

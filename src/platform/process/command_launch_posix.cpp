@@ -1,4 +1,4 @@
-#include "platform/command_launch.h"
+#include "platform/process/command_launch.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/process_image.h"
+#include "platform/process/process_image.h"
 
 namespace vxl::platform {
 

@@ -1,4 +1,4 @@
-#include "platform/clock.h"
+#include "platform/clock/clock.h"
 
 #include <sched.h>
 #include <cerrno>

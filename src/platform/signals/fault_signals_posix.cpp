@@ -1,4 +1,4 @@
-#include "platform/fault_signals.h"
+#include "platform/signals/fault_signals.h"
 
 #include <unistd.h>
 #include <csignal>
