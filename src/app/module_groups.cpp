@@ -2,6 +2,9 @@
 
 #include "collections/list/list.h"
 #include "filesystem/file_stream.h"
+#include "net/http_stream.h"
+#include "net/socket.h"
+#include "net/socket_stream.h"
 #include "runtime/module.h"
 #include "runtime/random.h"
 #include "stream/memory/endian_stream.h"
@@ -23,8 +26,11 @@ int InitStandardGroupModule() {
           InitCoreModule,
           InitEmptyModule,
           InitRandomModule,
+          InitSocketModule,
           InitRamStreamModule,
           InitEndianStreamModule,
+          InitSocketStreamModule,
+          InitHttpStreamModule,
           InitTextStreamModule,
           InitStandardIOModule,
           InitListModule,

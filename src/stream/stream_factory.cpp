@@ -1,6 +1,7 @@
 // The factory chain, the URL rule and the module initialisers of the stream core.
 #include <cstdlib>
 
+#include "platform/net/socket.h"
 #include "runtime/class_binder.h"
 #include "stream/stream.h"
 
@@ -64,9 +65,9 @@ Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t wri
 
 namespace {
 
-// On Windows this slot starts and stops the socket library. POSIX sockets need neither, so the
-// exit function stays only to keep the order of the exit functions.
-void CStdLibCleanup() {}
+void CStdLibCleanup() {
+  platform::StopSocketLibrary();
+}
 
 }  // namespace
 
@@ -74,6 +75,7 @@ int InitCStdLibModule() {
   static ModuleGuard guard("c standard library glue");
   return guard.Run({InitCoreModule}, [] {
     // The C standard streams are ready-made stdin, stdout and stderr here; nothing to bind.
+    platform::StartSocketLibrary();
     std::atexit(CStdLibCleanup);
   });
 }

@@ -18,12 +18,13 @@ const std::vector<std::string> kExpectedOrder = {
     "stream",         "ordered map",
     "data streams",   "bank",
     "bank stream",    "empty",
-    "random",         "RAM stream",
-    "endian stream",  "text stream",
-    "standard io",    "linked list",
-    "file system",    "standard group",
-    "classic text",   "opengl import",
-    "empty trailing",
+    "random",         "socket",
+    "RAM stream",     "endian stream",
+    "socket stream",  "HTTP stream",
+    "text stream",    "standard io",
+    "linked list",    "file system",
+    "standard group", "classic text",
+    "opengl import",  "empty trailing",
 };
 
 void RunLauncherImports() {
@@ -48,7 +49,8 @@ TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
   for (Ref<TStreamFactory> f = StreamFactories(); f; f = f->_succ) {
     factories.push_back(f->Class().Name());
   }
-  EXPECT_EQ(factories, (std::vector<std::string>{"TTextStreamFactory", "TXEndianStreamFactory",
+  EXPECT_EQ(factories, (std::vector<std::string>{"TTextStreamFactory", "THTTPStreamFactory",
+                                                 "TSocketStreamFactory", "TXEndianStreamFactory",
                                                  "TRamStreamFactory", "TBankStreamFactory",
                                                  "TDataStreamFactory"}));
   std::vector<std::string> types;

@@ -1,0 +1,61 @@
+// A connected socket as a byte stream, and the "tcp::host:port" protocol.
+//
+//   Ref<TStream> s = OpenStreamUrl(String("tcp::localhost:7000"), 1, 1);
+//   if (s) {
+//     s->WriteLine("HELLO");
+//     String reply = s->ReadLine();
+//     s->Close();
+//   }
+//
+// A socket stream is not seekable; it is at Eof once the peer has closed and every byte has been
+// read, and finding that closes its socket.
+#pragma once
+
+#include "net/socket.h"
+#include "stream/stream.h"
+
+namespace vxl {
+
+class TSocketStream : public TStream {
+  VXL_CLASS(TSocketStream, TStream)
+ public:
+  Ref<TSocket> _socket;  // Null once closed
+  int32_t _autoClose = 0;
+
+  static Ref<TSocketStream> Create(const Ref<TSocket>& socket, int32_t autoClose);
+  // A TCP connection to the first address of `host`; Null when the name does not resolve or the
+  // connection is refused.
+  static Ref<TSocketStream> CreateClient(const String& host, int32_t port);
+
+  // Recv / Send of the socket; a closed stream transfers nothing.
+  int32_t Read(uint8_t* buf, int32_t count) override;
+  int32_t Write(const uint8_t* buf, int32_t count) override;
+  // 1 when closed, 0 while the socket is connected; otherwise closes the stream and gives 1.
+  int32_t Eof() override;
+  // Closes the socket when auto-closing; the stream lets go of it. Returns 0.
+  int32_t Close() override;
+  Ref<TSocket> Socket() const { return _socket; }
+
+  static void Bind(ClassBinder<TSocketStream>& b);
+};
+
+// "tcp::host:port" (port 80 without ":port"): a client stream, whatever the flags.
+class TSocketStreamFactory : public TStreamFactory {
+  VXL_CLASS(TSocketStreamFactory, TStreamFactory)
+ public:
+  Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
+                            int32_t readable, int32_t writeable) override;
+};
+
+// Splits "host:port" at the first ":" (the port text read as a number); without ":" the port is
+// `defaultPort`.
+void SplitHostPort(const String& text, String& host, int32_t& port, int32_t defaultPort);
+
+// Module functions.
+Ref<TSocketStream> NewSocketStream(const Ref<TSocket>& socket, int32_t autoClose);
+Ref<TSocket> SocketOfStream(const Ref<TSocketStream>& stream);
+
+// The socket stream module: registers the classes and creates the "tcp" factory.
+int InitSocketStreamModule();
+
+}  // namespace vxl

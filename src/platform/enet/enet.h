@@ -1,0 +1,57 @@
+// Native reliable-UDP transport: the system's ENet library, loaded on first use. Hosts, peers
+// and packets are the library's own objects behind opaque pointers; addresses are IPv4 in host
+// byte order. Everything runs on the caller's thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vxl::platform {
+
+struct EnetHost;
+struct EnetPeer;
+struct EnetPacket;
+
+// Event types as the library numbers them.
+constexpr int32_t kEnetEventNone = 0;
+constexpr int32_t kEnetEventConnect = 1;
+constexpr int32_t kEnetEventDisconnect = 2;
+constexpr int32_t kEnetEventReceive = 3;
+
+struct EnetEventRecord {
+  int32_t type = kEnetEventNone;
+  EnetPeer* peer = nullptr;
+  uint32_t channel = 0;
+  EnetPacket* packet = nullptr;  // receive events only; the receiver destroys it
+};
+
+// Loads the library and initialises it, once. False when it cannot be loaded or initialised;
+// every other operation then fails the way it does for a null host.
+bool EnetReady();
+// Deinitialises the library if EnetReady started it (for the exit functions).
+void EnetShutdown();
+
+// A host for at most `peers` peers with unlimited bandwidth: bound to every local address on
+// `port` when `bind` is true, otherwise on a port the system chooses. Null on failure.
+EnetHost* EnetHostCreate(bool bind, int32_t port, size_t peers);
+// Sends what is queued, then releases the host and its peers.
+void EnetHostDestroy(EnetHost* host);
+// Sends everything queued now.
+void EnetHostFlush(EnetHost* host);
+// Starts connecting to ip:port with `channels` channels; the peer, or null.
+EnetPeer* EnetHostConnect(EnetHost* host, uint32_t ip, int32_t port, size_t channels);
+// Waits up to `timeoutMs` for one event: 1 an event was stored, 0 none, negative a failure.
+int32_t EnetHostService(EnetHost* host, EnetEventRecord& event, uint32_t timeoutMs);
+
+// Queues a reliable packet holding a copy of the bytes on `channel`. Negative when it cannot be
+// sent (the peer is not connected, the packet is too large, no memory); the packet is then
+// already released.
+int32_t EnetSendReliable(EnetPeer* peer, uint8_t channel, const uint8_t* data, size_t size);
+// Asks the peer to disconnect; the disconnect event follows.
+void EnetPeerDisconnect(EnetPeer* peer);
+
+const uint8_t* EnetPacketData(const EnetPacket* packet);
+size_t EnetPacketSize(const EnetPacket* packet);
+void EnetPacketDestroy(EnetPacket* packet);
+
+}  // namespace vxl::platform
