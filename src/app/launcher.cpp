@@ -7,6 +7,7 @@
 #include "runtime/module.h"
 #include "runtime/string.h"
 #include "stream/memory/bank_stream.h"
+#include "toolchain/toolchain.h"
 
 namespace vxl {
 
@@ -26,10 +27,17 @@ void Launch() {
 }  // namespace
 
 std::span<const ModuleInitialiser> LauncherImports() {
+  // Main's imports, in order; the comments give each one's place in the full start-up order.
   static const ModuleInitialiser imports[] = {
-      InitCoreModule,         InitApplicationStub,     InitBankModule,
-      InitBankStreamModule,   InitStandardGroupModule, InitClassicTextModule,
-      InitOpenGLImportModule, InitEmptyTrailingModule,
+      InitCoreModule,           // 1
+      InitApplicationStub,      // 2
+      InitBankModule,           // 4
+      InitBankStreamModule,     // 5
+      InitStandardGroupModule,  // 6
+      InitToolchainModule,      // 15
+      InitClassicTextModule,    // 20
+      InitOpenGLImportModule,   // 26
+      InitEmptyTrailingModule,  // 27
   };
   return imports;
 }
