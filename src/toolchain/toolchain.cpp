@@ -6,7 +6,7 @@
 
 #include "filesystem/file_stream.h"
 #include "filesystem/file_system.h"
-#include "platform/file_system.h"
+#include "platform/files/files.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 #include "runtime/module.h"

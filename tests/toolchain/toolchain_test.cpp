@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 #include "support/temp_dir.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -38,15 +38,6 @@ class Toolchain : public ::testing::Test {
   test::TempDir tmp_;
   String savedDir_;
 };
-
-std::string ThrownText(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Thrown& e) {
-    return e.Text().ToCString();
-  }
-  return "(nothing thrown)";
-}
 
 TEST_F(Toolchain, PathsOfModulesUnderQlnPath) {
   setenv("QLNPATH", "c:/tools", 1);
@@ -92,8 +83,8 @@ TEST_F(Toolchain, SearchesUpwardsSetsTheEnvironmentAndCaches) {
 TEST_F(Toolchain, NothingFoundThrowsAndCachesNothing) {
   MakeDirs(Root() + "/app/bin");
   ApplicationDir = String((Root() + "/app").c_str());
-  EXPECT_EQ(ThrownText([] { ToolchainPath(); }), "Unable to locate Quillon path");
-  EXPECT_EQ(ThrownText([] { ModuleSourcePath("a.b"); }), "Unable to locate Quillon path");
+  EXPECT_THROW_TEXT_AS(String, ToolchainPath(), "Unable to locate Quillon path");
+  EXPECT_THROW_TEXT_AS(String, ModuleSourcePath("a.b"), "Unable to locate Quillon path");
   EXPECT_EQ(std::getenv("QLNPATH"), nullptr);
 
   tmp_.Write("app/bin/qmk.exe", "");  // installed later: the next call finds it
