@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/class_binder.h"
+#include "runtime/never_destroyed.h"
 
 namespace vxl {
 
@@ -18,10 +19,8 @@ constexpr int32_t kNullByte = 0;
 constexpr int32_t kBackReference = 255;
 constexpr int32_t kInitialSlots = 256;
 
-// The chain lives for the whole process; it is never destroyed, so nothing is released while
-// the runtime itself is being torn down at exit.
 Ref<TDataType>& DataTypeHead() {
-  static auto* head = new Ref<TDataType>();
+  static NeverDestroyed<Ref<TDataType>> head;
   return *head;
 }
 

@@ -1,14 +1,15 @@
 #include "runtime/application.h"
 
 #include "platform/process/process_image.h"
+#include "runtime/never_destroyed.h"
 
 namespace vxl {
 
-String StartupDir;
-String ApplicationDir;
-String ApplicationPath;
-String ApplicationTitle;
-Array<String> ApplicationArgs;
+String& StartupDir = *NeverDestroyed<String>::Leak();
+String& ApplicationDir = *NeverDestroyed<String>::Leak();
+String& ApplicationPath = *NeverDestroyed<String>::Leak();
+String& ApplicationTitle = *NeverDestroyed<String>::Leak();
+Array<String>& ApplicationArgs = *NeverDestroyed<Array<String>>::Leak();
 
 String ExecutableDirectory(const String& path) {
   int32_t slash = path.FindLast("/");

@@ -1,4 +1,5 @@
-// The application's start-up globals, set once at start-up and read-only afterwards.
+// The application's start-up globals, set once at start-up and read-only afterwards (never
+// destroyed, like every module global).
 #pragma once
 
 #include "runtime/array.h"
@@ -7,15 +8,15 @@
 namespace vxl {
 
 // The current directory at process start.
-extern String StartupDir;
+extern String& StartupDir;
 // The directory of the executable.
-extern String ApplicationDir;
+extern String& ApplicationDir;
 // The full path of the executable.
-extern String ApplicationPath;
+extern String& ApplicationPath;
 // "Quillon Application".
-extern String ApplicationTitle;
+extern String& ApplicationTitle;
 // One element per command-line argument, argv[0] included.
-extern Array<String> ApplicationArgs;
+extern Array<String>& ApplicationArgs;
 
 // The directory part of an executable path: cut at the last "/", keeping it when the text before
 // is a root ("C:/app.exe" gives "C:/", "/app" gives "/").

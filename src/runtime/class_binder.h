@@ -10,6 +10,7 @@
 
 #include "runtime/array.h"
 #include "runtime/class_info.h"
+#include "runtime/never_destroyed.h"
 #include "runtime/string.h"
 #include "runtime/type_tag.h"
 

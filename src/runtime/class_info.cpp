@@ -2,6 +2,7 @@
 
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
+#include "runtime/never_destroyed.h"
 
 namespace vxl {
 
@@ -36,8 +37,8 @@ const std::vector<MethodInfo>& ClassInfo::Methods() const {
 namespace {
 
 std::vector<const ClassInfo*>& ClassTable() {
-  static std::vector<const ClassInfo*> table;
-  return table;
+  static NeverDestroyed<std::vector<const ClassInfo*>> table;
+  return *table;
 }
 
 }  // namespace

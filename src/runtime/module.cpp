@@ -4,14 +4,15 @@
 
 #include "runtime/class_info.h"
 #include "runtime/exceptions.h"
+#include "runtime/never_destroyed.h"
 
 namespace vxl {
 
 namespace {
 
 std::vector<const char*>& BodyOrder() {
-  static std::vector<const char*> order;
-  return order;
+  static NeverDestroyed<std::vector<const char*>> order;
+  return *order;
 }
 
 }  // namespace

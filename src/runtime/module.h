@@ -14,6 +14,16 @@
 // The guard is set before the imports run, so an import cycle ends at the module already on the
 // way. Module bodies therefore run in depth-first post-order of the import graph, which fixes
 // the order of every chain the bodies link into.
+//
+// Exit-time teardown, one rule for every module:
+// - Module globals (chains, current drivers, tables, start-up strings) live in storage that is
+//   never destroyed (NeverDestroyed, runtime/never_destroyed.h). A static destructor never runs
+//   framework code: no Ref is released and no object is destroyed after the exit functions.
+// - Whatever holds a native resource (a window, an audio device, a thread, a library handle, a
+//   child process) is released by its module's exit function, which the module body registers
+//   with RegisterExitFunction. Exit functions run in reverse order of registration, so the order
+//   of the module bodies gives the specified shutdown order. An exit function releases the
+//   resource and clears the global that held it, while the whole framework still works.
 #pragma once
 
 #include <cstdint>

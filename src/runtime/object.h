@@ -189,8 +189,9 @@ Ref<T> New(Args&&... args) {
 
 // Defines the class record declared by VXL_CLASS. The optional second argument is metadata in the
 // form "{key=value ...}" appended to the class name.
-#define VXL_DEFINE_CLASS(Self, ...)                                                                \
-  const ::vxl::ClassInfo& Self::StaticClass() {                                                    \
-    static ::vxl::ClassInfo info = ::vxl::ClassInfo::Make<Self>(#Self __VA_OPT__(, ) __VA_ARGS__); \
-    return info;                                                                                   \
+#define VXL_DEFINE_CLASS(Self, ...)                                      \
+  const ::vxl::ClassInfo& Self::StaticClass() {                          \
+    static ::vxl::NeverDestroyed<::vxl::ClassInfo> info(                 \
+        ::vxl::ClassInfo::Make<Self>(#Self __VA_OPT__(, ) __VA_ARGS__)); \
+    return *info;                                                        \
   }

@@ -4,12 +4,13 @@
 #include <cstdio>
 
 #include "runtime/class_binder.h"
+#include "runtime/never_destroyed.h"
 
 namespace vxl {
 
 VXL_DEFINE_CLASS(TCStandardIO)
 
-Ref<TTextStream> StdTextStream;
+Ref<TTextStream>& StdTextStream = *NeverDestroyed<Ref<TTextStream>>::Leak();
 
 int32_t TCStandardIO::Flush() {
   std::fflush(stdout);

@@ -9,7 +9,7 @@
 namespace vxl {
 
 // A UTF-8 TTextStream over a TCStandardIO, created by the standard IO module.
-extern Ref<TTextStream> StdTextStream;
+extern Ref<TTextStream>& StdTextStream;
 
 // StdTextStream.WriteLine(text), then Flush.
 int32_t PrintLine(const String& text);

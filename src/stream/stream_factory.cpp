@@ -3,6 +3,7 @@
 
 #include "platform/net/socket.h"
 #include "runtime/class_binder.h"
+#include "runtime/never_destroyed.h"
 #include "stream/stream.h"
 
 namespace vxl {
@@ -13,8 +14,8 @@ namespace {
 
 // The head of the factory chain; the chain is never shortened.
 Ref<TStreamFactory>& FactoryHead() {
-  static Ref<TStreamFactory> head;
-  return head;
+  static NeverDestroyed<Ref<TStreamFactory>> head;
+  return *head;
 }
 
 // ASCII letters only.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "runtime/never_destroyed.h"
+
 namespace vxl {
 
 namespace {
@@ -15,8 +17,8 @@ struct EmbeddedFile {
 
 // Oldest first; lookups walk from the newest.
 std::vector<EmbeddedFile>& Table() {
-  static std::vector<EmbeddedFile> table;
-  return table;
+  static NeverDestroyed<std::vector<EmbeddedFile>> table;
+  return *table;
 }
 
 const EmbeddedFile* Find(const String& name) {
