@@ -18,7 +18,7 @@ namespace {
 TPixmapDataType* g_pixmapDataType = nullptr;
 
 Ref<TPixmapLoader>& LoaderHead() {
-  static auto* head = new Ref<TPixmapLoader>();
+  static NeverDestroyed<Ref<TPixmapLoader>> head;
   return *head;
 }
 
