@@ -1,6 +1,7 @@
 #include "app/launcher.h"
 
 #include "app/module_groups.h"
+#include "joystick/joystick.h"
 #include "bank/bank.h"
 #include "platform/process/command_launch.h"
 #include "runtime/classic_text.h"
@@ -36,6 +37,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitStandardGroupModule,  // 6
       InitToolchainModule,      // 15
       InitClassicTextModule,    // 20
+      InitJoystickModule,       // 24
       InitOpenGLImportModule,   // 26
       InitEmptyTrailingModule,  // 27
   };

@@ -35,6 +35,7 @@ const std::vector<std::string> kExpectedOrder = {
     "standard group",
     "toolchain path utility",
     "classic text",
+    "joystick input",
     "opengl import",
     "empty trailing",
 };
