@@ -7,6 +7,14 @@
 
 namespace vxl::platform {
 
+// Starts the command line's program with its arguments, detached from this process (its own
+// session, never waited for, outliving this process). `showState` is accepted for the window
+// state of systems that have one. Returns false when nothing could be started.
+bool LaunchCommand(std::string_view commandLine, int showState);
+
+// Helpers of this layer and of the process layers beside it.
+namespace detail {
+
 // Splits a command line by the Windows rules: the program name ends at the closing quote when it
 // starts with one, else at white space; in the arguments, 2n backslashes before a quote give n
 // backslashes and the quote opens or closes a quoted part, 2n+1 give n and a literal quote, "" in
@@ -18,9 +26,6 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // ending in ".exe" that is not found is searched again without the suffix. "" when not found.
 std::string FindProgram(const std::string& program, const std::string& executableDir);
 
-// Starts the command line's program with its arguments, detached from this process (its own
-// session, never waited for, outliving this process). `showState` is accepted for the window
-// state of systems that have one. Returns false when nothing could be started.
-bool LaunchCommand(std::string_view commandLine, int showState);
+}  // namespace detail
 
 }  // namespace vxl::platform

@@ -38,7 +38,7 @@ std::string SearchDirectories(const std::string& name, const std::vector<std::st
 
 }  // namespace
 
-std::vector<std::string> SplitCommandLine(std::string_view line) {
+std::vector<std::string> detail::SplitCommandLine(std::string_view line) {
   std::vector<std::string> args;
   size_t i = 0, n = line.size();
 
@@ -95,7 +95,7 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return args;
 }
 
-std::string FindProgram(const std::string& program, const std::string& executableDir) {
+std::string detail::FindProgram(const std::string& program, const std::string& executableDir) {
   if (program.empty()) return std::string();
   std::vector<std::string> names{program};
   if (program.size() > 4 && strcasecmp(program.c_str() + program.size() - 4, ".exe") == 0) {
@@ -123,9 +123,9 @@ std::string FindProgram(const std::string& program, const std::string& executabl
 }
 
 bool LaunchCommand(std::string_view commandLine, int /*showState*/) {
-  std::vector<std::string> args = SplitCommandLine(commandLine);
+  std::vector<std::string> args = detail::SplitCommandLine(commandLine);
   if (args.empty()) return false;
-  std::string path = FindProgram(args[0], DirectoryOf(ExecutablePath()));
+  std::string path = detail::FindProgram(args[0], DirectoryOf(ExecutablePath()));
   if (path.empty()) return false;
 
   std::vector<char*> argv;

@@ -8,7 +8,7 @@
 
 #include "support/temp_dir.h"
 
-namespace vxl::platform {
+namespace vxl::platform::detail {
 namespace {
 
 using Args = std::vector<std::string>;
@@ -67,4 +67,4 @@ TEST(LaunchCommand, ReportsWhetherSomethingStarted) {
 }
 
 }  // namespace
-}  // namespace vxl::platform
+}  // namespace vxl::platform::detail
