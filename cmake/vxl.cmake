@@ -12,7 +12,9 @@ function(vxl_module name)
 endfunction()
 
 # vxl_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
-# A GoogleTest executable registered with CTest test by test.
+# A GoogleTest executable registered with CTest test by test. Labels: unit (the default), display
+# (runs with an X server), audio (runs with SDL's disk audio driver), net (loopback only); the
+# devices come from tests/support/test_devices.sh.
 function(vxl_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_LABELS)
@@ -20,6 +22,18 @@ function(vxl_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} vxl_testsupport GTest::gtest_main)
+  set(devices)
+  if("display" IN_LIST T_LABELS)
+    list(APPEND devices --display)
+  endif()
+  if("audio" IN_LIST T_LABELS)
+    list(APPEND devices --audio)
+  endif()
+  if(devices)
+    # GoogleTest's discovery runs the tests through the target's emulator: here the device setup.
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
+                 ${PROJECT_SOURCE_DIR}/tests/support/test_devices.sh ${devices})
+  endif()
   gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}"
                        DISCOVERY_TIMEOUT 60)
 endfunction()
@@ -47,3 +61,55 @@ macro(vxl_add_existing)
     endif()
   endforeach()
 endmacro()
+
+# vxl_module_checks()
+# Adds the test "module_includes": no module includes a header of a module it does not link, and
+# the test "module_globals": no module global is destroyed at exit (cmake/check_*.cmake).
+# The rules come from the build graph: each module's folder under src/ and the folders of every
+# module it links, directly or through its DEPS. Call it after every module has been added.
+function(vxl_module_checks)
+  get_property(modules GLOBAL PROPERTY VXL_MODULES)
+  set(rules "# Generated: each module's folder under src/ and the folders it may include from.\n")
+  set(dirs)
+  foreach(module ${modules})
+    get_target_property(dir ${module} SOURCE_DIR)
+    file(RELATIVE_PATH dir ${PROJECT_SOURCE_DIR}/src ${dir})
+    list(APPEND dirs ${dir})
+    _vxl_linked_modules(${module} linked)
+    set(allowed ${dir})
+    foreach(dep ${linked})
+      get_target_property(dep_dir ${dep} SOURCE_DIR)
+      file(RELATIVE_PATH dep_dir ${PROJECT_SOURCE_DIR}/src ${dep_dir})
+      list(APPEND allowed ${dep_dir})
+    endforeach()
+    string(MAKE_C_IDENTIFIER "${dir}" key)
+    string(APPEND rules "set(VXL_MODULE_${key} ${module})\nset(VXL_ALLOWED_${key} ${allowed})\n")
+  endforeach()
+  string(APPEND rules "set(VXL_MODULE_DIRS ${dirs})\n")
+  file(WRITE ${PROJECT_BINARY_DIR}/module_include_rules.cmake "${rules}")
+  add_test(NAME module_includes
+           COMMAND ${CMAKE_COMMAND} -DSOURCE_ROOT=${PROJECT_SOURCE_DIR}/src
+                   -DRULES=${PROJECT_BINARY_DIR}/module_include_rules.cmake
+                   -P ${PROJECT_SOURCE_DIR}/cmake/check_module_includes.cmake)
+  add_test(NAME module_globals
+           COMMAND ${CMAKE_COMMAND} -DSOURCE_ROOT=${PROJECT_SOURCE_DIR}/src
+                   -P ${PROJECT_SOURCE_DIR}/cmake/check_module_globals.cmake)
+  set_tests_properties(module_includes module_globals PROPERTIES LABELS unit)
+endfunction()
+
+# The vxl_ modules `target` links, directly or through the modules it links.
+function(_vxl_linked_modules target out)
+  set(found)
+  set(pending ${target})
+  while(pending)
+    list(POP_FRONT pending current)
+    get_target_property(deps ${current} LINK_LIBRARIES)
+    foreach(dep ${deps})
+      if(TARGET ${dep} AND dep MATCHES "^vxl_" AND NOT dep IN_LIST found)
+        list(APPEND found ${dep})
+        list(APPEND pending ${dep})
+      endif()
+    endforeach()
+  endwhile()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()

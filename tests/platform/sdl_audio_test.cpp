@@ -1,0 +1,81 @@
+// The audio harness: SDL's disk driver plays into a file, so what a callback produced can be read
+// back byte for byte.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+#include "platform/sdl/sdl_library.h"
+
+namespace vxl::platform::sdl {
+namespace {
+
+// Plays the 16-bit counting sequence 0, 1, 2, ... and counts the buffers it filled.
+struct Counter {
+  std::mutex mutex;
+  std::condition_variable filled;
+  uint16_t next = 0;
+  int buffers = 0;
+
+  static void Fill(void* self, Uint8* stream, int length) {
+    auto* c = static_cast<Counter*>(self);
+    std::lock_guard<std::mutex> lock(c->mutex);
+    for (int i = 0; i + 1 < length; i += 2) {
+      stream[i] = static_cast<Uint8>(c->next & 0xFF);
+      stream[i + 1] = static_cast<Uint8>(c->next >> 8);
+      ++c->next;
+    }
+    ++c->buffers;
+    c->filled.notify_all();
+  }
+};
+
+TEST(SdlAudio, DiskDevicePlaysTheCallbackOutputIntoItsFile) {
+  const char* file = std::getenv("SDL_DISKAUDIOFILE");
+  ASSERT_NE(file, nullptr) << "runs under tests/support/test_devices.sh --audio";
+  const Library* sdl = StartSubsystems(SDL_INIT_AUDIO);
+  ASSERT_NE(sdl, nullptr) << OpenError();
+  EXPECT_STREQ(sdl->GetCurrentAudioDriver(), "disk");
+
+  Counter counter;
+  SDL_AudioSpec want{};
+  want.freq = 22050;
+  want.format = AUDIO_S16LSB;
+  want.channels = 2;
+  want.samples = 256;
+  want.callback = Counter::Fill;
+  want.userdata = &counter;
+  SDL_AudioSpec have{};
+  SDL_AudioDeviceID device = sdl->OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  ASSERT_NE(device, 0u) << sdl->GetError();
+  ASSERT_EQ(have.format, AUDIO_S16LSB);
+  const size_t bufferBytes = have.size;
+  ASSERT_GT(bufferBytes, 0u);
+
+  constexpr int kBuffers = 4;
+  sdl->PauseAudioDevice(device, 0);
+  {
+    std::unique_lock<std::mutex> lock(counter.mutex);
+    counter.filled.wait(lock, [&] { return counter.buffers >= kBuffers; });
+  }
+  sdl->CloseAudioDevice(device);  // stops the device thread: the file is complete
+  StopSubsystems(SDL_INIT_AUDIO);
+
+  std::ifstream in(file, std::ios::binary);
+  std::vector<unsigned char> played((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+  // Every buffer but the one being filled when the device closed has been written.
+  ASSERT_GE(played.size(), (kBuffers - 1) * bufferBytes);
+  ASSERT_EQ(played.size() % bufferBytes, 0u);
+  for (size_t i = 0; i + 1 < played.size(); i += 2) {
+    uint16_t value = static_cast<uint16_t>(played[i] | (played[i + 1] << 8));
+    ASSERT_EQ(value, static_cast<uint16_t>(i / 2)) << "at byte " << i;
+  }
+}
+
+}  // namespace
+}  // namespace vxl::platform::sdl
