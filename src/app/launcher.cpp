@@ -2,6 +2,7 @@
 
 #include "app/module_groups.h"
 #include "joystick/joystick.h"
+#include "process/process.h"
 #include "bank/bank.h"
 #include "platform/process/command_launch.h"
 #include "runtime/classic_text.h"
@@ -38,6 +39,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitToolchainModule,      // 15
       InitClassicTextModule,    // 20
       InitJoystickModule,       // 24
+      InitProcessModule,        // 25
       InitOpenGLImportModule,   // 26
       InitEmptyTrailingModule,  // 27
   };

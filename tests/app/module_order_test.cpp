@@ -36,6 +36,7 @@ const std::vector<std::string> kExpectedOrder = {
     "toolchain path utility",
     "classic text",
     "joystick input",
+    "process",
     "opengl import",
     "empty trailing",
 };

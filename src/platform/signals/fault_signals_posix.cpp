@@ -1,6 +1,7 @@
 #include "platform/signals/fault_signals.h"
 
 #include <unistd.h>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,15 @@ namespace {
 
 const char* g_signalText = "";
 const char* g_faultText = "";
+
+using Cleanup = void (*)() noexcept;
+std::atomic<Cleanup> g_cleanups[8];
+
+void RunCleanups() {
+  for (auto& c : g_cleanups) {
+    if (Cleanup fn = c.load()) fn();
+  }
+}
 
 void WriteAll(int fd, const char* data, size_t n) {
   while (n > 0) {
@@ -51,12 +61,20 @@ void OnSignal(int sig, siginfo_t* info, void*) {
   if (RaisedByThisProcess(info)) fflush(stdout);
   WriteSignalLine(sig);
   WriteAll(STDERR_FILENO, g_signalText, std::strlen(g_signalText));
+  RunCleanups();
   _exit(-1);
 }
 
 void OnFault(int, siginfo_t*, void*) {
   WriteAll(STDERR_FILENO, g_faultText, std::strlen(g_faultText));
+  RunCleanups();
   _exit(-1);
+}
+
+void OnInterrupt(int sig, siginfo_t*, void*) {
+  RunCleanups();
+  signal(sig, SIG_DFL);
+  raise(sig);  // delivered when the handler returns: the process ends by the signal
 }
 
 void Install(int sig, void (*handler)(int, siginfo_t*, void*)) {
@@ -83,6 +101,18 @@ void InstallFaultHandlers(const char* signalText, const char* faultText) {
     Install(sig, OnSignal);
   for (int sig : {SIGBUS, SIGFPE})
     Install(sig, OnFault);
+}
+
+void AddSignalCleanup(void (*cleanup)() noexcept) {
+  for (auto& c : g_cleanups) {
+    Cleanup empty = nullptr;
+    if (c.compare_exchange_strong(empty, cleanup)) break;
+  }
+  struct sigaction current;
+  if (sigaction(SIGINT, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+      current.sa_handler == SIG_DFL) {
+    Install(SIGINT, OnInterrupt);
+  }
 }
 
 }  // namespace vxl::platform
