@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -164,6 +165,39 @@ TEST(Startup, HardwareFaultFailsAsUnhandledMemoryException) {
   auto result = test::RunChild({Bin("startup_probe"), "divide", "0"});
   EXPECT_EQ(result.exitCode, 255);
   EXPECT_EQ(result.err, "Unhandled Memory Exception Error");
+}
+
+// Module globals are never destroyed, so an exit function that runs last still finds the
+// factory chain, the class records and the standard streams whole.
+TEST(Startup, ExitFunctionRunningLastFindsTheModuleGlobalsWhole) {
+  auto result = test::RunChild({Bin("startup_probe"), "late-exit-function"});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.err, "");
+  size_t atExit = result.out.find("at exit:");
+  ASSERT_NE(atExit, std::string::npos) << result.out;
+  std::string running = result.out.substr(0, atExit);
+  ASSERT_EQ(running.rfind("running: T", 0), 0u) << running;
+  EXPECT_EQ(result.out.substr(atExit), "at exit:" + running.substr(8) + "Quillon Application\r\n");
+}
+
+// The start-up maps the C library and nothing else: SDL2, the image, sound, font and network
+// libraries are opened on first use.
+TEST(Launcher, LoadsOnlyTheCLibrary) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer runtimes are loaded by design";
+#endif
+  LauncherDir app;
+  setenv("LD_DEBUG", "files", 1);
+  auto result = test::RunChild({app.launcher});
+  unsetenv("LD_DEBUG");
+  EXPECT_EQ(result.exitCode, 0);
+  std::set<std::string> loaded;
+  for (size_t at = result.err.find("file="); at != std::string::npos;
+       at = result.err.find("file=", at + 1)) {
+    size_t end = result.err.find_first_of(" \t\n[", at);
+    loaded.insert(result.err.substr(at + 5, end - at - 5));
+  }
+  EXPECT_EQ(loaded, std::set<std::string>{"libc.so.6"}) << result.err;
 }
 
 TEST(Startup, ExitFunctionsRunInReverseOrderOfRegistration) {

@@ -1,16 +1,20 @@
 // A program built on the launcher's start-up sequence, for the end-to-end tests. Its first
 // argument says what to do once started: "print" the start-up globals, "throw" an uncaught
 // exception, "signal <n>" raise a signal, "divide <n>" divide by n (a fault for 0),
-// "wait" block until standard input ends, "exit-functions" register two exit functions and end.
+// "wait" block until standard input ends, "exit-functions" register two exit functions and end,
+// "late-exit-function" register an exit function before the standard modules start, then end.
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/module_groups.h"
 #include "app/startup.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
+#include "stream/standard_io.h"
+#include "stream/stream.h"
 
 namespace {
 
@@ -26,6 +30,13 @@ char** g_argv;
 
 void Print(const char* name, const vxl::String& value) {
   std::printf("%s=%s\n", name, value.ToCString().c_str());
+}
+
+void PrintFactories(const char* when) {
+  std::printf("%s:", when);
+  for (auto f = vxl::StreamFactories(); f; f = f->_succ)
+    std::printf(" %s", f->Class().Name().c_str());
+  std::printf("\n");
 }
 
 int ProbeStub() {
@@ -60,6 +71,16 @@ int ProbeStub() {
     } else if (!std::strcmp(what, "exit-functions")) {
       RegisterExitFunction([] { std::printf("first registered\n"); });
       RegisterExitFunction([] { std::printf("second registered\n"); });
+      EndProgram();
+    } else if (!std::strcmp(what, "late-exit-function")) {
+      // Runs after every exit function and static destructor registered later, while the C
+      // library tears the process down: the module globals must still be whole.
+      RegisterExitFunction([] {
+        PrintFactories("at exit");
+        PrintLine(ApplicationTitle);
+      });
+      InitStandardGroupModule();
+      PrintFactories("running");
       EndProgram();
     }
   });
