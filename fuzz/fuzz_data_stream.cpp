@@ -22,7 +22,7 @@ void Check(bool ok) {
 }
 
 using test::TMemoryStream;
-using test::TPipeStream;
+using test::TOneWayStream;
 
 constexpr int kMaxObjects = 64;
 
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Ref<TStream> source;
   if (mode & 1) {
-    auto pipe = New<TPipeStream>();
+    auto pipe = New<TOneWayStream>();
     pipe->bytes = bytes;
     pipe->piece = 1 + (mode >> 1);
     source = pipe;

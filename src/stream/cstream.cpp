@@ -1,11 +1,11 @@
 // TCStream: files through the C library.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "platform/files/files.h"
+#include "platform/files/c_file_buffer.h"
 #include "runtime/class_binder.h"
-#include "stream/byte_scan.h"
-#include "stream/cfile_buffer.h"
 #include "stream/stream.h"
 
 namespace vxl {
@@ -46,32 +46,53 @@ Ref<TCStream> TCStream::CreateWithCStream(std::FILE* cstream, int32_t mode) {
   s->_mode = mode;
   long pos = std::ftell(cstream);
   if (pos < 0 || std::fseek(cstream, 0, SEEK_END) != 0) {
-    // Not seekable: positions count the bytes transferred from here.
+    // Not seekable: _pos counts the bytes transferred from here.
     s->_seekable = false;
     return s;
   }
-  s->_pos = static_cast<int32_t>(pos);
-  s->_size = static_cast<int32_t>(std::ftell(cstream));
+  s->_pos = pos;
+  s->_size = std::ftell(cstream);
   std::fseek(cstream, pos, SEEK_SET);
   return s;
 }
 
+namespace {
+
+int32_t Saturated(int64_t n) {
+  return static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX));
+}
+
+}  // namespace
+
+int32_t TCStream::Pos() {
+  return _cstream && !_seekable ? -1 : Saturated(_pos);
+}
+
+int32_t TCStream::Size() {
+  return Saturated(_size);
+}
+
+int32_t TCStream::Eof() {
+  if (_cstream && !_seekable) return 0;
+  return _pos == _size ? 1 : 0;
+}
+
 int32_t TCStream::Seek(int32_t pos) {
-  if (!_cstream) return _pos;
+  if (!_cstream) return Pos();
   if (!_seekable) return -1;
   std::fseek(_cstream, pos, SEEK_SET);
-  _pos = static_cast<int32_t>(std::ftell(_cstream));
-  return _pos;
+  _pos = std::ftell(_cstream);
+  return Pos();
 }
 
 int32_t TCStream::Read(uint8_t* buf, int32_t count) {
   if (!_cstream) return TStream::Read(buf, count);
   if (count <= 0) return 0;
   // Small reads (typed values) straight from the C library's buffer when it holds enough.
-  detail::Buffered in = detail::BufferedInput(_cstream);
-  if (in.count >= static_cast<size_t>(count)) {
-    std::memcpy(buf, in.data, static_cast<size_t>(count));
-    detail::ConsumeBuffered(_cstream, static_cast<size_t>(count));
+  std::span<const uint8_t> held = platform::BufferedInput(_cstream);
+  if (held.size() >= static_cast<size_t>(count)) {
+    std::memcpy(buf, held.data(), static_cast<size_t>(count));
+    platform::ConsumeBufferedInput(_cstream, static_cast<size_t>(count));
     _pos += count;
     return count;
   }
@@ -108,70 +129,20 @@ void TCStream::CloseHandle() {
   _size = 0;
 }
 
-namespace {
-
-String Latin1String(const uint8_t* p, size_t n) {
-  if (n == 0) return String();
-  Ref<StringObject> rep = StringObject::Allocate(static_cast<int32_t>(n));
-  detail::WidenLatin1(p, n, rep->MutableData());
-  return String::Of(rep);
+std::span<const uint8_t> TCStream::PeekBuffered() {
+  if (!_cstream) return {};
+  std::span<const uint8_t> held = platform::BufferedInput(_cstream);
+  // A seekable file ends at _size even when it has grown since (Eof says so).
+  if (_seekable)
+    held = held.first(static_cast<size_t>(
+        std::clamp<int64_t>(_size - _pos, 0, static_cast<int64_t>(held.size()))));
+  return held;
 }
 
-}  // namespace
-
-String TCStream::ReadLine() {
-  if (!_cstream) return TStream::ReadLine();
-  std::FILE* f = _cstream;
-  std::string pending;  // bytes of a line that spans more than one buffer fill
-  for (;;) {
-    detail::Buffered in = detail::BufferedInput(f);
-    if (in.count == 0) {
-      // The buffer is empty: one byte through the C library refills it.
-      int c = detail::GetByte(f);
-      if (c == EOF) break;
-      ++_pos;
-      if (c == 0 || c == 10) break;
-      if (c != 13) pending.push_back(static_cast<char>(c));
-      continue;
-    }
-    const uint8_t* p = in.data;
-    size_t n = in.count;
-    size_t i = detail::FindAnyOf3(p, n, 0, 10, 13);
-    if (pending.empty()) {
-      // The usual case: the whole line is in the buffer, ended by LF, CR LF or 0.
-      size_t used = 0;
-      if (i < n && p[i] != 13) {
-        used = i + 1;
-      } else if (i + 1 < n && p[i] == 13 && p[i + 1] == 10) {
-        used = i + 2;
-      }
-      if (used) {
-        String line = Latin1String(p, i);
-        detail::ConsumeBuffered(f, used);
-        _pos += static_cast<int32_t>(used);
-        return line;
-      }
-    }
-    size_t at = 0;
-    bool ended = false;
-    for (;;) {
-      pending.append(reinterpret_cast<const char*>(p + at), i - at);
-      if (i == n) {
-        at = n;
-        break;
-      }
-      at = i + 1;
-      if (p[i] != 13) {
-        ended = true;
-        break;
-      }
-      i = at + detail::FindAnyOf3(p + at, n - at, 0, 10, 13);
-    }
-    detail::ConsumeBuffered(f, at);
-    _pos += static_cast<int32_t>(at);
-    if (ended) break;
-  }
-  return String(std::string_view(pending));
+void TCStream::ConsumeBuffered(size_t count) {
+  if (count == 0) return;
+  platform::ConsumeBufferedInput(_cstream, count);
+  _pos += static_cast<int64_t>(count);
 }
 
 void TCStream::Bind(ClassBinder<TCStream>& b) {

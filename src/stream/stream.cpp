@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/class_binder.h"
+#include "stream/byte_scan.h"
 
 namespace vxl {
 
@@ -165,23 +166,64 @@ int32_t TStream::WriteDouble(double x) {
   return WriteValue(*this, x);
 }
 
+namespace {
+
+String Latin1String(const uint8_t* p, size_t n) {
+  if (n == 0) return String();
+  Ref<StringObject> rep = StringObject::Allocate(static_cast<int32_t>(n));
+  detail::WidenLatin1(p, n, rep->MutableData());
+  return String::Of(rep);
+}
+
+}  // namespace
+
 String TStream::ReadLine() {
-  // Gathered 1024 bytes at a time, one Read per byte.
-  uint8_t chunk[1024];
-  int32_t filled = 0;
-  StringBuilder line;
+  // Bytes the stream holds in memory are scanned in place; the rest arrive one Read(b, 1) each.
+  std::string pending;  // the line so far, when it does not lie whole in one view
   for (;;) {
-    uint8_t b;
-    if (Read(&b, 1) != 1 || b == 0 || b == 10) break;
-    if (b == 13) continue;
-    chunk[filled++] = b;
-    if (filled == 1024) {
-      line.AppendLatin1(std::string_view(reinterpret_cast<char*>(chunk), filled));
-      filled = 0;
+    std::span<const uint8_t> held = PeekBuffered();
+    if (held.empty()) {
+      uint8_t b;
+      if (Read(&b, 1) != 1 || b == 0 || b == 10) break;
+      if (b != 13) pending.push_back(static_cast<char>(b));
+      continue;
     }
+    const uint8_t* p = held.data();
+    size_t n = held.size();
+    size_t i = detail::FindAnyOf3(p, n, 0, 10, 13);
+    if (pending.empty()) {
+      // The usual case: the whole line is in view, ended by LF, CR LF or 0.
+      size_t used = 0;
+      if (i < n && p[i] != 13) {
+        used = i + 1;
+      } else if (i + 1 < n && p[i] == 13 && p[i + 1] == 10) {
+        used = i + 2;
+      }
+      if (used) {
+        String line = Latin1String(p, i);
+        ConsumeBuffered(used);
+        return line;
+      }
+    }
+    size_t at = 0;
+    bool ended = false;
+    for (;;) {
+      pending.append(reinterpret_cast<const char*>(p + at), i - at);
+      if (i == n) {
+        at = n;
+        break;
+      }
+      at = i + 1;
+      if (p[i] != 13) {
+        ended = true;
+        break;
+      }
+      i = at + detail::FindAnyOf3(p + at, n - at, 0, 10, 13);
+    }
+    ConsumeBuffered(at);
+    if (ended) break;
   }
-  line.AppendLatin1(std::string_view(reinterpret_cast<char*>(chunk), filled));
-  return line.ToString();
+  return Latin1String(reinterpret_cast<const uint8_t*>(pending.data()), pending.size());
 }
 
 int32_t TStream::WriteLine(const String& text) {
@@ -204,6 +246,11 @@ int32_t TStream::WriteString(const String& text) {
   WriteBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<int32_t>(bytes.size()));
   return 0;
 }
+
+std::span<const uint8_t> TStream::PeekBuffered() {
+  return {};
+}
+void TStream::ConsumeBuffered(size_t) {}
 
 Ref<Object> TStream::ReadObject() {
   Throw("Unable to read object");
@@ -307,6 +354,12 @@ Ref<Object> TStreamWrapper::ReadObject() {
 }
 int32_t TStreamWrapper::WriteObject(const Ref<Object>& object) {
   return _stream->WriteObject(object);
+}
+std::span<const uint8_t> TStreamWrapper::PeekBuffered() {
+  return _stream->PeekBuffered();
+}
+void TStreamWrapper::ConsumeBuffered(size_t count) {
+  _stream->ConsumeBuffered(count);
 }
 
 void TStreamWrapper::Bind(ClassBinder<TStreamWrapper>& b) {

@@ -8,6 +8,21 @@
 //   }
 //   Array<uint8_t> all = BytesFromUrl(String("incbin::logo.png"));   // a factory's protocol
 //
+// Readers that scan bytes (lines, text, images, sounds) look at what a stream already holds in
+// memory instead of copying it out a call at a time:
+//
+//   for (;;) {
+//     std::span<const uint8_t> held = s->PeekBuffered();
+//     if (held.empty()) {                     // nothing held now: one Read fetches more
+//       uint8_t b;
+//       if (s->Read(&b, 1) != 1) break;
+//       Use(b);
+//       continue;
+//     }
+//     size_t used = Scan(held);               // any number of bytes, in place
+//     s->ConsumeBuffered(used);               // as if Read had delivered them
+//   }
+//
 // A URL is a stream object (wrapped so that closing the wrapper leaves it open), a file path
 // (a string without "::"), a "proto::path" string offered to each factory from the newest, or any
 // other object some factory understands. Opening returns Null on failure; I/O errors on an open
@@ -16,6 +31,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 
 #include "runtime/runtime.h"
 
@@ -103,6 +119,16 @@ class TStream : public TIO {
   virtual Ref<Object> ReadObject();
   virtual int32_t WriteObject(const Ref<Object>& object);
 
+  // The buffered view: bytes this stream already holds in memory at its position, exactly the
+  // bytes its next Read (and ReadByte) calls would deliver. It never reaches past the end (Eof()
+  // stays 0 while it holds bytes) and looking at it never touches the source, so an empty view
+  // means "nothing held now", not the end: Read fetches more. Memory, bank and file streams hold
+  // bytes, wrappers forward the view, every other stream holds none. A class that changes what
+  // Read delivers must override these two as well (TTextStream holds none).
+  virtual std::span<const uint8_t> PeekBuffered();
+  // Takes the first `count` bytes of the view (count <= its size), as a Read of them would.
+  virtual void ConsumeBuffered(size_t count);
+
   static void Bind(ClassBinder<TStream>& b);
 };
 
@@ -139,6 +165,8 @@ class TStreamWrapper : public TStream {
   int32_t WriteString(const String& text) override;
   Ref<Object> ReadObject() override;
   int32_t WriteObject(const Ref<Object>& object) override;
+  std::span<const uint8_t> PeekBuffered() override;
+  void ConsumeBuffered(size_t count) override;
 
   static void Bind(ClassBinder<TStreamWrapper>& b);
 };
@@ -160,8 +188,10 @@ class TCStream : public TStream {
   static constexpr int32_t MODE_READ = 1;
   static constexpr int32_t MODE_WRITE = 2;
 
-  int32_t _pos = 0;
-  int32_t _size = 0;
+  // Counted in 64 bits, so files past 2 GiB read and write with defined positions; Pos and Size
+  // report them as 32-bit values, saturated at INT32_MAX.
+  int64_t _pos = 0;
+  int64_t _size = 0;
   std::FILE* _cstream = nullptr;  // Null once closed
   int32_t _mode = 0;
 
@@ -173,11 +203,11 @@ class TCStream : public TStream {
   // Takes over an open C file; Null for a null handle.
   static Ref<TCStream> CreateWithCStream(std::FILE* cstream, int32_t mode);
 
-  int32_t Pos() override { return _pos; }
-  int32_t Size() override { return _size; }
-  // A handle that cannot seek (a pipe, a terminal) is never at Eof while open: like every
-  // non-seekable stream it ends when Read delivers less.
-  int32_t Eof() override { return _cstream && !_seekable ? 0 : TStream::Eof(); }
+  // A handle that cannot seek (a pipe, a terminal) reports Pos -1 and is never at Eof while open:
+  // like every non-seekable stream it ends when Read delivers less.
+  int32_t Pos() override;
+  int32_t Size() override;
+  int32_t Eof() override;
   // The new position; -1 on a handle that cannot seek.
   int32_t Seek(int32_t pos) override;
   // Read and Write on a closed stream raise the TIO errors.
@@ -185,9 +215,9 @@ class TCStream : public TStream {
   int32_t Write(const uint8_t* buf, int32_t count) override;
   int32_t Flush() override;
   int32_t Close() override;
-  // The same result as TStream::ReadLine (which reads one byte at a time), taken from the C
-  // library's buffer.
-  String ReadLine() override;
+  // The C library's read-ahead (nothing where the C library gives no access to it).
+  std::span<const uint8_t> PeekBuffered() override;
+  void ConsumeBuffered(size_t count) override;
 
   static void Bind(ClassBinder<TCStream>& b);
 

@@ -5,7 +5,6 @@
 #include <typeinfo>
 
 #include "runtime/class_binder.h"
-#include "stream/cfile_buffer.h"
 
 namespace vxl {
 
@@ -89,47 +88,6 @@ void EncodeChar(int32_t encoding, int32_t c, PutByte&& put) {
   }
 }
 
-// The raw bytes of a TCStream, handed out with exactly the results its ReadByte would give: 0
-// without reading at the end (_pos = _size), TStreamReadException when the file has nothing more
-// before that, otherwise the next byte. Runs of bytes come straight from the C library's buffer.
-class FileBytes {
- public:
-  explicit FileBytes(TCStream& s) : s_(s) {}
-
-  bool AtEnd() const { return s_._pos == s_._size; }
-
-  int32_t Next() {
-    if (AtEnd()) return 0;
-    int c;
-    detail::Buffered in = detail::BufferedInput(s_._cstream);
-    if (in.count) {
-      c = in.data[0];
-      detail::ConsumeBuffered(s_._cstream, 1);
-    } else {
-      c = detail::GetByte(s_._cstream);
-      if (c == EOF) ThrowStreamRead();
-    }
-    ++s_._pos;
-    return c;
-  }
-
-  // Buffered bytes that can be taken without passing the end.
-  detail::Buffered Run() const {
-    if (AtEnd()) return {nullptr, 0};
-    detail::Buffered in = detail::BufferedInput(s_._cstream);
-    if (s_._pos < s_._size) in.count = std::min(in.count, static_cast<size_t>(s_._size - s_._pos));
-    return in;
-  }
-
-  void Take(size_t n) {
-    detail::ConsumeBuffered(s_._cstream, n);
-    s_._pos += static_cast<int32_t>(n);
-  }
-
- private:
-  TCStream& s_;
-};
-
 // Decodes whole characters of one buffered run to `out` (room for n characters). With kLine it
 // stops after a line end (0 or 10, not stored), setting `ended`, and drops 13. Returns the bytes
 // used; a character cut by the end of the run is left for the caller. `written` counts the
@@ -194,24 +152,28 @@ size_t DecodeRunAs(int32_t encoding, const uint8_t* p, size_t n, char16_t* out, 
   }
 }
 
-// What repeated ReadChar calls while the file is not at its end give, read from the buffer.
-template <bool kLine, class Chars>
-void DecodeFile(FileBytes& file, int32_t encoding, Chars& out) {
-  while (!file.AtEnd()) {
+// What repeated `readChar` calls give while `in` is not at its end, decoded in place from the
+// bytes `in` holds in memory; `readChar` reads the rest (and refills what the view shows).
+template <bool kLine, class Chars, class ReadChar>
+void DecodeStream(TStream& in, int32_t encoding, Chars& out, ReadChar&& readChar) {
+  while (in.Eof() == 0) {
     size_t used = 0;
-    detail::Buffered run = file.Run();
-    if (run.count) {
+    // A memory stream shows all it has: decode at most a chunk at a time, so a short line does
+    // not reserve room for the whole rest.
+    std::span<const uint8_t> run = in.PeekBuffered();
+    run = run.first(std::min<size_t>(run.size(), 16384));
+    if (!run.empty()) {
       bool ended = false;
       size_t written;
-      char16_t* room = out.Room(run.count);
-      used = DecodeRunAs<kLine>(encoding, run.data, run.count, room, written, ended);
+      char16_t* room = out.Room(run.size());
+      used = DecodeRunAs<kLine>(encoding, run.data(), run.size(), room, written, ended);
       out.size += written;
-      file.Take(used);
+      in.ConsumeBuffered(used);
       if (ended) return;
     }
     if (used == 0) {
-      // Nothing buffered, or a character cut by the end of the buffer: one character the slow way.
-      int32_t c = DecodeChar(encoding, [&] { return file.Next(); });
+      // Nothing held, or a character cut by the end of the view: one character the slow way.
+      int32_t c = readChar();
       if (kLine) {
         if (c == 0 || c == 10) return;
         if (c == 13) continue;
@@ -252,12 +214,10 @@ Ref<TTextStream> TTextStream::Create(const Ref<TStream>& stream, int32_t encodin
   return s;
 }
 
-// The shortcuts below give the same results as the byte-at-a-time definitions; they apply only
-// where no subclass can have changed a step (this exact class over an exact file class).
-bool TTextStream::ReadsFileDirectly() const {
-  const TStream* inner = _stream.Get();
-  return typeid(*this) == typeid(TTextStream) && inner && typeid(*inner) == typeid(TCStream) &&
-         static_cast<const TCStream*>(inner)->_cstream;
+// The shortcuts below give the same results as the character-at-a-time definitions; a subclass
+// may have changed one of those steps, so they serve this exact class only.
+bool TTextStream::DecodesInPlace() const {
+  return typeid(*this) == typeid(TTextStream) && _stream;
 }
 
 bool TTextStream::WritesBytesDirectly() const {
@@ -265,6 +225,11 @@ bool TTextStream::WritesBytesDirectly() const {
   return typeid(*this) == typeid(TTextStream) && inner &&
          (typeid(*inner) == typeid(TCStream) || typeid(*inner) == typeid(TCStandardIO));
 }
+
+std::span<const uint8_t> TTextStream::PeekBuffered() {
+  return {};  // Read decodes hexadecimal digits: no byte is held as Read delivers it
+}
+void TTextStream::ConsumeBuffered(size_t) {}
 
 int32_t TTextStream::_ReadByte() {
   return TStreamWrapper::ReadByte();
@@ -305,9 +270,8 @@ int32_t TTextStream::WriteChar(int32_t c) {
 String TTextStream::ReadLine() {
   _FlushRead();
   line_.size = 0;  // a line cut short by an exception is not carried over
-  if (ReadsFileDirectly()) {
-    FileBytes file(*static_cast<TCStream*>(_stream.Get()));
-    DecodeFile<true>(file, _encoding, line_);
+  if (DecodesInPlace()) {
+    DecodeStream<true>(*_stream, _encoding, line_, [this] { return ReadChar(); });
     return line_.Take();
   }
   while (TStreamWrapper::Eof() == 0) {
@@ -321,9 +285,8 @@ String TTextStream::ReadLine() {
 String TTextStream::ReadFile() {
   _FlushRead();
   line_.size = 0;
-  if (ReadsFileDirectly()) {
-    FileBytes file(*static_cast<TCStream*>(_stream.Get()));
-    DecodeFile<false>(file, _encoding, line_);
+  if (DecodesInPlace()) {
+    DecodeStream<false>(*_stream, _encoding, line_, [this] { return ReadChar(); });
     return line_.Take();
   }
   while (TStreamWrapper::Eof() == 0)

@@ -56,6 +56,10 @@ class TTextStream : public TStreamWrapper {
 
   // Every character up to the end, line ends included.
   virtual String ReadFile();
+  // Holds nothing: Read delivers decoded hexadecimal digits, not the bytes underneath.
+  std::span<const uint8_t> PeekBuffered() override;
+  void ConsumeBuffered(size_t count) override;
+
   // One character decoded from 1 to 3 bytes (0 for an unknown encoding, one byte consumed).
   virtual int32_t ReadChar();
   virtual int32_t WriteChar(int32_t c);
@@ -73,7 +77,7 @@ class TTextStream : public TStreamWrapper {
   static void Bind(ClassBinder<TTextStream>& b);
 
  private:
-  bool ReadsFileDirectly() const;
+  bool DecodesInPlace() const;
   bool WritesBytesDirectly() const;
   // Working buffer of ReadLine and ReadFile: grows without clearing what it has not used yet.
   struct Chars {

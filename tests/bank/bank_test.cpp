@@ -15,7 +15,7 @@ namespace vxl {
 namespace {
 
 using test::TMemoryStream;
-using test::TPipeStream;
+using test::TOneWayStream;
 
 class BankTest : public ::testing::Test {
  protected:
@@ -183,7 +183,7 @@ TEST_F(BankTest, CopyBetweenOverlappingRangesIsLikeThroughATemporary) {
 
 TEST_F(BankTest, ReadAndWriteMoveBytesBetweenStreamAndBank) {
   auto bank = NewBank(8);
-  auto in = TPipeStream::Of("abcdef", 2);
+  auto in = TOneWayStream::Of("abcdef", 2);
   EXPECT_EQ(bank->Read(in, 3, 5), 2);  // one raw Read: it may deliver less
   EXPECT_EQ(bank->PeekByte(3), 'a');
   EXPECT_EQ(bank->PeekByte(4), 'b');
@@ -220,7 +220,7 @@ TEST_F(BankTest, LoadReadsAStreamThatCannotTellItsLength) {
   std::string content;
   for (int i = 0; i < 5000; ++i)
     content.push_back(static_cast<char>(i % 251));
-  auto bank = TBank::Load(Ref<Object>(TPipeStream::Of(content, 700)));
+  auto bank = TBank::Load(Ref<Object>(TOneWayStream::Of(content, 700)));
   ASSERT_TRUE(bank);
   EXPECT_EQ(bank->Size(), 5000);
   EXPECT_EQ(bank->Capacity(), 5000);
@@ -265,14 +265,14 @@ TEST_F(BankTest, DataTypeRefusesLengthsTheStreamCannotHold) {
   expectReadError(TMemoryStream::Of(std::string("\xff\xff\xff\xff", 4)));  // negative
   // 2 GiB claimed by a stream that cannot tell its length: only what arrives is stored.
   expectReadError(
-      TPipeStream::Of(std::string("\xff\xff\xff\x7f"
+      TOneWayStream::Of(std::string("\xff\xff\xff\x7f"
                                   "abc",
                                   7)));
   // A pipe that does deliver everything works, in pieces.
   std::string big(3 << 20, 'q');
   int32_t n = static_cast<int32_t>(big.size());
   std::string encoded(reinterpret_cast<const char*>(&n), 4);
-  auto bank = type->ReadObject(TPipeStream::Of(encoded + big, 100000)).As<TBank>();
+  auto bank = type->ReadObject(TOneWayStream::Of(encoded + big, 100000)).As<TBank>();
   ASSERT_TRUE(bank);
   EXPECT_EQ(bank->Size(), n);
   EXPECT_EQ(bank->Capacity(), n);

@@ -15,7 +15,7 @@ namespace vxl {
 namespace {
 
 using test::TMemoryStream;
-using test::TPipeStream;
+using test::TOneWayStream;
 
 std::string Int(int32_t n) {
   return std::string(reinterpret_cast<const char*>(&n), 4);
@@ -288,8 +288,8 @@ TEST_F(DataStreamTest, DamagedInputEndsTheReadWithAnError) {
   EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kBankTag + Int(5) + "abcd")), "read");
   EXPECT_EQ(ReadFailure(TMemoryStream::Of(Byte(1) + kBankTag + Int(INT32_MIN))), "read");
   // The same through a stream that cannot tell its length: the read ends where the bytes do.
-  EXPECT_EQ(ReadFailure(TPipeStream::Of(Byte(1) + kListTag + Int(INT32_MAX), 3)), "read");
-  EXPECT_EQ(ReadFailure(TPipeStream::Of(Byte(1) + kBankTag + Int(INT32_MAX) + "abc")), "read");
+  EXPECT_EQ(ReadFailure(TOneWayStream::Of(Byte(1) + kListTag + Int(INT32_MAX), 3)), "read");
+  EXPECT_EQ(ReadFailure(TOneWayStream::Of(Byte(1) + kBankTag + Int(INT32_MAX) + "abc")), "read");
   // A run of Null bytes is a run of Null objects, and the end of the stream ends it.
   EXPECT_EQ(ReadFailure(TMemoryStream::Of(std::string(10, '\0'))), "read");
 }

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "stream/memory/bank_stream.h"
 #include "support/temp_dir.h"
@@ -108,6 +111,25 @@ TEST_F(FileStreamTest, AStreamThatCannotSeekArrivesWholeInABank) {
   ASSERT_TRUE(s.As<TBankStream>());
   EXPECT_EQ(s->ReadString(5).ToCString(), "hello");
   EXPECT_EQ(g_pipe->closes, 1);
+}
+
+TEST_F(FileStreamTest, AFifoArrivesWholeInABank) {
+  std::string fifo = dir.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string content(60000, 'x');  // fits in the pipe: the writer never waits for the reader
+  content[59999] = 'z';
+  std::thread writer([&] {
+    std::FILE* f = std::fopen(fifo.c_str(), "wb");
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+  });
+  Ref<TStream> s = OpenFileForReading(String(fifo.c_str()));
+  writer.join();
+  ASSERT_TRUE(s);
+  EXPECT_TRUE(s.As<TBankStream>());
+  EXPECT_EQ(s->Size(), 60000);
+  EXPECT_EQ(s->Seek(59999), 59999);
+  EXPECT_EQ(s->ReadByte(), 'z');
 }
 
 TEST_F(FileStreamTest, WritingToAStreamThatCannotSeekGoesToThatStream) {

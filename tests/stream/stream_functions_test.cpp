@@ -12,7 +12,7 @@ namespace {
 
 using test::TempDir;
 using test::TMemoryStream;
-using test::TPipeStream;
+using test::TOneWayStream;
 
 class StreamFunctions : public ::testing::Test {
  protected:
@@ -47,14 +47,14 @@ TEST_F(StreamFunctions, BytesFromUrlReadsEverything) {
 
 TEST_F(StreamFunctions, LoadingFromAStreamWithoutAnEndStops) {
   // Never at Eof, delivers 2500 bytes seven at a time, then Read gives 0: the load ends there.
-  auto s = New<TPipeStream>();
+  auto s = New<TOneWayStream>();
   s->bytes = Pattern(2500);
   s->piece = 7;
   Array<uint8_t> bytes = BytesFromUrl(Ref<Object>(s));
   ASSERT_EQ(bytes.Length(), 2500);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes.Data()), 2500), s->bytes);
 
-  auto from = New<TPipeStream>();
+  auto from = New<TOneWayStream>();
   from->bytes = "copied bytes";
   from->piece = 5;
   auto to = TMemoryStream::Of("");

@@ -1,7 +1,11 @@
 // Text streams: encodings, lines, numbers, hexadecimal lines, the factory and TextToUrl.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <random>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "stream/text_stream.h"
 #include "support/temp_dir.h"
@@ -194,21 +198,77 @@ TEST_F(TextStream, FileReadingMatchesTheCharacterAtATimeDefinition) {
   content.append(6000, 'x');  // a line longer than the C library's buffer
   std::string path = dir.Write("mixed.bin", content);
   for (int32_t enc = 1; enc <= 5; ++enc) {
-    Ref<TStream> file = TCStream::OpenFile(String(path.c_str()), 1, 0);
-    auto direct = Lines(TTextStream::Create(file, enc));
-    // A TStreamStream in between takes the generic path over the same file.
-    Ref<TStream> again = TCStream::OpenFile(String(path.c_str()), 1, 0);
-    auto generic = Lines(TTextStream::Create(TStreamStream::Create(again), enc));
-    ASSERT_EQ(direct.size(), generic.size()) << "encoding " << enc;
-    for (size_t i = 0; i < direct.size(); ++i) {
-      ASSERT_EQ(direct[i], generic[i]) << "encoding " << enc << " line " << i;
+    SCOPED_TRACE(enc);
+    // The definition: one ReadChar at a time over a stream that holds no bytes in view.
+    auto generic = Lines(TTextStream::Create(TMemoryStream::Of(content), enc));
+    // Decoded in place: from a file's C buffer (through a wrapper too), and from views of 1, 2
+    // and 5 bytes that cut characters apart.
+    Ref<TStream> viewed[] = {TCStream::OpenFile(String(path.c_str()), 1, 0),
+                             TStreamStream::Create(TCStream::OpenFile(String(path.c_str()), 1, 0)),
+                             TMemoryStream::Of(content, 1), TMemoryStream::Of(content, 2),
+                             TMemoryStream::Of(content, 5)};
+    for (const Ref<TStream>& in : viewed) {
+      auto direct = Lines(TTextStream::Create(in, enc));
+      ASSERT_EQ(direct.size(), generic.size());
+      for (size_t i = 0; i < direct.size(); ++i) {
+        ASSERT_EQ(direct[i], generic[i]) << "line " << i;
+      }
+      // ReadFile from the middle.
+      in->Seek(12345);
+      auto plain = TMemoryStream::Of(content);
+      plain->Seek(12345);
+      EXPECT_EQ(TTextStream::Create(in, enc)->ReadFile(),
+                TTextStream::Create(plain, enc)->ReadFile());
     }
-    // ReadFile from the middle.
-    file->Seek(12345);
-    again->Seek(12345);
-    EXPECT_EQ(TTextStream::Create(file, enc)->ReadFile(),
-              TTextStream::Create(TStreamStream::Create(again), enc)->ReadFile());
   }
+}
+
+TEST_F(TextStream, LinesFromAPipe) {
+  // A pipe cannot seek and never reports its end; its bytes arrive in the C library's buffer a
+  // fill at a time, with UTF-8 characters cut at fill boundaries.
+  std::string content;
+  std::vector<String> expected;
+  for (int i = 0; i < 3000; ++i) {
+    std::u16string line(static_cast<size_t>(i % 40), u'\u00E9');
+    line += u"\u20AC" + std::u16string(1, static_cast<char16_t>('a' + i % 26));
+    expected.push_back(String(std::u16string_view(line)));
+    for (char16_t c : line) {
+      if (c < 0x80) {
+        content += static_cast<char>(c);
+      } else if (c < 0x800) {
+        content += static_cast<char>(0xC0 | (c >> 6));
+        content += static_cast<char>(0x80 | (c & 63));
+      } else {
+        content += static_cast<char>(0xE0 | (c >> 12));
+        content += static_cast<char>(0x80 | ((c >> 6) & 63));
+        content += static_cast<char>(0x80 | (c & 63));
+      }
+    }
+    content += i % 2 ? "\r\n" : "\n";
+  }
+  std::string fifo = dir.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::signal(SIGPIPE, SIG_IGN);  // a reader that stops early must not end the test program
+  std::thread writer([&] {
+    std::FILE* f = std::fopen(fifo.c_str(), "wb");
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+  });
+  Ref<TStream> s = OpenForReading(Url("utf8", "fifo"));
+  std::vector<String> lines;
+  String end = "nothing thrown";
+  try {
+    while (lines.size() < expected.size())
+      lines.push_back(s->ReadLine());
+    // The pipe is empty and closed by the writer: the next line finds nothing to read.
+    s->ReadLine();
+  } catch (const Thrown& e) {
+    end = e.Text();
+  }
+  s->Close();
+  writer.join();
+  EXPECT_TRUE(lines == expected);
+  EXPECT_EQ(end, String("Error reading from stream"));
 }
 
 TEST_F(TextStream, NothingToReadBeforeTheEndThrowsOnBothPaths) {

@@ -5,6 +5,6 @@
 namespace vxl::test {
 
 VXL_DEFINE_CLASS(TMemoryStream)
-VXL_DEFINE_CLASS(TPipeStream)
+VXL_DEFINE_CLASS(TOneWayStream)
 
 }  // namespace vxl::test

@@ -25,9 +25,10 @@ int32_t TBankStream::Seek(int32_t pos) {
   return _pos;
 }
 
+// _pos is a reflected field: a position outside 0..Size() reads and writes nothing.
 int32_t TBankStream::Read(uint8_t* buf, int32_t count) {
   int32_t size = Size();
-  if (count < 1 || _pos >= size) return 0;
+  if (count < 1 || _pos < 0 || _pos >= size) return 0;
   int32_t n = std::min(count, size - _pos);
   std::memcpy(buf, _bank->Buf() + _pos, static_cast<size_t>(n));
   _pos += n;
@@ -35,11 +36,21 @@ int32_t TBankStream::Read(uint8_t* buf, int32_t count) {
 }
 
 int32_t TBankStream::Write(const uint8_t* buf, int32_t count) {
-  if (count < 1 || _pos > Size() || count > INT32_MAX - _pos) return 0;
+  if (count < 1 || _pos < 0 || _pos > Size() || count > INT32_MAX - _pos) return 0;
   if (_pos + count > Size()) _bank->Resize(_pos + count);
   std::memmove(_bank->Buf() + _pos, buf, static_cast<size_t>(count));
   _pos += count;
   return count;
+}
+
+std::span<const uint8_t> TBankStream::PeekBuffered() {
+  int32_t size = Size();
+  if (_pos < 0 || _pos >= size) return {};
+  return {_bank->Buf() + _pos, static_cast<size_t>(size - _pos)};
+}
+
+void TBankStream::ConsumeBuffered(size_t count) {
+  _pos += static_cast<int32_t>(count);
 }
 
 void TBankStream::Bind(ClassBinder<TBankStream>& b) {

@@ -32,6 +32,9 @@ class TBankStream : public TStream {
   // Grows the bank first when the bytes reach past its end; 0 when count < 1 or the position is
   // past the end (or the bank would pass 2 GiB).
   int32_t Write(const uint8_t* buf, int32_t count) override;
+  // The rest of the bank.
+  std::span<const uint8_t> PeekBuffered() override;
+  void ConsumeBuffered(size_t count) override;
 
   static void Bind(ClassBinder<TBankStream>& b);
 };

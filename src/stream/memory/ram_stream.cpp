@@ -15,33 +15,50 @@ Ref<TRamStream> TRamStream::Create(uint8_t* buf, int32_t size, int32_t readable,
                                    int32_t writeable) {
   auto s = New<TRamStream>();
   s->_buf = buf;
-  s->_size = std::max(size, 0);
+  s->_size = s->_length = std::max(size, 0);
   s->_read = readable;
   s->_write = writeable;
   return s;
 }
 
+std::span<uint8_t> TRamStream::Rest() const {
+  int32_t end = std::clamp(_size, 0, _length);
+  if (_pos < 0 || _pos >= end) return {};
+  return {_buf + _pos, static_cast<size_t>(end - _pos)};
+}
+
 int32_t TRamStream::Seek(int32_t pos) {
-  _pos = std::clamp(pos, 0, _size);
+  _pos = std::clamp(pos, 0, std::max(_size, 0));
   return _pos;
 }
 
 int32_t TRamStream::Read(uint8_t* buf, int32_t count) {
   if (count <= 0 || !_read) return 0;
-  int32_t n = std::min(count, _size - _pos);
+  std::span<uint8_t> rest = Rest();
+  auto n = static_cast<int32_t>(std::min(static_cast<size_t>(count), rest.size()));
   if (n <= 0) return 0;
-  std::memcpy(buf, _buf + _pos, static_cast<size_t>(n));
+  std::memcpy(buf, rest.data(), static_cast<size_t>(n));
   _pos += n;
   return n;
 }
 
 int32_t TRamStream::Write(const uint8_t* buf, int32_t count) {
   if (count <= 0 || !_write) return 0;
-  int32_t n = std::min(count, _size - _pos);
+  std::span<uint8_t> rest = Rest();
+  auto n = static_cast<int32_t>(std::min(static_cast<size_t>(count), rest.size()));
   if (n <= 0) return 0;
-  std::memmove(_buf + _pos, buf, static_cast<size_t>(n));
+  std::memmove(rest.data(), buf, static_cast<size_t>(n));
   _pos += n;
   return n;
+}
+
+std::span<const uint8_t> TRamStream::PeekBuffered() {
+  if (!_read) return {};
+  return Rest();
+}
+
+void TRamStream::ConsumeBuffered(size_t count) {
+  _pos += static_cast<int32_t>(count);
 }
 
 void TRamStream::Bind(ClassBinder<TRamStream>& b) {

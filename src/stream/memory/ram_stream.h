@@ -16,12 +16,6 @@ namespace vxl {
 class TRamStream : public TStream {
   VXL_CLASS(TRamStream, TStream)
  public:
-  int32_t _pos = 0;
-  int32_t _size = 0;
-  uint8_t* _buf = nullptr;  // not owned
-  int32_t _read = 0;        // readable flag
-  int32_t _write = 0;       // writeable flag
-
   // A stream at position 0 over `size` bytes at `buf` (a negative size counts as 0).
   static Ref<TRamStream> Create(uint8_t* buf, int32_t size, int32_t readable, int32_t writeable);
 
@@ -32,8 +26,25 @@ class TRamStream : public TStream {
   // Up to the end of the block; 0 when not readable (writeable) or count < 1.
   int32_t Read(uint8_t* buf, int32_t count) override;
   int32_t Write(const uint8_t* buf, int32_t count) override;
+  // The rest of the block when readable.
+  std::span<const uint8_t> PeekBuffered() override;
+  void ConsumeBuffered(size_t count) override;
+  int32_t Readable() const { return _read; }
+  int32_t Writeable() const { return _write; }
 
   static void Bind(ClassBinder<TRamStream>& b);
+
+ private:
+  // The bytes at [_pos, end) that the block holds, whatever the reflected fields have been set
+  // to: _length, the block's real length, is fixed at creation and never reflected.
+  std::span<uint8_t> Rest() const;
+
+  int32_t _pos = 0;
+  int32_t _size = 0;
+  uint8_t* _buf = nullptr;  // not owned
+  int32_t _length = 0;
+  int32_t _read = 0;   // readable flag
+  int32_t _write = 0;  // writeable flag
 };
 
 // "incbin::name" opened for reading only: a read-only TRamStream over the embedded file.

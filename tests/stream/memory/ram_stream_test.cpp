@@ -30,7 +30,7 @@ TEST_F(RamStreamTest, EmbeddedFilesOpenReadOnlyByExactName) {
   ASSERT_TRUE(ram);
   EXPECT_EQ(s->Size(), 1536);
   EXPECT_EQ(s->ReadInt(), 0x04030201);
-  EXPECT_EQ(ram->_write, 0);
+  EXPECT_EQ(ram->Writeable(), 0);
   uint8_t b = 7;
   EXPECT_EQ(s->Write(&b, 1), 0);
   EXPECT_THROW(s->WriteByte(1), Thrown);
