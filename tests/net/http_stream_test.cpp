@@ -120,13 +120,13 @@ TEST(HttpHead, LimitsOnLinesAndHead) {
   while (many.size() < kHttpHeadLimit)
     many += "H: v\n";
   for (const Case& c : cases) {
-    auto s = test::TPipeStream::Of(c.head);
+    auto s = test::TOneWayStream::Of(c.head);
     EXPECT_EQ(ReadHttpResponseHead(*s), c.accepted) << c.head.substr(0, 20);
     if (c.accepted) {
       EXPECT_EQ(s->bytes.substr(s->at), c.rest);
     }
   }
-  EXPECT_FALSE(ReadHttpResponseHead(*test::TPipeStream::Of(many + "\n")));
+  EXPECT_FALSE(ReadHttpResponseHead(*test::TOneWayStream::Of(many + "\n")));
 }
 
 }  // namespace
