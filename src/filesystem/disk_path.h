@@ -7,11 +7,12 @@
 #include "platform/files/files.h"
 #include "runtime/string.h"
 
-namespace vxl::filesystem_detail {
+namespace vxl::filesystem::detail {
 
-// The normalised path as a C string, one byte per character.
-inline std::string DiskPath(const String& path, int32_t directoryForm = 0) {
-  return NormalisePath(path, directoryForm).ToCString();
+// The normalised path as the system's bytes, one byte per character. False for a path the system
+// cannot take unchanged (see platform::SystemPath): it names nothing.
+inline bool DiskPath(const String& path, std::string& bytes, int32_t directoryForm = 0) {
+  return platform::SystemPath(NormalisePath(path, directoryForm).View(), bytes);
 }
 
 // A name from the native layer as a string, one character per byte.
@@ -44,4 +45,4 @@ inline int32_t DiskPathKind(const std::string& path) {
   return 0;
 }
 
-}  // namespace vxl::filesystem_detail
+}  // namespace vxl::filesystem::detail

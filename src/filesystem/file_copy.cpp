@@ -11,7 +11,7 @@
 
 namespace vxl {
 
-using namespace filesystem_detail;
+using namespace filesystem::detail;
 
 namespace {
 
@@ -41,9 +41,23 @@ bool RefuseCopy(const Ref<TStream>& from, const Ref<Object>& to) {
   for (int32_t at = path.Find("::"); at >= 0; at = path.Find("::")) {
     path = path.Slice(at + 2, path.Length());
   }
+  std::string bytes;
   platform::FileStatus target;
-  if (!platform::StatPath(path.Replace("\\", "/").ToCString(), target)) return false;
-  return source.device == target.device && source.inode == target.inode;
+  if (!platform::SystemPath(path.Replace("\\", "/").View(), bytes) ||
+      !platform::StatPath(bytes, target)) {
+    return false;
+  }
+  return source.SameFile(target);
+}
+
+// The C library file of a plain file stream that is a regular file; nullptr for anything else.
+std::FILE* RegularFile(const Ref<TStream>& stream) {
+  auto file = stream.As<TCStream>();
+  platform::FileStatus st;
+  if (!file || !platform::OpenFileStatus(file->_cstream, st) || !IsRegularMode(st.mode)) {
+    return nullptr;
+  }
+  return file->_cstream;
 }
 
 // Steps 2 to 4 of a file copy once the source is open; closes `in` in every outcome that does
@@ -54,86 +68,80 @@ int32_t CopyOpened(const Ref<TStream>& in, const Ref<TStream>& out) {
     return 0;
   }
   int32_t done = 0;
-  try {
-    CopyStreamData(in, out, kCopyBuffer);
-    // A file keeps its last bytes in the C library's buffer: a copy is finished only when they
-    // have been written too (Close would drop that error silently).
-    out->Flush();
-    std::FILE* file = FileUnder(out);
-    done = file && std::ferror(file) ? 0 : 1;
-  } catch (const Thrown& e) {
-    if (!e.As<TStreamWriteException>()) throw;
+  std::FILE* inFile = RegularFile(in);
+  std::FILE* outFile = RegularFile(out);
+  if (inFile && outFile) {
+    // File to file: counted in 64 bits whatever size the streams can report, and finished
+    // only when every byte has arrived.
+    done = platform::CopyOpenFile(inFile, outFile) ? 1 : 0;
+  } else {
+    try {
+      CopyStreamData(in, out, kCopyBuffer);
+      // A file keeps its last bytes in the C library's buffer: a copy is finished only when they
+      // have been written too (Close would drop that error silently).
+      out->Flush();
+      std::FILE* file = FileUnder(out);
+      done = file && std::ferror(file) ? 0 : 1;
+    } catch (const Thrown& e) {
+      if (!e.As<TStreamWriteException>()) throw;
+    }
   }
   out->Close();
   in->Close();
   return done;
 }
 
-std::string Join(const std::string& dir, const std::string& name) {
-  if (!dir.empty() && dir.back() == '/') return dir + name;
-  return dir + "/" + name;
-}
-
+// Copies the contents of one open directory into another. Entries are reached only through their
+// open parents and links are never followed, on either side: an entry swapped for a link while
+// the copy runs can neither bring in files from outside the source nor send files outside the
+// destination. Names are used exactly as the directory lists them.
 struct TreeCopy {
   // The top-level destination, never copied into itself when it lies inside the source.
   platform::FileStatus destination;
 
-  bool File(const std::string& from, const std::string& to, const platform::FileStatus& source) {
-    platform::FileStatus existing;
-    if (platform::StatPath(to, existing) && existing.device == source.device &&
-        existing.inode == source.inode) {
-      return false;  // the same file: opening it for writing would truncate it
-    }
-    Ref<TStream> in = TCStream::OpenFile(NameString(from), 1, 0);
-    if (!in) return false;
-    return CopyOpened(in, TCStream::OpenFile(NameString(to), 0, 1)) == 1;
-  }
-
-  bool Link(const std::string& from, const std::string& to) {
+  bool Link(platform::Folder* from, platform::Folder* to, const std::string& name) {
     std::string target;
-    if (!platform::ReadLink(from, target)) return false;
+    if (!platform::ReadEntryLink(from, name, target)) return false;
     platform::FileStatus existing;
-    if (platform::LinkStatus(to, existing) && !IsDirectoryMode(existing.mode)) {
-      platform::RemoveFile(to);
+    if (platform::EntryStatus(to, name, existing) && !IsDirectoryMode(existing.mode)) {
+      platform::RemoveEntry(to, name);
     }
-    return platform::MakeLink(target, to);
+    return platform::MakeEntryLink(to, name, target);
   }
 
-  bool Directory(const std::string& from, const std::string& to) {
-    std::vector<std::string> names;
-    platform::DirectoryListing* listing = platform::OpenDirectoryListing(from);
-    if (!listing) return false;
-    std::string name;
-    while (platform::NextDirectoryName(listing, name)) {
-      if (name != "." && name != "..") names.push_back(name);
+  bool Subfolder(platform::Folder* from, platform::Folder* to, const std::string& name) {
+    platform::FolderPtr source = platform::OpenSubfolder(from, name);
+    if (!source) return false;
+    platform::FileStatus st;
+    if (!platform::FolderStatus(source.get(), st)) return false;
+    if (st.SameFile(destination)) return true;  // the copy itself
+    platform::FolderPtr target = platform::OpenSubfolder(to, name);
+    if (!target) {
+      platform::MakeSubfolder(to, name);
+      target = platform::OpenSubfolder(to, name);
     }
-    platform::CloseDirectoryListing(listing);
+    return target && Directory(source.get(), target.get());
+  }
 
-    for (const std::string& n : names) {
-      std::string source = Join(from, n);
-      std::string target = Join(to, n);
+  bool Directory(platform::Folder* from, platform::Folder* to) {
+    std::vector<std::string> names;
+    if (!platform::FolderNames(from, false, names)) return false;
+    for (const std::string& name : names) {
       platform::FileStatus st;
-      if (!platform::LinkStatus(source, st)) return false;
+      if (!platform::EntryStatus(from, name, st)) return false;
       bool ok;
       if (IsLinkMode(st.mode)) {
-        ok = Link(source, target);
+        ok = Link(from, to, name);
       } else if (IsDirectoryMode(st.mode)) {
-        if (st.device == destination.device && st.inode == destination.inode) continue;
-        ok = MakeTarget(target) && Directory(source, target);
+        ok = Subfolder(from, to, name);
       } else if (IsRegularMode(st.mode)) {
-        ok = File(source, target, st);
+        ok = platform::CopyEntry(from, name, to, name);
       } else {
         ok = false;  // a device, pipe or socket has no contents to copy
       }
       if (!ok) return false;
     }
     return true;
-  }
-
-  // Makes the directory `to` when it does not exist; true when it is a directory then.
-  static bool MakeTarget(const std::string& to) {
-    if (DiskPathKind(to) == 0) platform::MakeDirectory(to);
-    return DiskPathKind(to) == 2;
   }
 };
 
@@ -150,12 +158,15 @@ int32_t DuplicateFile(const Ref<Object>& from, const Ref<Object>& to) {
 }
 
 int32_t DuplicateDirectory(const String& from, const String& to) {
-  std::string source = DiskPath(from);
-  std::string target = DiskPath(to);
-  if (DiskPathKind(source) != 2) return 0;
+  std::string source, target;
+  if (!DiskPath(from, source) || !DiskPath(to, target)) return 0;
+  if (DiskPathKind(source) != kPathDirectory) return 0;
+  if (DiskPathKind(target) == kPathNone) platform::MakeDirectory(target);
+  platform::FolderPtr in = platform::OpenFolder(source, true);
+  platform::FolderPtr out = platform::OpenFolder(target, true);
   TreeCopy copy;
-  if (!TreeCopy::MakeTarget(target) || !platform::StatPath(target, copy.destination)) return 0;
-  return copy.Directory(source, target) ? 1 : 0;
+  if (!in || !out || !platform::FolderStatus(out.get(), copy.destination)) return 0;
+  return copy.Directory(in.get(), out.get()) ? 1 : 0;
 }
 
 }  // namespace vxl

@@ -26,7 +26,9 @@ Ref<TCStream> TCStream::OpenFile(const String& path, int32_t readable, int32_t w
     mode = "wb";
     m = MODE_WRITE;
   }
-  std::string cpath = path.Replace("\\", "/").ToCString();
+  // A path the system cannot take unchanged (a 0, a character above 255) names no file.
+  std::string cpath;
+  if (!platform::SystemPath(path.Replace("\\", "/").View(), cpath)) return Ref<TCStream>();
   std::FILE* f = std::fopen(cpath.c_str(), mode);
   if (!f) return Ref<TCStream>();
   // POSIX lets fopen open a directory for reading; it is not a file, so it does not open.

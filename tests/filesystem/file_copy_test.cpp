@@ -1,8 +1,12 @@
 #include "filesystem/file_copy.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <string>
@@ -194,6 +198,92 @@ TEST_F(FileCopyTest, DuplicateDirectoryRefusesSpecialFiles) {
   ASSERT_EQ(MakeDirectory(At("src"), 0), 1);
   ASSERT_EQ(mkfifo(dir.File("src/pipe").c_str(), 0600), 0);
   EXPECT_EQ(DuplicateDirectory(At("src"), At("dst")), 0);
+}
+
+TEST_F(FileCopyTest, EntryNamesAreUsedAsListed) {
+  // A backslash is an ordinary character in a name here, not a separator.
+  ASSERT_EQ(MakeDirectory(At("src"), 0), 1);
+  ASSERT_EQ(mkdir(dir.File("src/back\\slash dir").c_str(), 0777), 0);
+  dir.Write("src/back\\slash dir/in\\side", "inner");
+  dir.Write("src/a\\b.txt", "top");
+  ASSERT_EQ(symlink("a\\b.txt", dir.File("src/l\\nk").c_str()), 0);
+
+  EXPECT_EQ(DuplicateDirectory(At("src"), At("dst")), 1);
+  EXPECT_EQ(TempDir::Read(dir.File("dst/back\\slash dir/in\\side")), "inner");
+  EXPECT_EQ(TempDir::Read(dir.File("dst/a\\b.txt")), "top");
+  EXPECT_EQ(LinkText(dir.File("dst/l\\nk")), "a\\b.txt");
+  EXPECT_EQ(EraseDirectory(At("dst"), 1), 1);
+  EXPECT_EQ(PathKind(At("dst")), 0);
+}
+
+// Writes `tail` at the end of a sparse file of `size` bytes that starts with `head`.
+bool MakeSparseFile(const std::string& path, int64_t size, const std::string& head,
+                    const std::string& tail) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  bool ok = ftruncate(fd, size) == 0 &&
+            pwrite(fd, head.data(), head.size(), 0) == static_cast<ssize_t>(head.size()) &&
+            pwrite(fd, tail.data(), tail.size(), size - static_cast<int64_t>(tail.size())) ==
+                static_cast<ssize_t>(tail.size());
+  return close(fd) == 0 && ok;
+}
+
+std::string ReadAt(const std::string& path, int64_t offset, size_t count) {
+  std::string out(count, '\0');
+  int fd = open(path.c_str(), O_RDONLY);
+  ssize_t n = fd < 0 ? -1 : pread(fd, out.data(), count, offset);
+  if (fd >= 0) close(fd);
+  out.resize(n < 0 ? 0 : static_cast<size_t>(n));
+  return out;
+}
+
+TEST_F(FileCopyTest, FilesBeyond4GiBCopyWhole) {
+  // Sparse: the copy skips the hole, so this needs neither gigabytes of disk nor minutes.
+  const int64_t size = (int64_t{4} << 30) + 8192;
+  const std::string head = Bytes(5000, 7), tail = Bytes(8192, 8);
+  ASSERT_EQ(MakeDirectory(At("tree"), 0), 1);
+  ASSERT_TRUE(MakeSparseFile(dir.File("tree/big"), size, head, tail));
+  struct stat st;
+  ASSERT_EQ(stat(dir.File("tree/big").c_str(), &st), 0);
+  if (st.st_blocks * 512 >= size) GTEST_SKIP() << "no sparse files on this file system";
+
+  EXPECT_EQ(DuplicateFile(At("tree/big"), At("copy")), 1);
+  EXPECT_EQ(DuplicateDirectory(At("tree"), At("treecopy")), 1);
+  for (const char* copy : {"copy", "treecopy/big"}) {
+    SCOPED_TRACE(copy);
+    ASSERT_EQ(stat(dir.File(copy).c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size);
+    EXPECT_EQ(ReadAt(dir.File(copy), 0, head.size()), head);
+    EXPECT_EQ(ReadAt(dir.File(copy), size - 8192, 8192), tail);
+    EXPECT_EQ(ReadAt(dir.File(copy), int64_t{3} << 30, 4), std::string(4, '\0'));
+    EXPECT_LT(st.st_blocks * 512, int64_t{1} << 20) << "the copy stays sparse";
+  }
+}
+
+TEST_F(FileCopyTest, ACopyCutShortFails) {
+  // The system refuses to let this process write files past 64 KiB, so every copy of a bigger
+  // file ends early and must say so.
+  const std::string content = Bytes(200000, 9);
+  ASSERT_EQ(MakeDirectory(At("tree"), 0), 1);
+  dir.Write("tree/big.bin", content);
+  dir.Write("small.bin", "small");
+  struct rlimit old;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = old;
+  limited.rlim_cur = 65536;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+  int32_t file = DuplicateFile(At("tree/big.bin"), At("copy.bin"));
+  int32_t tree = DuplicateDirectory(At("tree"), At("treecopy"));
+  int32_t small = DuplicateFile(At("small.bin"), At("small copy"));
+
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(file, 0);
+  EXPECT_EQ(tree, 0);
+  EXPECT_EQ(small, 1);
+  EXPECT_EQ(TempDir::Read(dir.File("small copy")), "small");
 }
 
 }  // namespace
