@@ -4,6 +4,10 @@
 #include "joystick/joystick.h"
 #include "process/process.h"
 #include "bank/bank.h"
+#include "pixmap/loaders/bmp_loader.h"
+#include "pixmap/loaders/jpeg_loader.h"
+#include "pixmap/loaders/png_loader.h"
+#include "pixmap/loaders/tga_loader.h"
 #include "platform/process/command_launch.h"
 #include "runtime/classic_text.h"
 #include "runtime/module.h"
@@ -36,8 +40,12 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitBankModule,           // 4
       InitBankStreamModule,     // 5
       InitStandardGroupModule,  // 6
+      InitBmpLoaderModule,      // 7
+      InitJpegLoaderModule,     // 14
       InitToolchainModule,      // 15
+      InitPngLoaderModule,      // 18
       InitClassicTextModule,    // 20
+      InitTgaLoaderModule,      // 21
       InitJoystickModule,       // 24
       InitProcessModule,        // 25
       InitOpenGLImportModule,   // 26

@@ -34,7 +34,7 @@ void Free(uint8_t* block) {
 int64_t PitchFor(int32_t width, int32_t height, int32_t format, int32_t align) {
   int64_t row = int64_t(width) * FormatBytes[format];
   int64_t pitch = (row + align - 1) / align * align;
-  if (pitch * height > INT32_MAX) return -1;
+  if (pitch > INT32_MAX || (height > 0 && pitch > INT32_MAX / height)) return -1;
   return pitch;
 }
 
@@ -230,6 +230,7 @@ Ref<Object> TPixmapDataType::ReadObject(const Ref<TStream>& stream) {
   if (width < 0 || height < 0 || format < 0 || format >= FORMAT_COUNT) ThrowStreamRead();
   int64_t row = int64_t(width) * FormatBytes[format];
   int64_t left = StreamBytesLeft(*stream);
+  // (row * height is only computed once PitchFor has found that it fits.)
   if (PitchFor(width, height, format, 4) < 0 || (left >= 0 && row * height > left))
     ThrowStreamRead();
   Ref<TPixmap> p = TPixmap::Create(width, height, format, 4);

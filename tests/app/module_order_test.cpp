@@ -6,6 +6,7 @@
 
 #include "app/launcher.h"
 #include "data/data.h"
+#include "pixmap/pixmap.h"
 #include "runtime/module.h"
 #include "stream/stream.h"
 
@@ -33,8 +34,16 @@ const std::vector<std::string> kExpectedOrder = {
     "linked list",
     "file system",
     "standard group",
+    "pixel format tables",
+    "pixmap",
+    "BMP loader",
+    "libjpeg binding",
+    "JPEG loader",
     "toolchain path utility",
+    "libpng binding",
+    "PNG loader",
     "classic text",
+    "TGA loader",
     "joystick input",
     "process",
     "opengl import",
@@ -70,7 +79,12 @@ TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
   std::vector<std::string> types;
   for (Ref<TDataType> t = DataTypes(); t; t = t->_succ)
     types.push_back(t->Class().Name());
-  EXPECT_EQ(types, (std::vector<std::string>{"TListDataType", "TBankDataType"}));
+  EXPECT_EQ(types, (std::vector<std::string>{"TPixmapDataType", "TListDataType", "TBankDataType"}));
+  std::vector<std::string> loaders;
+  for (Ref<TPixmapLoader> l = PixmapLoaders(); l; l = l->_succ)
+    loaders.push_back(l->Class().Name());
+  EXPECT_EQ(loaders, (std::vector<std::string>{"TPixmapLoaderTGA", "TPixmapLoaderPNG",
+                                               "TPixmapLoaderJPG", "TPixmapLoaderBMP"}));
 }
 
 TEST(ModuleOrder, StubIsMainsSecondImport) {

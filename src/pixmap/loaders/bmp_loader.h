@@ -1,0 +1,19 @@
+// The BMP loader: uncompressed Windows bitmaps of 1, 4, 8, 24 and 32 bits per pixel, bottom-up.
+// 32-bit files load as FORMAT_BGRA32 with the fourth byte as alpha, all others as FORMAT_BGR24.
+// Top-down (negative height), compressed, 16-bit and damaged files give Null.
+#pragma once
+
+#include "pixmap/pixmap.h"
+
+namespace vxl {
+
+class TPixmapLoaderBMP : public TPixmapLoader {
+  VXL_CLASS(TPixmapLoaderBMP, TPixmapLoader)
+ public:
+  Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;
+};
+
+// Registers the loader class and links one loader into the chain.
+int InitBmpLoaderModule();
+
+}  // namespace vxl

@@ -1,0 +1,26 @@
+// The libjpeg binding (library interface version 62): JPEG decoding and encoding between streams
+// and pixmaps through the framework's own source, destination and error managers. The library's
+// types stay inside jpeg_codec.cpp; its messages are never printed.
+#pragma once
+
+#include <cstdint>
+
+#include "pixmap/pixmap.h"
+
+namespace vxl {
+
+// Decodes the JPEG at the stream's position, read with the stream's Read 4096 bytes at a time.
+// Grey images give FORMAT_GREY8, colour images FORMAT_RGB24; other component counts, damaged
+// files and sizes the stream cannot hold give Null. Data that ends early after the first bytes
+// is completed with an end-of-image marker, so a cut-short file still loads. An exception thrown
+// by the stream passes through once the decoder is released.
+Ref<TPixmap> JpegDecode(const Ref<TStream>& stream);
+
+// Writes an RGB24 pixmap as a baseline JPEG of the given quality through the stream's Write.
+// False when the encoder fails (a short write included).
+bool JpegEncode(const Ref<TPixmap>& rgb, const Ref<TStream>& stream, int32_t quality);
+
+// The libjpeg binding module.
+int InitJpegCodecModule();
+
+}  // namespace vxl

@@ -1,0 +1,34 @@
+// Reading helpers shared by the image loaders.
+#pragma once
+
+#include <cstdint>
+
+#include "stream/stream.h"
+
+namespace vxl {
+
+// Reads up to `count` bytes with as many Read calls as it takes; the bytes the stream does not
+// deliver (it ended, or its Read gave nothing) are set to zero, as the typed reads give them.
+// Returns the number of bytes that arrived.
+int32_t ReadOrZero(TStream& stream, uint8_t* buf, int32_t count);
+
+// False when an image that needs `bytes` bytes of encoded data cannot come from this stream:
+// the stream knows how many bytes it has left and `bytes` is more than `ratio` times that (plus
+// a little slack for small images). Streams that cannot tell always pass. The loaders check this
+// before they allocate, so a damaged size costs no memory.
+bool PlausibleForStream(TStream& stream, int64_t bytes, int64_t ratio);
+
+// Runs `body` and closes the stream afterwards, also when an exception passes through.
+template <class F>
+auto WithClosing(const Ref<TStream>& stream, F body) {
+  try {
+    auto result = body();
+    stream->Close();
+    return result;
+  } catch (...) {
+    stream->Close();
+    throw;
+  }
+}
+
+}  // namespace vxl

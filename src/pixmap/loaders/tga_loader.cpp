@@ -1,0 +1,128 @@
+#include "pixmap/loaders/tga_loader.h"
+
+#include <cstring>
+#include <vector>
+
+#include "pixmap/loaders/loader_io.h"
+#include "runtime/class_binder.h"
+#include "stream/memory/endian_stream.h"
+
+namespace vxl {
+
+VXL_DEFINE_CLASS(tgahdr)
+VXL_DEFINE_CLASS(TPixmapLoaderTGA)
+
+void tgahdr::Bind(ClassBinder<tgahdr>& b) {
+  b.Field<&tgahdr::idlen>("idlen");
+  b.Field<&tgahdr::colourmaptype>("colourmaptype");
+  b.Field<&tgahdr::imgtype>("imgtype");
+  b.Field<&tgahdr::indexlo>("indexlo");
+  b.Field<&tgahdr::indexhi>("indexhi");
+  b.Field<&tgahdr::lenlo>("lenlo");
+  b.Field<&tgahdr::lenhi>("lenhi");
+  b.Field<&tgahdr::cosize>("cosize");
+  b.Field<&tgahdr::x0>("x0");
+  b.Field<&tgahdr::y0>("y0");
+  b.Field<&tgahdr::width>("width");
+  b.Field<&tgahdr::height>("height");
+  b.Field<&tgahdr::psize>("psize");
+  b.Field<&tgahdr::attbits>("attbits");
+}
+
+namespace {
+
+constexpr int32_t kMaxSide = 4096;
+
+// Decodes n stored pixels of `bits` bits into packed colours (memory order blue, green, red,
+// alpha).
+void Unpack(const uint8_t* in, int32_t bits, int32_t n, uint8_t* out) {
+  for (int32_t i = 0; i < n; ++i, out += 4) {
+    if (bits <= 16) {
+      uint32_t v = uint32_t(in[0]) | uint32_t(in[1]) << 8;
+      out[0] = uint8_t((v << 3) & 0xF8);
+      out[1] = uint8_t((v >> 2) & 0xF8);
+      out[2] = uint8_t((v >> 7) & 0xF8);
+      out[3] = bits == 16 && (v & 0x8000) ? 0 : 255;
+      in += 2;
+    } else {
+      out[0] = in[0], out[1] = in[1], out[2] = in[2];
+      out[3] = bits == 32 ? in[3] : 255;
+      in += bits / 8;
+    }
+  }
+}
+
+}  // namespace
+
+Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
+  Ref<TStream> stream = WrapLittleEndian(source);
+  auto h = New<tgahdr>();
+  uint8_t first[8];
+  ReadOrZero(*stream, first, 8);
+  h->idlen = first[0], h->colourmaptype = first[1], h->imgtype = first[2];
+  h->indexlo = first[3], h->indexhi = first[4], h->lenlo = first[5], h->lenhi = first[6];
+  h->cosize = first[7];
+  h->x0 = uint16_t(stream->ReadShort());
+  h->y0 = uint16_t(stream->ReadShort());
+  h->width = uint16_t(stream->ReadShort());
+  h->height = uint16_t(stream->ReadShort());
+  h->psize = uint8_t(stream->ReadByte());
+  h->attbits = uint8_t(stream->ReadByte());
+
+  const int32_t bits = h->psize, width = h->width, height = h->height;
+  // Type 1 (colour-mapped) would pass the header test but has no pixels this loader can decode.
+  if (h->colourmaptype != 0 || (h->imgtype != 2 && h->imgtype != 10)) return nullptr;
+  if (bits != 15 && bits != 16 && bits != 24 && bits != 32) return nullptr;
+  if (width < 1 || width > kMaxSide || height < 1 || height > kMaxSide) return nullptr;
+
+  const int32_t format = bits == 16 || bits == 32 ? FORMAT_RGBA32 : FORMAT_RGB24;
+  const int32_t stored = (bits + 7) / 8;
+  Ref<TPixmap> pixmap = TPixmap::Create(width, height, format, 4);
+  stream->SkipBytes(h->idlen);
+
+  std::vector<uint8_t> raw(size_t(width) * stored), line(size_t(width) * 4);
+  bool ended = false;
+  auto read = [&](uint8_t* buf, int32_t n) {
+    if (ended)
+      std::memset(buf, 0, size_t(n));
+    else
+      ended = ReadOrZero(*stream, buf, n) < n;
+  };
+  for (int32_t y = height - 1; y >= 0; --y) {
+    if (h->imgtype == 2) {
+      read(raw.data(), width * stored);
+      Unpack(raw.data(), bits, width, line.data());
+    } else {
+      for (int32_t x = 0; x < width;) {
+        uint8_t n;
+        read(&n, 1);
+        int32_t count = (n & 0x7F) + 1;
+        if (count > width - x) return nullptr;
+        if (n & 0x80) {
+          uint8_t value[4];
+          read(value, stored);
+          Unpack(value, bits, 1, &line[size_t(x) * 4]);
+          for (int32_t i = 1; i < count; ++i)
+            std::memcpy(&line[size_t(x + i) * 4], &line[size_t(x) * 4], 4);
+        } else {
+          read(raw.data(), count * stored);
+          Unpack(raw.data(), bits, count, &line[size_t(x) * 4]);
+        }
+        x += count;
+      }
+    }
+    TranslatePixels(line.data(), FORMAT_BGRA32, pixmap->PixelPtr(0, y), format, width);
+  }
+  return pixmap;
+}
+
+int InitTgaLoaderModule() {
+  static ModuleGuard guard("TGA loader");
+  return guard.Run({InitCoreModule, InitPixmapModule, InitEndianStreamModule}, [] {
+    RegisterClass<tgahdr>();
+    RegisterClass<TPixmapLoaderTGA>();
+    New<TPixmapLoaderTGA>();
+  });
+}
+
+}  // namespace vxl

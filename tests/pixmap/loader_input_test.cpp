@@ -1,0 +1,171 @@
+// The loaders on hand-made bytes: the exact decoding rules, and damaged or hostile input.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "pixmap/loaders/bmp_loader.h"
+#include "pixmap/loaders/jpeg_loader.h"
+#include "pixmap/loaders/png_loader.h"
+#include "pixmap/loaders/tga_loader.h"
+#include "support/test_streams.h"
+
+namespace vxl {
+namespace {
+
+std::string Le(int64_t v, int bytes) {
+  std::string s;
+  for (int i = 0; i < bytes; ++i)
+    s += char((v >> (8 * i)) & 255);
+  return s;
+}
+
+// A BMP file: headers, `palette` (4 bytes an entry) and `rows` as given.
+std::string Bmp(int32_t w, int32_t h, int bits, const std::string& palette, const std::string& rows,
+                int32_t compression = 0, int32_t colours = 0) {
+  return "BM" + Le(0, 4) + Le(0, 4) + Le(54 + palette.size(), 4) + Le(40, 4) + Le(w, 4) + Le(h, 4) +
+         Le(1, 2) + Le(bits, 2) + Le(compression, 4) + Le(0, 12) + Le(colours, 4) + Le(0, 4) +
+         palette + rows;
+}
+
+std::string Tga(int type, int w, int h, int bits, const std::string& body, int colourMap = 0) {
+  return std::string{0, char(colourMap), char(type), 0, 0, 0, 0, 0} + Le(0, 4) + Le(w, 2) +
+         Le(h, 2) + char(bits) + char(0) + body;
+}
+
+Ref<TPixmap> Load(const std::string& bytes) {
+  return PixmapFromUrl(Ref<Object>(test::TMemoryStream::Of(bytes)));
+}
+
+class LoaderInputTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    InitBmpLoaderModule();
+    InitJpegLoaderModule();
+    InitPngLoaderModule();
+    InitTgaLoaderModule();
+  }
+};
+
+TEST_F(LoaderInputTest, DecodingRules) {
+  const std::string bw = Le(0, 4) + Le(0xFFFFFF, 4);
+  struct Case {
+    const char* name;
+    std::string file;
+    int32_t format, width, height;
+    std::vector<uint32_t> pixels;  // ReadPixel, top row first
+  } cases[] = {
+      {"1-bit row 0xA0",
+       Bmp(4, 1, 1, bw, std::string("\xA0\0\0\0", 4)),
+       FORMAT_BGR24,
+       4,
+       1,
+       {0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFF000000}},
+      {"24-bit width 3: padded rows, last file row on top",
+       Bmp(3, 2, 24, "",
+           std::string("\1\2\3\4\5\6\7\x8\x9PPP\x11\x12\x13\x14\x15\x16\x17\x18\x19QQQ", 24)),
+       FORMAT_BGR24,
+       3,
+       2,
+       {0xFF131211, 0xFF161514, 0xFF191817, 0xFF030201, 0xFF060504, 0xFF090807}},
+      {"32-bit alpha as stored",
+       Bmp(1, 1, 32, "", std::string("\x10\x20\x30\0", 4)),
+       FORMAT_BGRA32,
+       1,
+       1,
+       {0x00302010}},
+      {"4-bit with a short palette: indices past it are black",
+       Bmp(3, 1, 4, Le(0x112233, 4) + Le(0x445566, 4), std::string("\x01\x50\0\0", 4), 0, 2),
+       FORMAT_BGR24,
+       3,
+       1,
+       {0xFF112233, 0xFF445566, 0xFF000000}},
+      {"TGA run packet 0x83",
+       Tga(10, 4, 1, 24, "\x83\x30\x20\x10"),
+       FORMAT_RGB24,
+       4,
+       1,
+       {0xFF102030, 0xFF102030, 0xFF102030, 0xFF102030}},
+      {"TGA 16-bit alpha bit, first row at the bottom",
+       Tga(2, 1, 2, 16, Le(0x7FFF, 2) + Le(0xFFFF, 2)),
+       FORMAT_RGBA32,
+       1,
+       2,
+       {0x00F8F8F8, 0xFFF8F8F8}},
+      {"TGA 15-bit ignores bit 15",
+       Tga(2, 1, 1, 15, Le(0xFC00, 2)),
+       FORMAT_RGB24,
+       1,
+       1,
+       {0xFFF80000}},
+      {"TGA mixed packets",
+       Tga(10, 3, 1, 32, std::string("\x00\1\2\3\4\x81\5\6\7\x8", 10)),
+       FORMAT_RGBA32,
+       3,
+       1,
+       {0x04030201, 0x08070605, 0x08070605}},
+  };
+  for (const Case& c : cases) {
+    Ref<TPixmap> p = Load(c.file);
+    ASSERT_TRUE(p) << c.name;
+    EXPECT_EQ(p->format, c.format) << c.name;
+    ASSERT_EQ(p->width, c.width) << c.name;
+    ASSERT_EQ(p->height, c.height) << c.name;
+    for (int32_t i = 0; i < c.width * c.height; ++i)
+      EXPECT_EQ(p->ReadPixel(i % c.width, i / c.width), c.pixels[i]) << c.name << " pixel " << i;
+  }
+}
+
+TEST_F(LoaderInputTest, DamagedAndHostileFilesGiveNull) {
+  const std::string row4 = std::string(4, '\x7F');
+  const std::string png = "\x89PNG\r\n\x1A\n";
+  const std::string ihdr = Le(0x0D000000, 4) + "IHDR";
+  struct Case {
+    const char* name;
+    std::string file;
+  } cases[] = {
+      {"BMP top-down", Bmp(1, -1, 24, "", row4)},
+      {"BMP zero width", Bmp(0, 1, 24, "", row4)},
+      {"BMP 16 bits", Bmp(1, 1, 16, "", row4)},
+      {"BMP run-length compressed", Bmp(1, 1, 8, std::string(1024, 0), row4, 1)},
+      {"BMP palette larger than the table", Bmp(1, 1, 4, std::string(68, 0), row4, 0, 17)},
+      {"BMP pixels beyond any 32-bit size", Bmp(0x7FFFFFFF, 0x7FFFFFFF, 32, "", row4)},
+      {"BMP far more pixels than the file holds", Bmp(30000, 30000, 24, "", row4)},
+      {"BMP info header shorter than 40 bytes",
+       "BM" + Le(0, 12) + Le(12, 4) + Le(1, 4) + Le(1, 4) + Le(1, 2) + Le(24, 2) + row4},
+      {"TGA colour-mapped", Tga(1, 1, 1, 24, "abc", 1)},
+      {"TGA type 1", Tga(1, 1, 1, 24, "abc")},
+      {"TGA width 4097", Tga(2, 4097, 1, 24, "abc")},
+      {"TGA zero height", Tga(2, 1, 0, 24, "abc")},
+      {"TGA 8 bits", Tga(2, 1, 1, 8, "abc")},
+      {"TGA run past the row", Tga(10, 2, 1, 24, "\x82\1\2\3")},
+      {"TGA literal packet past the row", Tga(10, 2, 2, 24, "\x02\1\2\3\1\2\3\1\2\3")},
+      {"PNG signature only", png},
+      {"PNG cut inside the header", png + ihdr + Le(0x01000000, 4)},
+      {"PNG bad header checksum",
+       png + ihdr + std::string("\0\0\0\1\0\0\0\1\x08\x02\0\0\0", 13) + "CRC!"},
+      {"PNG colour type 5",
+       png + ihdr + std::string("\0\0\0\1\0\0\0\1\x08\x05\0\0\0", 13) + Le(0, 4)},
+      {"JPEG start marker only", "\xFF\xD8"},
+      {"JPEG garbage after the start marker", "\xFF\xD8\xFF\xC0\0\x11garbagegarbagegarb"},
+      {"nothing any loader knows", "GIF89a..."},
+      {"empty", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_FALSE(Load(c.file));
+  }
+}
+
+TEST_F(LoaderInputTest, TruncatedPixelsReadAsZero) {
+  // A 2x2 24-bit BMP whose data ends after the first (bottom) row.
+  Ref<TPixmap> p = Load(Bmp(2, 2, 24, "", std::string("\1\2\3\4\5\6\0\0", 8)));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->ReadPixel(0, 1), 0xFF030201u);
+  EXPECT_EQ(p->ReadPixel(1, 1), 0xFF060504u);
+  EXPECT_EQ(p->ReadPixel(0, 0), 0xFF000000u);
+  EXPECT_EQ(p->ReadPixel(1, 0), 0xFF000000u);
+}
+
+}  // namespace
+}  // namespace vxl
