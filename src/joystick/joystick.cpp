@@ -137,7 +137,7 @@ float JoystickWheel(int32_t port) {
 
 int InitJoystickModule() {
   static ModuleGuard guard("joystick input");
-  return guard.Run({InitCoreModule}, [] {});
+  return guard.Run({InitCoreModule}, [] { RegisterExitFunction(platform::JoystickShutdown); });
 }
 
 }  // namespace vxl

@@ -115,5 +115,17 @@ TEST_F(VirtualJoysticks, PortsStayDenseAfterADeviceGoes) {
   EXPECT_FLOAT_EQ(JoystickX(0), 1.0f);          // a failed read changes nothing
 }
 
+// The module's exit function stops the subsystem, which takes the virtual devices with it; a later
+// query starts it again.
+TEST_F(VirtualJoysticks, ShutdownStopsTheSubsystemAndALaterQueryRestartsIt) {
+  ASSERT_EQ(JoystickEnumerate(), 2);
+  platform::JoystickShutdown();
+  EXPECT_EQ(JoystickEnumerate(), 0);
+  int32_t again = platform::AttachVirtualJoystick(1, 1, 0);
+  ASSERT_GE(again, 0);
+  EXPECT_EQ(JoystickEnumerate(), 1);
+  platform::DetachVirtualJoystick(again);
+}
+
 }  // namespace
 }  // namespace vxl

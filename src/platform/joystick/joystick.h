@@ -31,6 +31,10 @@ struct JoystickPosition {
   uint32_t buttons = 0;  // bit k: button k is down
 };
 
+// Closes every device opened here and stops the joystick subsystem: the joystick module's exit
+// function. A later query starts the subsystem again.
+void JoystickShutdown();
+
 // Stores, port by port from 0, every system joystick id that answers a position query (at most
 // kJoystickPortCount). Returns the number stored.
 int32_t JoystickEnumerate();

@@ -16,7 +16,7 @@ struct Joysticks {
   std::map<int32_t, SDL_Joystick*> open;  // by device id
 };
 
-// Never destroyed: the devices stay open until the process ends.
+// Never destroyed; the devices are closed by JoystickShutdown, the module's exit function.
 Joysticks& State() {
   static Joysticks* state = new Joysticks;
   return *state;
@@ -82,6 +82,18 @@ uint32_t PovOf(uint8_t hat) {
 }
 
 }  // namespace
+
+void JoystickShutdown() {
+  Joysticks& s = State();
+  if (s.sdl) {
+    for (const auto& [id, joystick] : s.open)
+      s.sdl->JoystickClose(joystick);
+    sdl::StopSubsystems(SDL_INIT_JOYSTICK);
+  }
+  s.open.clear();
+  s.sdl = nullptr;
+  s.tried = false;
+}
 
 int32_t JoystickEnumerate() {
   const sdl::Library* sdl = Sdl();
