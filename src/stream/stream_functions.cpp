@@ -222,8 +222,11 @@ bool FindEntry(const std::string& directory, const std::string& name, std::strin
 }  // namespace
 
 String TrueCaseFileName(const String& path) {
+  // A path the system cannot take unchanged names nothing (nor do its parts).
+  std::string bytes;
+  if (!platform::SystemPath(path.View(), bytes)) return String();
   platform::FileStatus status;
-  if (platform::StatPath(path.ToCString(), status)) {
+  if (platform::StatPath(bytes, status)) {
     uint32_t type = status.mode & platform::kModeTypeMask;
     if (type == platform::kModeRegular || type == platform::kModeDirectory) return path;
   }

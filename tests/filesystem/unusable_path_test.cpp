@@ -78,6 +78,8 @@ TEST(UnusablePath, EveryFunctionTreatsItAsMissing) {
     EXPECT_FALSE(OpenFileForReading(file));
     EXPECT_FALSE(OpenFileForWriting(file));
     EXPECT_FALSE(OpenFileUrl(file, 1, 1));
+    EXPECT_TRUE(TrueCaseFileName(file).IsEmpty());
+    EXPECT_TRUE(TrueCaseFileName(folder).IsEmpty());
 
     EXPECT_EQ(TempDir::Read(dir.File("plain")), "plain");
     EXPECT_EQ(PathKind(U(dir.File("copy"))), kPathNone);
