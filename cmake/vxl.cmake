@@ -34,7 +34,12 @@ function(vxl_test name)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
                  ${PROJECT_SOURCE_DIR}/tests/support/test_devices.sh ${devices})
   endif()
-  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}"
+  set(environment)
+  if(VXL_SANITIZE)
+    set(environment ENVIRONMENT
+        "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0")
+  endif()
+  gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" ${environment}
                        DISCOVERY_TIMEOUT 60)
 endfunction()
 
