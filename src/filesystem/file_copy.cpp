@@ -50,14 +50,16 @@ bool RefuseCopy(const Ref<TStream>& from, const Ref<Object>& to) {
   return source.SameFile(target);
 }
 
-// The C library file of a plain file stream that is a regular file; nullptr for anything else.
-std::FILE* RegularFile(const Ref<TStream>& stream) {
+// The C library file of a plain file stream; nullptr for any other stream.
+std::FILE* PlainFile(const Ref<TStream>& stream) {
   auto file = stream.As<TCStream>();
+  return file ? file->_cstream : nullptr;
+}
+
+// True for a plain file stream reading a regular file.
+bool ReadsRegularFile(const Ref<TStream>& stream) {
   platform::FileStatus st;
-  if (!file || !platform::OpenFileStatus(file->_cstream, st) || !IsRegularMode(st.mode)) {
-    return nullptr;
-  }
-  return file->_cstream;
+  return platform::OpenFileStatus(PlainFile(stream), st) && IsRegularMode(st.mode);
 }
 
 // Steps 2 to 4 of a file copy once the source is open; closes `in` in every outcome that does
@@ -68,12 +70,10 @@ int32_t CopyOpened(const Ref<TStream>& in, const Ref<TStream>& out) {
     return 0;
   }
   int32_t done = 0;
-  std::FILE* inFile = RegularFile(in);
-  std::FILE* outFile = RegularFile(out);
-  if (inFile && outFile) {
-    // File to file: counted in 64 bits whatever size the streams can report, and finished
-    // only when every byte has arrived.
-    done = platform::CopyOpenFile(inFile, outFile) ? 1 : 0;
+  if (ReadsRegularFile(in) && PlainFile(out)) {
+    // From a file to a file, pipe or device: counted in 64 bits whatever size the streams can
+    // report, and finished only when every byte has arrived.
+    done = platform::CopyOpenFile(PlainFile(in), PlainFile(out)) ? 1 : 0;
   } else {
     try {
       CopyStreamData(in, out, kCopyBuffer);

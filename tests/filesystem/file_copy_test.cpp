@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filesystem/file_stream.h"
@@ -129,6 +130,20 @@ TEST_F(FileCopyTest, WriteFailuresGiveZeroOtherErrorsPass) {
   }
   Ref<TStream> failing = New<TFailingStream>();
   EXPECT_THROW(DuplicateFile(Ref<Object>(failing), Ref<Object>(At("out.bin"))), Thrown);
+}
+
+TEST_F(FileCopyTest, DuplicateFileIntoAPipe) {
+  const std::string content = Bytes(300000, 10);
+  dir.Write("src.bin", content);
+  ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = TempDir::Read(dir.File("pipe")); });
+  EXPECT_EQ(DuplicateFile(At("src.bin"), At("pipe")), 1);
+  // Had the copy never opened the pipe, this end releases the reader.
+  int writer = open(dir.File("pipe").c_str(), O_WRONLY | O_NONBLOCK);
+  if (writer >= 0) close(writer);
+  reader.join();
+  EXPECT_EQ(received, content);
 }
 
 TEST_F(FileCopyTest, DuplicateDirectoryCopiesTheWholeTree) {

@@ -109,10 +109,10 @@ bool MakeEntryLink(Folder* folder, const std::string& name, const std::string& t
 // written.
 bool CopyEntry(Folder* from, const std::string& fromName, Folder* to, const std::string& toName);
 
-// Copies the open file `from`, from its current position to its end, to the open file `to` at its
-// current position, counting in 64 bits (runs of zero bytes may become holes, so a sparse file
-// stays sparse). Both must be regular files. True only when every byte up to the end of `from` was
-// written. Unwritten bytes buffered for `to` are written first; the streams' own positions are
+// Copies the open regular file `from`, from its current position to its end, to the open file
+// `to` (any kind: a file, a pipe, a device) at its current position, counting in 64 bits (holes
+// of a sparse file stay holes in a regular `to`). True only when every byte up to the end of
+// `from` was written. Bytes buffered for `to` are written first; the streams' own positions are
 // left as they were, so both are only fit to be closed afterwards.
 bool CopyOpenFile(std::FILE* from, std::FILE* to);
 

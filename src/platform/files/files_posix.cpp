@@ -34,26 +34,29 @@ bool Usable(const std::string& path) {
 }
 
 // Writes all of buf at `offset`; false if the system takes less.
+// Writes all of buf at `offset`, or where the descriptor stands when `offset` is -1; false if the
+// system takes less.
 bool WriteAll(int fd, const char* buf, size_t count, off_t offset) {
   while (count > 0) {
-    ssize_t n = pwrite(fd, buf, count, offset);
+    ssize_t n = offset < 0 ? write(fd, buf, count) : pwrite(fd, buf, count, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
     buf += n;
     count -= static_cast<size_t>(n);
-    offset += n;
+    if (offset >= 0) offset += n;
   }
   return true;
 }
 
 // Copies the bytes of the regular file `in` (whose status is `st`) from `inStart` to its end into
-// `out` at `outStart`. Holes in a sparse source are skipped (the end is then set with ftruncate),
-// so such a file copies quickly and stays sparse. All counts are 64-bit; false unless every byte
+// `out` at `outStart`, or, when `outStart` is -1 (a pipe, a device), wherever `out` stands. Holes
+// in a sparse source are skipped when writing at offsets (the end is then set with ftruncate), so
+// such a file copies quickly and stays sparse. All counts are 64-bit; false unless every byte
 // arrived.
 bool CopyDescriptor(int in, const struct stat& st, off_t inStart, int out, off_t outStart) {
   const off_t end = st.st_size;
   // Only a file with fewer blocks than bytes can hold holes worth looking for.
-  const bool sparse = static_cast<off_t>(st.st_blocks) * 512 < end;
+  const bool sparse = outStart >= 0 && static_cast<off_t>(st.st_blocks) * 512 < end;
   constexpr off_t kChunk = 256 * 1024;
   const size_t bufferSize = static_cast<size_t>(std::clamp<off_t>(end - inStart, 1, kChunk));
   std::unique_ptr<char[]> buffer;  // made on the first bytes to copy
@@ -74,7 +77,8 @@ bool CopyDescriptor(int in, const struct stat& st, off_t inStart, int out, off_t
       ssize_t n = pread(in, buffer.get(), want, at);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return false;  // the file ended early: a short copy is a failed one
-      if (!WriteAll(out, buffer.get(), static_cast<size_t>(n), outStart + (at - inStart))) {
+      off_t to = outStart < 0 ? -1 : outStart + (at - inStart);
+      if (!WriteAll(out, buffer.get(), static_cast<size_t>(n), to)) {
         return false;
       }
       at += n;
@@ -295,11 +299,15 @@ bool CopyEntry(Folder* from, const std::string& fromName, Folder* to, const std:
 
 bool CopyOpenFile(std::FILE* from, std::FILE* to) {
   if (!from || !to || std::fflush(to) != 0) return false;
-  struct stat st;
+  struct stat in, out;
+  if (fstat(fileno(from), &in) != 0 || !S_ISREG(in.st_mode) || fstat(fileno(to), &out) != 0) {
+    return false;
+  }
   off_t inStart = ftello(from);
-  off_t outStart = ftello(to);
-  if (inStart < 0 || outStart < 0 || fstat(fileno(from), &st) != 0) return false;
-  return CopyDescriptor(fileno(from), st, inStart, fileno(to), outStart);
+  // Anything but a regular file is written where it stands.
+  off_t outStart = S_ISREG(out.st_mode) ? ftello(to) : -1;
+  if (inStart < 0 || (S_ISREG(out.st_mode) && outStart < 0)) return false;
+  return CopyDescriptor(fileno(from), in, inStart, fileno(to), outStart);
 }
 
 }  // namespace vxl::platform
