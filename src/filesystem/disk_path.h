@@ -15,6 +15,11 @@ inline bool DiskPath(const String& path, std::string& bytes, int32_t directoryFo
   return platform::SystemPath(NormalisePath(path, directoryForm).View(), bytes);
 }
 
+// How deep the recursive erase and copy descend: each level holds a directory open, and the
+// walk must end within the stack and the descriptors a process has. (Walking by paths ended
+// sooner, at the system's path length limit.)
+constexpr int kMaxTreeDepth = 1024;
+
 // A name from the native layer as a string, one character per byte.
 inline String NameString(const std::string& name) {
   return String(std::string_view(name));

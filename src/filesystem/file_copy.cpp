@@ -109,7 +109,8 @@ struct TreeCopy {
     return platform::MakeEntryLink(to, name, target);
   }
 
-  bool Subfolder(platform::Folder* from, platform::Folder* to, const std::string& name) {
+  bool Subfolder(platform::Folder* from, platform::Folder* to, const std::string& name, int depth) {
+    if (depth > kMaxTreeDepth) return false;
     platform::FolderPtr source = platform::OpenSubfolder(from, name);
     if (!source) return false;
     platform::FileStatus st;
@@ -120,10 +121,10 @@ struct TreeCopy {
       platform::MakeSubfolder(to, name);
       target = platform::OpenSubfolder(to, name);
     }
-    return target && Directory(source.get(), target.get());
+    return target && Directory(source.get(), target.get(), depth);
   }
 
-  bool Directory(platform::Folder* from, platform::Folder* to) {
+  bool Directory(platform::Folder* from, platform::Folder* to, int depth) {
     std::vector<std::string> names;
     if (!platform::FolderNames(from, false, names)) return false;
     for (const std::string& name : names) {
@@ -133,7 +134,7 @@ struct TreeCopy {
       if (IsLinkMode(st.mode)) {
         ok = Link(from, to, name);
       } else if (IsDirectoryMode(st.mode)) {
-        ok = Subfolder(from, to, name);
+        ok = Subfolder(from, to, name, depth + 1);
       } else if (IsRegularMode(st.mode)) {
         ok = platform::CopyEntry(from, name, to, name);
       } else {
@@ -166,7 +167,7 @@ int32_t DuplicateDirectory(const String& from, const String& to) {
   platform::FolderPtr out = platform::OpenFolder(target, true);
   TreeCopy copy;
   if (!in || !out || !platform::FolderStatus(out.get(), copy.destination)) return 0;
-  return copy.Directory(in.get(), out.get()) ? 1 : 0;
+  return copy.Directory(in.get(), out.get(), 1) ? 1 : 0;
 }
 
 }  // namespace vxl

@@ -18,12 +18,13 @@ namespace {
 // Removes everything inside an open directory, depth first. Entries are reached only through
 // their open parent and links are never followed, so nothing outside the tree is touched even
 // when an entry is swapped for a link meanwhile. Failures of single entries are not reported.
-void EraseContents(platform::Folder* folder) {
+// Below kMaxTreeDepth nothing is removed, so such a directory stays.
+void EraseContents(platform::Folder* folder, int depth) {
   std::vector<std::string> names;
-  if (!platform::FolderNames(folder, false, names)) return;
+  if (depth > kMaxTreeDepth || !platform::FolderNames(folder, false, names)) return;
   for (const std::string& name : names) {
     if (platform::FolderPtr sub = platform::OpenSubfolder(folder, name)) {
-      EraseContents(sub.get());
+      EraseContents(sub.get(), depth + 1);
       platform::RemoveSubfolder(folder, name);
     } else {
       platform::RemoveEntry(folder, name);
@@ -127,7 +128,7 @@ int32_t EraseDirectory(const String& path, int32_t recursive) {
   if (recursive) {
     platform::FolderPtr folder = platform::OpenFolder(p, false);
     if (!folder) return 0;
-    EraseContents(folder.get());
+    EraseContents(folder.get(), 1);
   }
   platform::RemoveDirectory(p);
   return DiskPathKind(p) == kPathNone ? 1 : 0;
