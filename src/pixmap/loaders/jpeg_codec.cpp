@@ -60,11 +60,22 @@ void OnProgress(j_common_ptr cinfo) {
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
 
+// Hands the decoder the bytes the stream holds in its buffered view where it has some (they stay
+// in place until the next call reads from the stream), else up to 4096 bytes read into the job's
+// buffer.
 boolean FillInput(j_decompress_ptr cinfo) {
   JpegJob& job = JobOf(reinterpret_cast<j_common_ptr>(cinfo));
   int32_t n = 0;
   bool failed = false;
   try {
+    std::span<const uint8_t> held = job.stream->PeekBuffered();
+    if (!held.empty()) {
+      job.stream->ConsumeBuffered(held.size());
+      job.started = true;
+      cinfo->src->next_input_byte = held.data();
+      cinfo->src->bytes_in_buffer = held.size();
+      return TRUE;
+    }
     n = job.stream->Read(job.buffer, kBufferBytes);
   } catch (...) {
     job.thrown = std::current_exception();

@@ -1,5 +1,6 @@
 #include "pixmap/loaders/loader_io.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "data/data.h"
@@ -9,6 +10,14 @@ namespace vxl {
 int32_t ReadOrZero(TStream& stream, uint8_t* buf, int32_t count) {
   int32_t done = 0;
   while (done < count) {
+    std::span<const uint8_t> held = stream.PeekBuffered();
+    if (!held.empty()) {  // copied straight from the stream's buffer
+      size_t n = std::min(held.size(), size_t(count - done));
+      std::memcpy(buf + done, held.data(), n);
+      stream.ConsumeBuffered(n);
+      done += int32_t(n);
+      continue;
+    }
     int32_t n = stream.Read(buf + done, count - done);
     if (n <= 0) break;
     done += n;

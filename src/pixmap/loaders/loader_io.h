@@ -7,7 +7,8 @@
 
 namespace vxl {
 
-// Reads up to `count` bytes with as many Read calls as it takes; the bytes the stream does not
+// Reads up to `count` bytes, from the stream's buffered view where it holds them and with Read
+// otherwise, as many times as it takes; the bytes the stream does not
 // deliver (it ended, or its Read gave nothing) are set to zero, as the typed reads give them.
 // Returns the number of bytes that arrived.
 int32_t ReadOrZero(TStream& stream, uint8_t* buf, int32_t count);

@@ -1,0 +1,138 @@
+// Pixmap loading, conversion and scaling on 1920x1080 images, side by side with their anchors:
+// decoding the same PNG and JPEG files with plain libpng and libjpeg into one buffer, and
+// copying the converted image's source bytes with memcpy.
+#include <png.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+//
+#include <jpeglib.h>
+
+#include "bench_util.h"
+#include "pixmap/loaders/jpeg_loader.h"
+#include "pixmap/loaders/png_loader.h"
+#include "pixmap/loaders/tga_loader.h"
+#include "pixmap/pixmap_ops.h"
+
+namespace vxl {
+namespace {
+
+constexpr int32_t kWidth = 1920, kHeight = 1080, kRounds = 15;
+
+// A photograph-like picture: smooth gradients with a little noise.
+Ref<TPixmap> Picture() {
+  Ref<TPixmap> p = NewPixmap(kWidth, kHeight, FORMAT_RGB24, 4);
+  uint32_t seed = 1;
+  for (int32_t y = 0; y < kHeight; ++y) {
+    uint8_t* row = p->PixelPtr(0, y);
+    for (int32_t x = 0; x < kWidth; ++x) {
+      seed = seed * 1664525 + 1013904223;
+      int noise = int(seed >> 29);
+      row[3 * x] = uint8_t(x * 255 / kWidth + noise);
+      row[3 * x + 1] = uint8_t(y * 255 / kHeight + noise);
+      row[3 * x + 2] = uint8_t((x + y) / 12 + noise);
+    }
+  }
+  return p;
+}
+
+size_t PlainPng(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) std::abort();
+  png_init_io(png, f);
+  png_read_info(png, info);
+  png_set_strip_16(png);
+  png_set_expand(png);
+  png_read_update_info(png, info);
+  size_t rowBytes = png_get_rowbytes(png, info);
+  png_uint_32 height = png_get_image_height(png, info);
+  std::unique_ptr<uint8_t[]> pixels(new uint8_t[rowBytes * height]);
+  std::vector<png_bytep> rows(height);
+  for (png_uint_32 y = 0; y < height; ++y)
+    rows[y] = &pixels[y * rowBytes];
+  png_read_image(png, rows.data());
+  png_read_end(png, info);
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(f);
+  return rowBytes * height;
+}
+
+size_t PlainJpeg(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_stdio_src(&cinfo, f);
+  jpeg_read_header(&cinfo, TRUE);
+  jpeg_start_decompress(&cinfo);
+  size_t rowBytes = size_t(cinfo.output_width) * cinfo.output_components;
+  auto* pixels = static_cast<uint8_t*>(std::malloc(rowBytes * cinfo.output_height));
+  std::vector<JSAMPROW> rows(cinfo.output_height);
+  for (JDIMENSION y = 0; y < cinfo.output_height; ++y)
+    rows[y] = pixels + y * rowBytes;
+  while (cinfo.output_scanline < cinfo.output_height) {
+    jpeg_read_scanlines(&cinfo, &rows[cinfo.output_scanline],
+                        cinfo.output_height - cinfo.output_scanline);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  std::fclose(f);
+  std::free(pixels);
+  return rowBytes;
+}
+
+}  // namespace
+}  // namespace vxl
+
+int main() {
+  using namespace vxl;
+  InitTgaLoaderModule();  // the whole chain, as the launcher sets it up: TGA, PNG, JPEG
+  InitPngLoaderModule();
+  InitJpegLoaderModule();
+  char dir[] = "/tmp/vxl_bench_pixmap_XXXXXX";
+  if (!mkdtemp(dir)) return 1;
+  const std::string png = std::string(dir) + "/picture.png",
+                    jpeg = std::string(dir) + "/picture.jpg";
+  Ref<TPixmap> picture = Picture();
+  if (!SaveAsPng(picture, String(png.c_str()), 6) || !SaveAsJpeg(picture, String(jpeg.c_str()), 90))
+    return 1;
+
+  auto [ourPng, plainPng] = bench::MedianPairMs(
+      kRounds, [&] { PixmapFromUrl(String(png.c_str())); }, [&] { PlainPng(png); });
+  bench::Print("png_load_ms", ourPng, "ms");
+  bench::Print("png_load_vs_libpng_ratio", ourPng / plainPng);
+
+  auto [ourJpeg, plainJpeg] = bench::MedianPairMs(
+      kRounds, [&] { PixmapFromUrl(String(jpeg.c_str())); }, [&] { PlainJpeg(jpeg); });
+  bench::Print("jpeg_load_ms", ourJpeg, "ms");
+  bench::Print("jpeg_load_vs_libjpeg_ratio", ourJpeg / plainJpeg);
+
+  // Conversion into an existing pixmap against copying the source's bytes.
+  Ref<TPixmap> bgra = NewPixmap(kWidth, kHeight, FORMAT_BGRA32, 4);
+  std::vector<uint8_t> copy(size_t(picture->capacity));
+  auto [convert, memcpyMs] = bench::MedianPairMs(
+      kRounds * 4, [&] { bgra->Paste(picture, 0, 0); },
+      [&] { std::memcpy(copy.data(), picture->pixels, copy.size()); });
+  bench::Print("convert_rgb24_to_bgra32_ms", convert, "ms");
+  bench::Print("convert_rgb24_to_bgra32_vs_memcpy_ratio", convert / memcpyMs);
+
+  Ref<TPixmap> rgba = PixmapToFormat(picture, FORMAT_RGBA32);
+  std::vector<double> times;
+  for (int i = 0; i < kRounds; ++i)
+    times.push_back(bench::TimeMs([&] { ScalePixmap(rgba, 1280, 720); }));
+  bench::Print("scale_1080p_to_720p_mpix_s", 1280.0 * 720.0 / 1000.0 / bench::Median(times),
+               "Mpix/s");
+
+  std::remove(png.c_str());
+  std::remove(jpeg.c_str());
+  rmdir(dir);
+  return 0;
+}
