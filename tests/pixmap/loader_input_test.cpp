@@ -16,7 +16,7 @@ namespace {
 std::string Le(int64_t v, int bytes) {
   std::string s;
   for (int i = 0; i < bytes; ++i)
-    s += char((v >> (8 * i)) & 255);
+    s += char(i < 8 ? (v >> (8 * i)) & 255 : 0);
   return s;
 }
 
@@ -138,6 +138,8 @@ TEST_F(LoaderInputTest, DamagedAndHostileFilesGiveNull) {
       {"TGA width 4097", Tga(2, 4097, 1, 24, "abc")},
       {"TGA zero height", Tga(2, 1, 0, 24, "abc")},
       {"TGA 8 bits", Tga(2, 1, 1, 8, "abc")},
+      {"TGA claiming 3855x3855 run-length pixels in a few bytes",
+       Tga(10, 3855, 3855, 15, std::string(300, '\x0F'))},
       {"TGA run past the row", Tga(10, 2, 1, 24, "\x82\1\2\3")},
       {"TGA literal packet past the row", Tga(10, 2, 2, 24, "\x02\1\2\3\1\2\3\1\2\3")},
       {"PNG signature only", png},

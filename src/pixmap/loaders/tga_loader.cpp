@@ -77,6 +77,12 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
 
   const int32_t format = bits == 16 || bits == 32 ? FORMAT_RGBA32 : FORMAT_RGB24;
   const int32_t stored = (bits + 7) / 8;
+  // The fewest bytes the pixels can take: every value stored, or one run packet per 128 pixels
+  // (packets never cross rows). A file claiming far more pixels than that is damaged.
+  const int64_t packetsPerRow = (width + 127) / 128;
+  const int64_t fewest = h->imgtype == 2 ? int64_t(width) * height * stored
+                                         : packetsPerRow * height * (1 + stored);
+  if (!PlausibleForStream(*stream, fewest, 2)) return nullptr;
   Ref<TPixmap> pixmap = TPixmap::Create(width, height, format, 4);
   stream->SkipBytes(h->idlen);
 
@@ -94,6 +100,13 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
       Unpack(raw.data(), bits, width, line.data());
     } else {
       for (int32_t x = 0; x < width;) {
+        if (ended) {  // the missing bytes are one-pixel packets of value 0 to the end
+          uint8_t zero[4] = {};
+          Unpack(zero, bits, 1, &line[size_t(x) * 4]);
+          for (int32_t i = x + 1; i < width; ++i)
+            std::memcpy(&line[size_t(i) * 4], &line[size_t(x) * 4], 4);
+          break;
+        }
         uint8_t n;
         read(&n, 1);
         int32_t count = (n & 0x7F) + 1;
