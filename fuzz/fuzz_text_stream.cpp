@@ -1,10 +1,13 @@
 // The text stream reader on arbitrary bytes, in all four encodings (and an invalid one), with
 // lines, strings, characters, numbers, hexadecimal reads and whole-file reads.
 //
-// The same program runs twice over the same bytes: once with the file stream read directly from
-// the C library's buffer, once through a TStreamStream, which takes the byte-at-a-time path.
-// Both must give the same results, positions and thrown texts. Thrown framework values are
-// expected (short data, malformed hexadecimal lines); crashes, hangs and differences are not.
+// The same program runs over the same bytes from streams that hold them in a buffered view and
+// from streams that hold none, which take the character-at-a-time path: a file (its C buffer
+// against a wrapper that hides it), a memory block (views of a few bytes, cutting characters
+// apart, against none) and a pipe that cannot seek (its C buffer against a one-way stream that
+// hands out a few bytes per Read). Each pair must give the same results, positions and thrown
+// texts. Thrown framework values are expected (short data, malformed hexadecimal lines);
+// crashes, hangs and differences are not.
 //
 // Input: byte 0 picks the encoding (and whether a second text stream is stacked on the first),
 // bytes 1..16 are the program, the rest is the stream's content.
@@ -14,7 +17,10 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "stream/text_stream.h"
+#include "support/test_streams.h"
 
 namespace {
 
@@ -83,11 +89,56 @@ std::string Run(const Ref<TTextStream>& t, const uint8_t* program) {
   return log;
 }
 
-Ref<TTextStream> Open(const std::string& content, uint8_t selector, bool direct) {
-  std::FILE* f = fmemopen(const_cast<char*>(content.data()), content.size(), "rb");
-  if (!f) std::abort();
-  Ref<TCStream> file = TCStream::CreateWithCStream(f, TCStream::MODE_READ);
-  Ref<TStream> inner = direct ? Ref<TStream>(file) : Ref<TStream>(TStreamStream::Create(file));
+// A wrapper that hides the view of what it wraps: every byte goes through Read.
+class THiddenView : public TStreamWrapper {
+  VXL_CLASS(THiddenView, TStreamWrapper)
+ public:
+  std::span<const uint8_t> PeekBuffered() override { return {}; }
+  void ConsumeBuffered(size_t) override {}
+};
+VXL_DEFINE_CLASS(THiddenView)
+
+enum class Source { kFile, kFileHidden, kMemoryViewed, kMemory, kPipe, kOneWay };
+
+// A C file reading a pipe that holds `content` and is closed by its writer.
+std::FILE* PipeOf(const std::string& content) {
+  int fds[2];
+  if (pipe(fds) != 0) std::abort();
+  if (write(fds[1], content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+    std::abort();
+  close(fds[1]);
+  return fdopen(fds[0], "rb");
+}
+
+Ref<TTextStream> Open(const std::string& content, uint8_t selector, Source source) {
+  Ref<TStream> inner;
+  int32_t piece = 1 + (selector >> 4) % 7;
+  switch (source) {
+    case Source::kFile:
+    case Source::kFileHidden: {
+      std::FILE* f = fmemopen(const_cast<char*>(content.data()), content.size(), "rb");
+      if (!f) std::abort();
+      inner = TCStream::CreateWithCStream(f, TCStream::MODE_READ);
+      if (source == Source::kFileHidden) {
+        auto hidden = New<THiddenView>();
+        hidden->SetStream(inner);
+        inner = hidden;
+      }
+      break;
+    }
+    case Source::kMemoryViewed:
+      inner = test::TMemoryStream::Of(content, piece);
+      break;
+    case Source::kMemory:
+      inner = test::TMemoryStream::Of(content);
+      break;
+    case Source::kPipe:
+      inner = TCStream::CreateWithCStream(PipeOf(content), TCStream::MODE_READ);
+      break;
+    case Source::kOneWay:
+      inner = test::TOneWayStream::Of(content, piece);
+      break;
+  }
   int32_t encoding = selector % 6;  // 0 and 5 are outside the four
   Ref<TTextStream> t = TTextStream::Create(inner, encoding);
   if (selector & 0x80) t = TTextStream::Create(t, (selector >> 3) % 5);  // stacked
@@ -115,12 +166,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* program = data + 1;
   std::string content(reinterpret_cast<const char*>(data + 1 + kProgramBytes),
                       size - 1 - kProgramBytes);
-  std::string direct = Run(Open(content, selector, true), program);
-  std::string generic = Run(Open(content, selector, false), program);
-  if (direct != generic) {
-    std::fprintf(stderr, "direct:  %s\ngeneric: %s\n", Printable(direct).c_str(),
-                 Printable(generic).c_str());
-    std::abort();
+  const Source pairs[][2] = {{Source::kFile, Source::kFileHidden},
+                             {Source::kMemoryViewed, Source::kMemory},
+                             {Source::kPipe, Source::kOneWay}};
+  for (const auto& pair : pairs) {
+    // A pipe holds at most 64 KiB before its reader starts.
+    if (pair[0] == Source::kPipe && content.size() > 60000) continue;
+    std::string viewed = Run(Open(content, selector, pair[0]), program);
+    std::string plain = Run(Open(content, selector, pair[1]), program);
+    if (viewed != plain) {
+      std::fprintf(stderr, "viewed: %s\nplain:  %s\n", Printable(viewed).c_str(),
+                   Printable(plain).c_str());
+      std::abort();
+    }
   }
   return 0;
 }

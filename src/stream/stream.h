@@ -258,9 +258,13 @@ class TStreamFactory : public Object {
 // The newest factory (the head of the chain), Null while none exists.
 Ref<TStreamFactory> StreamFactories();
 
+// How many protocols may nest in one URL ("utf8::bigendian::...::file" has two). Deeper URLs do
+// not open, whichever factories they name.
+constexpr int32_t kMaxUrlNesting = 64;
+
 // The URL rule: a stream is wrapped in a TStreamStream; a string without "::" is a file; otherwise
 // the chain is asked from the head with the lower-cased protocol and the rest as path. Null when
-// nothing opens it.
+// nothing opens it, or when protocols nest deeper than kMaxUrlNesting.
 Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t writeable);
 inline Ref<TStream> OpenStreamUrl(const String& url, int32_t readable, int32_t writeable) {
   return OpenStreamUrl(Ref<Object>(url), readable, writeable);

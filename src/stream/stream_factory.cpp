@@ -47,8 +47,28 @@ Ref<TStreamFactory> StreamFactories() {
   return FactoryHead();
 }
 
+namespace {
+
+// Calls of OpenStreamUrl under way. A factory opens the URL inside its own protocol through
+// OpenStreamUrl, so this counts the protocols nested so far, whichever factories they belong to.
+thread_local int g_urlDepth = 0;
+
+class UrlDepthGuard {
+ public:
+  UrlDepthGuard() { ++g_urlDepth; }
+  ~UrlDepthGuard() { --g_urlDepth; }
+  UrlDepthGuard(const UrlDepthGuard&) = delete;
+  UrlDepthGuard& operator=(const UrlDepthGuard&) = delete;
+};
+
+}  // namespace
+
 Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t writeable) {
   if (auto stream = url.As<TStream>()) return TStreamStream::Create(stream);
+  // Refused before anything is copied, so a URL of many nested protocols costs at most
+  // kMaxUrlNesting copies of its rest.
+  if (g_urlDepth > kMaxUrlNesting) return Ref<TStream>();
+  UrlDepthGuard depth;
   String text = String::Of(url);
   String proto;
   String path;

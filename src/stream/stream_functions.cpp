@@ -219,41 +219,60 @@ bool FindEntry(const std::string& directory, const std::string& name, std::strin
   return found;
 }
 
+bool IsFileOrDirectory(const String& path) {
+  platform::FileStatus status;
+  if (!platform::StatPath(path.ToCString(), status)) return false;
+  uint32_t type = status.mode & platform::kModeTypeMask;
+  return type == platform::kModeRegular || type == platform::kModeDirectory;
+}
+
+// The last "/" of path[0, end) that is not its final character, or -1.
+int32_t NameSlash(const String& path, int32_t end) {
+  for (int32_t i = end - 2; i >= 0; --i) {
+    if (path[i] == u'/') return i;
+  }
+  return -1;
+}
+
 }  // namespace
 
+// The definition recurses: the answer for a path is the path itself when it exists, otherwise
+// the answer for its directory joined with the name as listed there. Here the directories are
+// walked from the root end instead, one level per name, with no copy of the path per level: a
+// path that exists has directories that exist, so the first level that does not exist (by the
+// definition's test) is the deepest one the definition would have returned unchanged.
 String TrueCaseFileName(const String& path) {
-  // A path the system cannot take unchanged names nothing (nor do its parts).
+  // A path the system cannot take unchanged names nothing (nor do its parts); every other path
+  // converts one byte per character below.
   std::string bytes;
   if (!platform::SystemPath(path.View(), bytes)) return String();
-  platform::FileStatus status;
-  if (platform::StatPath(bytes, status)) {
-    uint32_t type = status.mode & platform::kModeTypeMask;
-    if (type == platform::kModeRegular || type == platform::kModeDirectory) return path;
+  // The ends of the path's directory levels, from the whole path (index 0) to the shortest.
+  std::vector<int32_t> ends{path.Length()};
+  for (int32_t slash = NameSlash(path, path.Length()); slash >= 1; slash = NameSlash(path, slash))
+    ends.push_back(slash);
+  // The deepest level that exists; `ends.size()` when none does.
+  size_t known = ends.size();
+  while (known > 0 && IsFileOrDirectory(path.Slice(0, ends[known - 1])))
+    --known;
+  if (known == 0) return path;
+
+  std::u16string found;
+  if (known < ends.size()) found = path.Slice(0, ends[known]).View();
+  for (size_t level = known; level-- > 0;) {
+    int32_t end = ends[level];
+    int32_t slash = NameSlash(path, end);
+    // The directory to search: "." without a "/", the root for a name right after a leading "/"
+    // (on POSIX the root is "/", not the current directory), otherwise the levels found so far.
+    std::string directory = slash == 0  ? "/"
+                            : slash < 0 ? "."
+                                        : String(std::u16string_view(found)).ToCString();
+    std::string entry;
+    if (!FindEntry(directory, path.Slice(slash + 1, end).ToCString(), entry)) return String();
+    if (slash >= 0) found += u'/';
+    for (char c : entry)
+      found += static_cast<char16_t>(static_cast<uint8_t>(c));
   }
-  // The last "/" that is not the final character.
-  int32_t slash = -1;
-  for (int32_t i = path.Length() - 2; i >= 0; --i) {
-    if (path[i] == u'/') {
-      slash = i;
-      break;
-    }
-  }
-  // The directory to search: "." without a "/", the root for a name right after a leading "/"
-  // (on POSIX the root is "/", not the current directory), otherwise the true-cased directory.
-  String prefix;
-  String directory = ".";
-  if (slash == 0) directory = "/";
-  if (slash >= 1) {
-    prefix = TrueCaseFileName(path.Slice(0, slash));
-    if (prefix.IsEmpty()) return String();
-    directory = prefix;
-  }
-  String name = path.Slice(slash + 1, path.Length());
-  std::string entry;
-  if (!FindEntry(directory.ToCString(), name.ToCString(), entry)) return String();
-  String found{std::string_view(entry)};
-  if (slash == 0) return "/" + found;
-  return prefix.IsEmpty() ? found : prefix + "/" + found;
+  return String(std::u16string_view(found));
 }
 
 }  // namespace vxl

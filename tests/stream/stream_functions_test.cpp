@@ -1,5 +1,6 @@
 // The stream module's functions: load, save, copy, forwarders and TrueCaseFileName.
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include "stream/stream.h"
@@ -136,8 +137,36 @@ TEST_F(StreamFunctions, TrueCaseFileName) {
   EXPECT_EQ(TrueCaseFileName(root + "/ALPHA"), root + "/Alpha");
   EXPECT_EQ(TrueCaseFileName(root + "/alpha/gamma.txt"), String(""));
   EXPECT_EQ(TrueCaseFileName(root + "/beta/beta.txt"), String(""));
+  // Each name is looked up in the directory as listed, ".." included.
+  EXPECT_EQ(TrueCaseFileName(root + "/alpha/../ALPHA/beta.txt"), root + "/Alpha/../Alpha/Beta.TXT");
   // Names directly under the root directory are looked up there.
   EXPECT_EQ(TrueCaseFileName("/TMP"), String("/tmp"));
+  EXPECT_EQ(TrueCaseFileName("/TMP/"), String(""));
+}
+
+TEST_F(StreamFunctions, TrueCaseFileNameOfAVeryLongPathNeedsNoStackPerName) {
+  // 50 000 names, on a thread with a 256 KiB stack: one call per name would overflow it.
+  ASSERT_EQ(mkdir(dir.File("Alpha").c_str(), 0700), 0);
+  std::string path = dir.File("ALPHA");
+  for (int i = 0; i < 50000; ++i)
+    path += "/x";
+  struct Job {
+    String path;
+    String result = "not run";
+  } job{String(path.c_str())};
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 256 * 1024);
+  pthread_t thread;
+  auto run = [](void* p) -> void* {
+    auto* j = static_cast<Job*>(p);
+    j->result = TrueCaseFileName(j->path);
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_EQ(job.result, String(""));
 }
 
 }  // namespace

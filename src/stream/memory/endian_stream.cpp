@@ -32,11 +32,6 @@ int32_t WriteSwapped(TStream& s, T value) {
   return 0;
 }
 
-// How deeply "bigendian::" and "littleendian::" may nest in one URL. Each level opens the next
-// recursively, so an unbounded depth would let a long URL exhaust the stack.
-constexpr int kMaxNesting = 64;
-int g_nesting = 0;
-
 }  // namespace
 
 void TXEndianStream::Swap2(uint8_t* p) {
@@ -100,16 +95,7 @@ Ref<TStream> TXEndianStreamFactory::CreateStream(const Ref<Object>&, const Strin
                                                  int32_t writeable) {
   bool big = proto == String("bigendian");
   if (!big && proto != String("littleendian")) return nullptr;
-  if (g_nesting >= kMaxNesting) return nullptr;
-  ++g_nesting;
-  Ref<TStream> inner;
-  try {
-    inner = OpenStreamUrl(path, readable, writeable);
-  } catch (...) {
-    --g_nesting;
-    throw;
-  }
-  --g_nesting;
+  Ref<TStream> inner = OpenStreamUrl(path, readable, writeable);
   return big ? TXEndianStream::BigEndian(inner) : TXEndianStream::LittleEndian(inner);
 }
 

@@ -9,6 +9,7 @@
 
 #include "stream/memory/embedded_files.h"
 #include "stream/memory/ram_stream.h"
+#include "stream/text_stream.h"
 #include "support/temp_dir.h"
 
 namespace vxl {
@@ -70,15 +71,29 @@ TEST_F(EndianStreamTest, ProtocolsNest) {
       << "embedded files never open for writing";
 }
 
-TEST_F(EndianStreamTest, DeepNestingIsRefused) {
-  String url = "incbin::endian-test.bin";
-  for (int i = 0; i < 20; ++i)
-    url = "bigendian::" + url;
-  EXPECT_TRUE(OpenStreamUrl(url, 1, 0));
-  for (int i = 0; i < 100; ++i)
-    url = "littleendian::" + url;
-  EXPECT_FALSE(OpenStreamUrl(url, 1, 0));
-  // The depth count is restored afterwards.
+TEST_F(EndianStreamTest, OneNestingLimitForEveryProtocol) {
+  InitTextStreamModule();
+  const char* const protocols[] = {"bigendian::", "littleendian::", "latin1::", "utf8::",
+                                   "utf16be::", "utf16le::"};
+  for (const char* only : protocols) {
+    for (bool mixed : {false, true}) {
+      SCOPED_TRACE(std::string(only) + (mixed ? " mixed" : ""));
+      std::string url = "incbin::endian-test.bin";
+      for (int i = 0; i < kMaxUrlNesting - 1; ++i)
+        url = (mixed ? protocols[i % 6] : only) + url;
+      EXPECT_TRUE(OpenStreamUrl(String(url.c_str()), 1, 0));
+      url = only + url;
+      EXPECT_TRUE(OpenStreamUrl(String(url.c_str()), 1, 0)) << "the limit itself opens";
+      url = only + url;
+      EXPECT_FALSE(OpenStreamUrl(String(url.c_str()), 1, 0));
+    }
+  }
+  // Forty thousand levels are refused at the limit, without a copy of the rest per level.
+  std::string deep;
+  for (int i = 0; i < 40000; ++i)
+    deep += "latin1::";
+  EXPECT_FALSE(OpenStreamUrl(String((deep + "incbin::endian-test.bin").c_str()), 1, 0));
+  // The depth count is restored afterwards, also after a factory threw.
   EXPECT_TRUE(OpenStreamUrl(String("bigendian::incbin::endian-test.bin"), 1, 0));
 }
 
