@@ -132,7 +132,7 @@ int32_t TBank::PokeDouble(int32_t offset, double value) {
   return Poke(*this, offset, value);
 }
 
-bool TBank::Save(const Ref<Object>& url) const {
+bool TBank::Save(const Url& url) const {
   Ref<TStream> stream = OpenStreamUrl(url, 0, 1);
   if (!stream) return false;
   stream->WriteBytes(_buf, _size);
@@ -140,7 +140,7 @@ bool TBank::Save(const Ref<Object>& url) const {
   return true;
 }
 
-Ref<TBank> TBank::Load(const Ref<Object>& url) {
+Ref<TBank> TBank::Load(const Url& url) {
   Ref<TStream> stream = OpenStreamUrl(url, 1, 0);
   if (!stream) return Ref<TBank>();
   auto bank = New<TBank>();
@@ -247,10 +247,10 @@ Ref<TBank> NewBank(int32_t size) {
 Ref<TBank> NewStaticBank(uint8_t* buf, int32_t size) {
   return TBank::CreateStatic(buf, size);
 }
-Ref<TBank> BankFromUrl(const Ref<Object>& url) {
+Ref<TBank> BankFromUrl(const Url& url) {
   return TBank::Load(url);
 }
-bool BankToUrl(const Ref<TBank>& bank, const Ref<Object>& url) {
+bool BankToUrl(const Ref<TBank>& bank, const Url& url) {
   return bank->Save(url);
 }
 uint8_t* BankPointer(const Ref<TBank>& bank) {

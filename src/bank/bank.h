@@ -61,9 +61,9 @@ class TBank : public TData {
   int32_t PokeDouble(int32_t offset, double value);
 
   // Writes the bank's bytes to the URL; false when it does not open.
-  bool Save(const Ref<Object>& url) const;
+  bool Save(const Url& url) const;
   // A bank holding everything the URL delivers; Null when it does not open.
-  static Ref<TBank> Load(const Ref<Object>& url);
+  static Ref<TBank> Load(const Url& url);
   // A bank of `size` bytes of its own (cleared), size and capacity both `size`.
   static Ref<TBank> Create(int32_t size);
   // A static bank over `size` bytes at `buf`, which the caller keeps owning.
@@ -88,8 +88,8 @@ class TBankDataType : public TDataType {
 // Module functions.
 Ref<TBank> NewBank(int32_t size);
 Ref<TBank> NewStaticBank(uint8_t* buf, int32_t size);
-Ref<TBank> BankFromUrl(const Ref<Object>& url);
-bool BankToUrl(const Ref<TBank>& bank, const Ref<Object>& url);
+Ref<TBank> BankFromUrl(const Url& url);
+bool BankToUrl(const Ref<TBank>& bank, const Url& url);
 uint8_t* BankPointer(const Ref<TBank>& bank);
 uint8_t* BankLock(const Ref<TBank>& bank);
 void BankUnlock(const Ref<TBank>& bank);

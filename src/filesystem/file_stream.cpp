@@ -5,7 +5,7 @@
 
 namespace vxl {
 
-Ref<TStream> OpenFileUrl(const Ref<Object>& url, int32_t readable, int32_t writeable) {
+Ref<TStream> OpenFileUrl(const Url& url, int32_t readable, int32_t writeable) {
   Ref<TStream> stream = OpenStreamUrl(url, readable, writeable);
   if (!stream || stream->Pos() != -1) return stream;
   // Only a stream opened for reading alone is replaced: writes must still reach their
@@ -23,11 +23,11 @@ Ref<TStream> OpenFileUrl(const Ref<Object>& url, int32_t readable, int32_t write
   return TBankStream::Create(bank);
 }
 
-Ref<TStream> OpenFileForReading(const Ref<Object>& url) {
+Ref<TStream> OpenFileForReading(const Url& url) {
   return OpenFileUrl(url, 1, 0);
 }
 
-Ref<TStream> OpenFileForWriting(const Ref<Object>& url) {
+Ref<TStream> OpenFileForWriting(const Url& url) {
   return OpenFileUrl(url, 0, 1);
 }
 

@@ -14,12 +14,9 @@ namespace vxl {
 // OpenStreamUrl; a stream opened for reading only that cannot seek (Pos() is -1) is read whole
 // into a bank and replaced by a bank stream over it. Null when the URL does not open or reading it
 // fails.
-Ref<TStream> OpenFileUrl(const Ref<Object>& url, int32_t readable, int32_t writeable);
-inline Ref<TStream> OpenFileUrl(const String& url, int32_t readable, int32_t writeable) {
-  return OpenFileUrl(Ref<Object>(url), readable, writeable);
-}
-Ref<TStream> OpenFileForReading(const Ref<Object>& url);
-Ref<TStream> OpenFileForWriting(const Ref<Object>& url);
+Ref<TStream> OpenFileUrl(const Url& url, int32_t readable, int32_t writeable);
+Ref<TStream> OpenFileForReading(const Url& url);
+Ref<TStream> OpenFileForWriting(const Url& url);
 // stream.Close().
 int32_t CloseFileStream(const Ref<TStream>& stream);
 

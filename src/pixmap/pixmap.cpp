@@ -260,7 +260,7 @@ Ref<TPixmapLoader> PixmapLoaders() {
   return LoaderHead();
 }
 
-Ref<TPixmap> PixmapFromUrl(const Ref<Object>& url) {
+Ref<TPixmap> PixmapFromUrl(const Url& url) {
   Ref<TStream> stream = OpenStreamUrl(url, 1, 0);
   if (!stream) return Ref<TPixmap>();
   Ref<TPixmap> result;

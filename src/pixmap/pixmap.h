@@ -120,10 +120,7 @@ void FillPixmap(const Ref<TPixmap>& pixmap, uint32_t argb);
 // loader counts as a failed attempt. Null when the URL does not open, the stream cannot tell its
 // position or no loader reads it. The stream is closed in every case, also when another
 // exception passes through.
-Ref<TPixmap> PixmapFromUrl(const Ref<Object>& url);
-inline Ref<TPixmap> PixmapFromUrl(const String& url) {
-  return PixmapFromUrl(Ref<Object>(url));
-}
+Ref<TPixmap> PixmapFromUrl(const Url& url);
 
 // Registers the pixmap classes and creates the pixmap data type.
 int InitPixmapModule();

@@ -34,6 +34,7 @@
 #include <span>
 
 #include "runtime/runtime.h"
+#include "stream/url.h"
 
 namespace vxl {
 
@@ -265,53 +266,26 @@ constexpr int32_t kMaxUrlNesting = 64;
 // The URL rule: a stream is wrapped in a TStreamStream; a string without "::" is a file; otherwise
 // the chain is asked from the head with the lower-cased protocol and the rest as path. Null when
 // nothing opens it, or when protocols nest deeper than kMaxUrlNesting.
-Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t writeable);
-inline Ref<TStream> OpenStreamUrl(const String& url, int32_t readable, int32_t writeable) {
-  return OpenStreamUrl(Ref<Object>(url), readable, writeable);
-}
+Ref<TStream> OpenStreamUrl(const Url& url, int32_t readable, int32_t writeable);
 
-// Module functions. Each URL parameter takes any object, or a string.
+// Module functions.
 
 // OpenStreamUrl(url, 1, 0) / OpenStreamUrl(url, 0, 1).
-Ref<TStream> OpenForReading(const Ref<Object>& url);
-Ref<TStream> OpenForWriting(const Ref<Object>& url);
-inline Ref<TStream> OpenForReading(const String& url) {
-  return OpenForReading(Ref<Object>(url));
-}
-inline Ref<TStream> OpenForWriting(const String& url) {
-  return OpenForWriting(Ref<Object>(url));
-}
+Ref<TStream> OpenForReading(const Url& url);
+Ref<TStream> OpenForWriting(const Url& url);
 
 // Every byte up to the end of the stream (or until Read delivers nothing), then the stream is
 // closed. Throws TStreamReadException when the URL does not open.
-Array<uint8_t> BytesFromUrl(const Ref<Object>& url);
-inline Array<uint8_t> BytesFromUrl(const String& url) {
-  return BytesFromUrl(Ref<Object>(url));
-}
+Array<uint8_t> BytesFromUrl(const Url& url);
 // BytesFromUrl with one character per byte.
-String StringFromUrl(const Ref<Object>& url);
-inline String StringFromUrl(const String& url) {
-  return StringFromUrl(Ref<Object>(url));
-}
+String StringFromUrl(const Url& url);
 // Writes the bytes, or the low byte of each character, and closes the stream. Throws
 // TStreamWriteException when the URL does not open.
-int32_t BytesToUrl(const Array<uint8_t>& bytes, const Ref<Object>& url);
-inline int32_t BytesToUrl(const Array<uint8_t>& bytes, const String& url) {
-  return BytesToUrl(bytes, Ref<Object>(url));
-}
-int32_t StringToUrl(const String& text, const Ref<Object>& url);
-inline int32_t StringToUrl(const String& text, const String& url) {
-  return StringToUrl(text, Ref<Object>(url));
-}
+int32_t BytesToUrl(const Array<uint8_t>& bytes, const Url& url);
+int32_t StringToUrl(const String& text, const Url& url);
 // One object through the stream's ReadObject / WriteObject (data streams).
-Ref<Object> ObjectFromUrl(const Ref<Object>& url);
-inline Ref<Object> ObjectFromUrl(const String& url) {
-  return ObjectFromUrl(Ref<Object>(url));
-}
-int32_t ObjectToUrl(const Ref<Object>& object, const Ref<Object>& url);
-inline int32_t ObjectToUrl(const Ref<Object>& object, const String& url) {
-  return ObjectToUrl(object, Ref<Object>(url));
-}
+Ref<Object> ObjectFromUrl(const Url& url);
+int32_t ObjectToUrl(const Ref<Object>& object, const Url& url);
 
 // Copies until `from` is at its end (or its Read delivers nothing), `bufferSize` bytes at a time.
 int32_t CopyStreamData(const Ref<TStream>& from, const Ref<TStream>& to, int32_t bufferSize = 4096);

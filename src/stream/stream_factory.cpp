@@ -63,13 +63,13 @@ class UrlDepthGuard {
 
 }  // namespace
 
-Ref<TStream> OpenStreamUrl(const Ref<Object>& url, int32_t readable, int32_t writeable) {
-  if (auto stream = url.As<TStream>()) return TStreamStream::Create(stream);
+Ref<TStream> OpenStreamUrl(const Url& url, int32_t readable, int32_t writeable) {
+  if (auto stream = url.Get().As<TStream>()) return TStreamStream::Create(stream);
   // Refused before anything is copied, so a URL of many nested protocols costs at most
   // kMaxUrlNesting copies of its rest.
   if (g_urlDepth > kMaxUrlNesting) return Ref<TStream>();
   UrlDepthGuard depth;
-  String text = String::Of(url);
+  String text = String::Of(url.Get());
   String proto;
   String path;
   if (!text.IsEmpty()) {

@@ -9,10 +9,10 @@
 
 namespace vxl {
 
-Ref<TStream> OpenForReading(const Ref<Object>& url) {
+Ref<TStream> OpenForReading(const Url& url) {
   return OpenStreamUrl(url, 1, 0);
 }
-Ref<TStream> OpenForWriting(const Ref<Object>& url) {
+Ref<TStream> OpenForWriting(const Url& url) {
   return OpenStreamUrl(url, 0, 1);
 }
 
@@ -36,7 +36,7 @@ Array<uint8_t> NewUnfilledBytes(int32_t length) {
 
 }  // namespace
 
-Array<uint8_t> BytesFromUrl(const Ref<Object>& url) {
+Array<uint8_t> BytesFromUrl(const Url& url) {
   Ref<TStream> stream = OpenForReading(url);
   if (!stream) ThrowStreamRead();
   // The working array starts at 1024 bytes and grows by half when full. When the stream knows
@@ -64,12 +64,12 @@ Array<uint8_t> BytesFromUrl(const Ref<Object>& url) {
   return data.Slice(0, used);
 }
 
-String StringFromUrl(const Ref<Object>& url) {
+String StringFromUrl(const Url& url) {
   Array<uint8_t> bytes = BytesFromUrl(url);
   return String::FromBytes(bytes.Data(), bytes.Length());
 }
 
-int32_t BytesToUrl(const Array<uint8_t>& bytes, const Ref<Object>& url) {
+int32_t BytesToUrl(const Array<uint8_t>& bytes, const Url& url) {
   Ref<TStream> stream = OpenForWriting(url);
   if (!stream) ThrowStreamWrite();
   stream->WriteBytes(bytes.Data(), bytes.Length());
@@ -77,7 +77,7 @@ int32_t BytesToUrl(const Array<uint8_t>& bytes, const Ref<Object>& url) {
   return 0;
 }
 
-int32_t StringToUrl(const String& text, const Ref<Object>& url) {
+int32_t StringToUrl(const String& text, const Url& url) {
   Ref<TStream> stream = OpenForWriting(url);
   if (!stream) ThrowStreamWrite();
   std::string bytes = text.ToCString();
@@ -87,7 +87,7 @@ int32_t StringToUrl(const String& text, const Ref<Object>& url) {
   return 0;
 }
 
-Ref<Object> ObjectFromUrl(const Ref<Object>& url) {
+Ref<Object> ObjectFromUrl(const Url& url) {
   Ref<TStream> stream = OpenForReading(url);
   if (!stream) ThrowStreamRead();
   Ref<Object> object = stream->ReadObject();
@@ -95,7 +95,7 @@ Ref<Object> ObjectFromUrl(const Ref<Object>& url) {
   return object;
 }
 
-int32_t ObjectToUrl(const Ref<Object>& object, const Ref<Object>& url) {
+int32_t ObjectToUrl(const Ref<Object>& object, const Url& url) {
   Ref<TStream> stream = OpenForWriting(url);
   if (!stream) ThrowStreamWrite();
   stream->WriteObject(object);

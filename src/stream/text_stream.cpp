@@ -427,7 +427,7 @@ Ref<TStream> TTextStreamFactory::CreateStream(const Ref<Object>&, const String& 
   return TTextStream::Create(inner, encoding);
 }
 
-int32_t TextToUrl(const String& text, const Ref<Object>& url) {
+int32_t TextToUrl(const String& text, const Url& url) {
   bool latin1 =
       std::all_of(text.View().begin(), text.View().end(), [](char16_t c) { return c <= 255; });
   if (latin1) return StringToUrl(text, url);

@@ -103,10 +103,7 @@ class TTextStreamFactory : public TStreamFactory {
 
 // Saves text: Latin-1 bytes when every character fits, otherwise UTF-16LE after the byte-order
 // mark 255, 254. Throws TStreamWriteException when the URL does not open.
-int32_t TextToUrl(const String& text, const Ref<Object>& url);
-inline int32_t TextToUrl(const String& text, const String& url) {
-  return TextToUrl(text, Ref<Object>(url));
-}
+int32_t TextToUrl(const String& text, const Url& url);
 
 // The text stream module: registers the classes and creates the factory.
 int InitTextStreamModule();

@@ -72,6 +72,25 @@ class Url : public ::testing::Test {
   }
 };
 
+TEST_F(Url, OneArgumentTypeTakesCStringsStringsAndObjects) {
+  // Each open function is declared once; the argument converts from every kind of URL.
+  OpenForReading("x::c");
+  EXPECT_EQ(Only().path, String("c"));
+  TRecordingFactory::Log().clear();
+  OpenForReading(u"x::\u00E9");
+  EXPECT_EQ(Only().path, String(u"\u00E9"));
+  TRecordingFactory::Log().clear();
+  OpenForReading(String("x::s"));
+  EXPECT_EQ(Only().path, String("s"));
+  TRecordingFactory::Log().clear();
+  Ref<TDecliningFactory> object = g_older;  // an object nobody opens
+  OpenForReading(object);
+  EXPECT_EQ(Only().url, Ref<Object>(object));
+  TRecordingFactory::Log().clear();
+  OpenForReading(Ref<Object>());
+  EXPECT_TRUE(Only().url.IsNull());
+}
+
 TEST_F(Url, NewestFactoryIsTheHeadOfTheChain) {
   EXPECT_EQ(StreamFactories(), g_newer);
   EXPECT_EQ(g_newer->_succ, g_older);

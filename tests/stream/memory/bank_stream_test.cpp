@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "stream/memory/endian_stream.h"
+#include "support/temp_dir.h"
 
 namespace vxl {
 namespace {
@@ -14,6 +15,7 @@ class BankStreamTest : public ::testing::Test {
     InitBankStreamModule();
     InitEndianStreamModule();
   }
+  test::TempDir dir;
 };
 
 TEST_F(BankStreamTest, WritingAtTheEndGrowsTheBank) {
@@ -55,6 +57,11 @@ TEST_F(BankStreamTest, ABankGivenAsUrlOpensOverThatBank) {
     s->Close();
   }
   EXPECT_EQ(bank->Size(), 3) << "closing leaves the bank alone";
+
+  // Saved and loaded back by a path given as a C string.
+  std::string path = dir.File("bank.bin");
+  EXPECT_TRUE(BankToUrl(bank, path.c_str()));
+  EXPECT_EQ(BankFromUrl(path.c_str())->PeekByte(1), 'b');
 
   Ref<TBankStream> fresh = NewBankStream(nullptr);
   ASSERT_TRUE(fresh->_bank);

@@ -73,8 +73,8 @@ TEST_F(EndianStreamTest, ProtocolsNest) {
 
 TEST_F(EndianStreamTest, OneNestingLimitForEveryProtocol) {
   InitTextStreamModule();
-  const char* const protocols[] = {"bigendian::", "littleendian::", "latin1::", "utf8::",
-                                   "utf16be::", "utf16le::"};
+  const char* const protocols[] = {
+      "bigendian::", "littleendian::", "latin1::", "utf8::", "utf16be::", "utf16le::"};
   for (const char* only : protocols) {
     for (bool mixed : {false, true}) {
       SCOPED_TRACE(std::string(only) + (mixed ? " mixed" : ""));
