@@ -1,18 +1,21 @@
 #include "app/launcher.h"
 
 #include "app/module_groups.h"
-#include "joystick/joystick.h"
-#include "process/process.h"
 #include "bank/bank.h"
+#include "joystick/joystick.h"
 #include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/loaders/tga_loader.h"
+#include "process/process.h"
 #include "platform/process/command_launch.h"
 #include "runtime/classic_text.h"
 #include "runtime/module.h"
 #include "runtime/string.h"
 #include "stream/memory/bank_stream.h"
+#include "system/input/polled_input.h"
+#include "system/queue/event_queue.h"
+#include "system/timer/timer.h"
 #include "toolchain/toolchain.h"
 
 namespace vxl {
@@ -41,11 +44,14 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitBankStreamModule,     // 5
       InitStandardGroupModule,  // 6
       InitBmpLoaderModule,      // 7
+      InitPolledInputModule,    // 8, in place of the Direct3D 7 2D driver that first reaches it
+      InitEventQueueModule,     // 10
       InitJpegLoaderModule,     // 14
       InitToolchainModule,      // 15
       InitPngLoaderModule,      // 18
       InitClassicTextModule,    // 20
       InitTgaLoaderModule,      // 21
+      InitTimerModule,          // 22
       InitJoystickModule,       // 24
       InitProcessModule,        // 25
       InitOpenGLImportModule,   // 26

@@ -28,4 +28,8 @@ std::string FindProgram(const std::string& program, const std::string& executabl
 
 }  // namespace detail
 
+// Starts the program at `path` with args (args[0] included), detached as LaunchCommand does.
+// Returns false when nothing could be started.
+bool LaunchDetached(const std::string& path, std::vector<std::string> args);
+
 }  // namespace vxl::platform

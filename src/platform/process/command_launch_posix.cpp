@@ -127,7 +127,10 @@ bool LaunchCommand(std::string_view commandLine, int /*showState*/) {
   if (args.empty()) return false;
   std::string path = detail::FindProgram(args[0], DirectoryOf(ExecutablePath()));
   if (path.empty()) return false;
+  return LaunchDetached(path, args);
+}
 
+bool LaunchDetached(const std::string& path, std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& a : args)
     argv.push_back(a.data());

@@ -46,6 +46,7 @@ namespace vxl::platform::sdl {
   X(CaptureMouse) \
   X(ShowCursor) \
   X(WarpMouseInWindow) \
+  X(WarpMouseGlobal) \
   X(GetMouseState) \
   X(GetGlobalMouseState) \
   X(GetKeyboardFocus) \
@@ -62,6 +63,7 @@ namespace vxl::platform::sdl {
   X(GetWindowID) \
   X(GetWindowFromID) \
   X(GetWindowSize) \
+  X(GetWindowPosition) \
   X(SetWindowTitle) \
   X(SetWindowFullscreen) \
   X(RaiseWindow) \

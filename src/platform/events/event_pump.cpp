@@ -1,0 +1,383 @@
+#include "platform/events/event_pump.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "platform/events/key_map.h"
+#include "platform/events/main_thread_calls.h"
+#include "platform/sdl/sdl_library.h"
+
+namespace vxl::platform::events {
+namespace {
+
+struct Window {
+  SDL_Window* sdl;
+  uint32_t id;
+  WindowProcedure procedure = nullptr;
+  void* context = nullptr;
+};
+
+// Main-thread state of this layer. Never destroyed: exit functions may still close windows.
+struct State {
+  const sdl::Library* sdl = nullptr;  // set once the video subsystem runs
+  bool videoFailed = false;
+  uint32_t wakeEvent = 0;
+  std::vector<Window> windows;
+  SDL_Keymod mods = KMOD_NONE;     // as carried by the last key event delivered
+  int pointerX = 0, pointerY = 0;  // last known pointer position, screen coordinates
+  bool cursorShown = true;
+  bool appActive = false;
+  SDL_Window* focused = nullptr;
+  SDL_Window* losingFocus = nullptr;  // lost the focus during this pump; decided at its end
+};
+
+State& S() {
+  static auto* state = new State;
+  return *state;
+}
+
+NativeWindow Handle(SDL_Window* w) {
+  return reinterpret_cast<NativeWindow>(w);
+}
+SDL_Window* Sdl(NativeWindow w) {
+  return reinterpret_cast<SDL_Window*>(w);
+}
+
+Window* FindById(uint32_t id) {
+  for (Window& w : S().windows) {
+    if (w.id == id) return &w;
+  }
+  return nullptr;
+}
+Window* Find(SDL_Window* sdl) {
+  for (Window& w : S().windows) {
+    if (w.sdl == sdl) return &w;
+  }
+  return nullptr;
+}
+
+// Runs on the posting thread: a pushed event ends SDL's wait. Spurious wake events are harmless.
+void WakeSdl() {
+  State& s = S();
+  SDL_Event e{};
+  e.type = s.wakeEvent;
+  s.sdl->PushEvent(&e);
+}
+
+bool StartVideo() {
+  State& s = S();
+  if (s.sdl) return true;
+  if (s.videoFailed) return false;
+  if (const sdl::Library* lib = sdl::Open()) {
+    // The framework handles SIGINT and SIGTERM itself.
+    lib->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    s.sdl = sdl::StartSubsystems(SDL_INIT_VIDEO);
+  }
+  if (!s.sdl) {
+    s.videoFailed = true;
+    return false;
+  }
+  s.wakeEvent = s.sdl->RegisterEvents(1);
+  s.sdl->ShowCursor(s.cursorShown ? SDL_ENABLE : SDL_DISABLE);
+  return true;
+}
+
+intptr_t PointParam(int x, int y) {
+  auto lo = static_cast<uint16_t>(static_cast<int16_t>(x));
+  auto hi = static_cast<uint16_t>(static_cast<int16_t>(y));
+  return static_cast<intptr_t>(static_cast<uint32_t>(lo) | static_cast<uint32_t>(hi) << 16);
+}
+
+uintptr_t ButtonBits(uint32_t sdlState) {
+  uintptr_t bits = 0;
+  if (sdlState & SDL_BUTTON_LMASK) bits |= kMkLButton;
+  if (sdlState & SDL_BUTTON_RMASK) bits |= kMkRButton;
+  if (sdlState & SDL_BUTTON_MMASK) bits |= kMkMButton;
+  return bits;
+}
+
+void Dispatch(Window* w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  if (w && w->procedure) w->procedure({Handle(w->sdl), message, wParam, lParam}, w->context);
+}
+
+void RememberPointer(Window* w, int x, int y) {
+  int wx = 0, wy = 0;
+  S().sdl->GetWindowPosition(w->sdl, &wx, &wy);
+  S().pointerX = wx + x;
+  S().pointerY = wy + y;
+}
+
+// One UTF-16 unit per character message, as a Windows program receives text.
+void DispatchText(Window* w, const char* utf8) {
+  const auto* p = reinterpret_cast<const unsigned char*>(utf8);
+  while (*p) {
+    uint32_t c = *p++;
+    int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (more) c &= 0x3F >> more;
+    for (; more > 0 && (*p & 0xC0) == 0x80; --more)
+      c = c << 6 | (*p++ & 0x3F);
+    if (more) c = 0xFFFD;  // a sequence cut short
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      Dispatch(w, kMsgChar, 0xD800 + (c >> 10), 1);
+      Dispatch(w, kMsgChar, 0xDC00 + (c & 0x3FF), 1);
+    } else {
+      Dispatch(w, kMsgChar, c, 1);
+    }
+  }
+}
+
+void KeyEvent(const SDL_KeyboardEvent& k) {
+  State& s = S();
+  Window* w = FindById(k.windowID);
+  s.mods = static_cast<SDL_Keymod>(k.keysym.mod);
+  WindowsKey key = WindowsKeyOf(k.keysym.scancode, s.mods & KMOD_NUM);
+  if (!w || !key.virtualKey) return;
+  bool down = k.state == SDL_PRESSED;
+  bool alt = s.mods & KMOD_ALT;
+  bool ctrl = s.mods & KMOD_CTRL;
+  bool sys = alt && !ctrl;
+  uint32_t message = down ? (sys ? kMsgSysKeyDown : kMsgKeyDown) : (sys ? kMsgSysKeyUp : kMsgKeyUp);
+  Dispatch(w, message, key.virtualKey, KeyMessageParam(key, alt, !down || k.repeat, !down));
+  if (!down || alt) return;
+  // Characters that text input does not deliver but a Windows program receives.
+  uint8_t vk = key.virtualKey;
+  if (vk == 0x08 || vk == 0x09 || vk == 0x0D || vk == 0x1B) {
+    Dispatch(w, kMsgChar, vk, 1);
+  } else if (ctrl && vk >= 'A' && vk <= 'Z') {
+    Dispatch(w, kMsgChar, vk - 'A' + 1, 1);
+  }
+}
+
+void WindowEvent(const SDL_WindowEvent& e) {
+  State& s = S();
+  Window* w = FindById(e.windowID);
+  if (!w) return;
+  switch (e.event) {
+    case SDL_WINDOWEVENT_CLOSE:
+      Dispatch(w, kMsgClose, 0, 0);
+      break;
+    case SDL_WINDOWEVENT_LEAVE:
+      Dispatch(w, kMsgMouseLeave, 0, 0);
+      break;
+    case SDL_WINDOWEVENT_FOCUS_GAINED:
+      s.focused = w->sdl;
+      if (!s.appActive) {
+        s.appActive = true;
+        Dispatch(w, kMsgActivateApp, 1, 0);
+      }
+      break;
+    case SDL_WINDOWEVENT_FOCUS_LOST:
+      if (s.focused == w->sdl) s.focused = nullptr;
+      s.losingFocus = w->sdl;
+      break;
+    default:
+      break;
+  }
+}
+
+void HandleEvent(const SDL_Event& e) {
+  State& s = S();
+  switch (e.type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      KeyEvent(e.key);
+      break;
+    case SDL_TEXTINPUT:
+      if (Window* w = FindById(e.text.windowID)) DispatchText(w, e.text.text);
+      break;
+    case SDL_MOUSEMOTION:
+      if (Window* w = FindById(e.motion.windowID)) {
+        RememberPointer(w, e.motion.x, e.motion.y);
+        Dispatch(w, kMsgMouseMove, ButtonBits(e.motion.state), PointParam(e.motion.x, e.motion.y));
+      }
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+      if (Window* w = FindById(e.button.windowID)) {
+        bool down = e.type == SDL_MOUSEBUTTONDOWN;
+        uint32_t message;
+        switch (e.button.button) {
+          case SDL_BUTTON_LEFT:
+            message = down ? kMsgLButtonDown : kMsgLButtonUp;
+            break;
+          case SDL_BUTTON_RIGHT:
+            message = down ? kMsgRButtonDown : kMsgRButtonUp;
+            break;
+          case SDL_BUTTON_MIDDLE:
+            message = down ? kMsgMButtonDown : kMsgMButtonUp;
+            break;
+          default:
+            return;
+        }
+        RememberPointer(w, e.button.x, e.button.y);
+        uint32_t state = s.sdl->GetMouseState(nullptr, nullptr);
+        Dispatch(w, message, ButtonBits(state), PointParam(e.button.x, e.button.y));
+      }
+      break;
+    case SDL_MOUSEWHEEL:
+      if (Window* w = FindById(e.wheel.windowID)) {
+        float steps = e.wheel.preciseY;
+        if (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) steps = -steps;
+        auto delta = static_cast<int16_t>(std::clamp(steps * 120.0f, -32768.0f, 32767.0f));
+        int wx = 0, wy = 0;
+        s.sdl->GetWindowPosition(w->sdl, &wx, &wy);
+        uintptr_t wParam = static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16;
+        Dispatch(w, kMsgMouseWheel, wParam, PointParam(wx + e.wheel.mouseX, wy + e.wheel.mouseY));
+      }
+      break;
+    case SDL_WINDOWEVENT:
+      WindowEvent(e.window);
+      break;
+    default:
+      break;
+  }
+}
+
+// The application as a whole lost the focus when a window lost it and none of the others took it
+// over within the same pump.
+void SettleFocus() {
+  State& s = S();
+  SDL_Window* lost = std::exchange(s.losingFocus, nullptr);
+  if (!lost || s.focused || !s.appActive) return;
+  s.appActive = false;
+  Dispatch(Find(lost), kMsgActivateApp, 0, 0);
+}
+
+}  // namespace
+
+NativeWindow OpenWindow(const char* title, int width, int height) {
+  if (!StartVideo()) return nullptr;
+  State& s = S();
+  SDL_Window* w = s.sdl->CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                      width, height, SDL_WINDOW_SHOWN);
+  if (!w) return nullptr;
+  s.windows.push_back({w, s.sdl->GetWindowID(w)});
+  if (s.windows.size() == 1) SetPostWaker(&WakeSdl);
+  return Handle(w);
+}
+
+void CloseWindow(NativeWindow window) {
+  State& s = S();
+  auto it = std::find_if(s.windows.begin(), s.windows.end(),
+                         [&](const Window& w) { return w.sdl == Sdl(window); });
+  if (it == s.windows.end()) return;
+  s.windows.erase(it);
+  if (s.windows.empty()) SetPostWaker(nullptr);
+  if (s.focused == Sdl(window)) s.focused = nullptr;
+  if (s.losingFocus == Sdl(window)) s.losingFocus = nullptr;
+  s.sdl->DestroyWindow(Sdl(window));
+}
+
+void SetWindowProcedure(NativeWindow window, WindowProcedure procedure, void* context) {
+  if (Window* w = Find(Sdl(window))) {
+    w->procedure = procedure;
+    w->context = context;
+  }
+}
+
+NativeWindow FocusedWindow() {
+  return Handle(S().focused);
+}
+
+void FocusWindow(NativeWindow window) {
+  if (Find(Sdl(window))) S().sdl->RaiseWindow(Sdl(window));
+}
+
+bool ClientSize(NativeWindow window, int* width, int* height) {
+  if (!Find(Sdl(window))) return false;
+  S().sdl->GetWindowSize(Sdl(window), width, height);
+  return true;
+}
+
+void PumpEvents() {
+  State& s = S();
+  if (s.sdl) {
+    SDL_Event e;
+    while (s.sdl->PollEvent(&e))
+      HandleEvent(e);
+    SettleFocus();
+  }
+  RunPostedCalls();
+}
+
+void WaitForEvent() {
+  State& s = S();
+  if (s.windows.empty()) {
+    WaitForPostedCall();
+  } else if (!HasPostedCalls()) {
+    // Posts wake this wait through WakeSdl; the event is left queued for the pump.
+    s.sdl->WaitEvent(nullptr);
+  }
+}
+
+bool IsKeyDown(int virtualKey) {
+  SDL_Keymod m = S().mods;
+  switch (virtualKey) {
+    case 0x10:
+      return m & KMOD_SHIFT;
+    case 0x11:
+      return m & KMOD_CTRL;
+    case 0x12:
+      return m & KMOD_ALT;
+    case 0x5B:
+      return m & KMOD_LGUI;
+    case 0x5C:
+      return m & KMOD_RGUI;
+    default:
+      return false;
+  }
+}
+
+void PointerPosition(NativeWindow window, int* x, int* y) {
+  *x = S().pointerX;
+  *y = S().pointerY;
+  ScreenToClient(window, x, y);
+}
+
+void ScreenToClient(NativeWindow window, int* x, int* y) {
+  if (!Find(Sdl(window))) return;
+  int wx = 0, wy = 0;
+  S().sdl->GetWindowPosition(Sdl(window), &wx, &wy);
+  *x -= wx;
+  *y -= wy;
+}
+
+void CaptureMouse(bool capture) {
+  if (S().sdl) S().sdl->CaptureMouse(capture ? SDL_TRUE : SDL_FALSE);
+}
+
+void ShowCursor(bool show) {
+  State& s = S();
+  s.cursorShown = show;
+  if (s.sdl) s.sdl->ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool IsCursorShown() {
+  State& s = S();
+  return s.sdl ? s.sdl->ShowCursor(SDL_QUERY) == SDL_ENABLE : s.cursorShown;
+}
+
+void WarpPointer(int x, int y) {
+  State& s = S();
+  if (!s.sdl) return;
+  if (SDL_Window* focus = s.sdl->GetKeyboardFocus()) {
+    s.sdl->WarpMouseInWindow(focus, x, y);
+  } else {
+    s.sdl->WarpMouseGlobal(x, y);
+  }
+}
+
+void ShutdownEvents() {
+  State& s = S();
+  while (!s.windows.empty())
+    CloseWindow(Handle(s.windows.back().sdl));
+  if (s.sdl) {
+    sdl::StopSubsystems(SDL_INIT_VIDEO);
+    s.sdl = nullptr;
+  }
+}
+
+}  // namespace vxl::platform::events

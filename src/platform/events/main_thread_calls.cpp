@@ -1,0 +1,96 @@
+#include "platform/events/main_thread_calls.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vxl::platform::events {
+namespace {
+
+struct Call {
+  PostedFunction fn;
+  void* info;
+  intptr_t result;
+};
+
+struct Queue {
+  std::mutex mutex;
+  std::condition_variable posted;
+  std::deque<Call> calls;
+  void (*waker)() = nullptr;
+};
+
+// Never destroyed: timer and worker threads may still post while the process exits.
+Queue& TheQueue() {
+  static auto* queue = new Queue;
+  return *queue;
+}
+
+}  // namespace
+
+void PostCall(PostedFunction fn, void* info, intptr_t result) {
+  Queue& q = TheQueue();
+  void (*waker)();
+  {
+    std::lock_guard lock(q.mutex);
+    q.calls.push_back({fn, info, result});
+    waker = q.waker;
+  }
+  q.posted.notify_one();
+  if (waker) waker();
+}
+
+void RunPostedCalls() {
+  Queue& q = TheQueue();
+  std::vector<Call> batch;
+  {
+    std::lock_guard lock(q.mutex);
+    if (q.calls.empty()) return;
+    batch.assign(q.calls.begin(), q.calls.end());
+    q.calls.clear();
+  }
+  size_t next = 0;
+  try {
+    for (; next < batch.size(); ++next) {
+      const Call& c = batch[next];
+      c.fn(c.info, c.result);
+    }
+  } catch (...) {
+    // The failed call is done; the ones after it go back to the front, before any newer post.
+    std::lock_guard lock(q.mutex);
+    q.calls.insert(q.calls.begin(), batch.begin() + next + 1, batch.end());
+    throw;
+  }
+}
+
+bool HasPostedCalls() {
+  Queue& q = TheQueue();
+  std::lock_guard lock(q.mutex);
+  return !q.calls.empty();
+}
+
+void WaitForPostedCall() {
+  Queue& q = TheQueue();
+  std::unique_lock lock(q.mutex);
+  q.posted.wait(lock, [&q] { return !q.calls.empty(); });
+}
+
+void SetPostWaker(void (*waker)()) {
+  Queue& q = TheQueue();
+  std::lock_guard lock(q.mutex);
+  q.waker = waker;
+}
+
+bool RunOffThread(intptr_t (*worker)(void* workerArg), void* workerArg, PostedFunction fn,
+                  void* info) {
+  try {
+    std::thread([=] { PostCall(fn, info, worker(workerArg)); }).detach();
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+}  // namespace vxl::platform::events

@@ -1,0 +1,92 @@
+#include "platform/timer/tick_timer.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace vxl::platform::timer {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Timer {
+  int32_t id;
+  Clock::duration period;
+  Clock::time_point due;
+  TickCallback callback;
+  void* user;
+};
+
+struct Thread {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Timer> timers;
+  int32_t lastId = 0;
+  bool started = false;
+};
+
+// Never destroyed: the timer thread may run until the process ends.
+Thread& T() {
+  static auto* thread = new Thread;
+  return *thread;
+}
+
+void Run() {
+  Thread& t = T();
+  std::unique_lock lock(t.mutex);
+  for (;;) {
+    if (t.timers.empty()) {
+      t.changed.wait(lock);
+      continue;
+    }
+    Clock::time_point next = t.timers.front().due;
+    for (const Timer& tm : t.timers)
+      next = std::min(next, tm.due);
+    if (Clock::now() < next) {
+      t.changed.wait_until(lock, next);
+      continue;  // the set may have changed; look again
+    }
+    Clock::time_point now = Clock::now();
+    // Callbacks run under the lock, so a stopped timer's callback has finished when Stop returns.
+    for (Timer& tm : t.timers) {
+      if (tm.due > now) continue;
+      tm.callback(tm.user, tm.id);
+      tm.due += tm.period;
+      if (tm.due + tm.period <= now) tm.due = now + tm.period;
+    }
+  }
+}
+
+}  // namespace
+
+int32_t StartPeriodicTimer(int32_t periodMs, TickCallback callback, void* user) {
+  if (periodMs < 1) return 0;
+  Thread& t = T();
+  std::lock_guard lock(t.mutex);
+  if (!t.started) {
+    try {
+      std::thread(Run).detach();
+    } catch (const std::system_error&) {
+      return 0;
+    }
+    t.started = true;
+  }
+  if (t.lastId == INT32_MAX) return 0;
+  auto period = std::chrono::milliseconds(periodMs);
+  int32_t id = ++t.lastId;
+  t.timers.push_back({id, period, Clock::now() + period, callback, user});
+  t.changed.notify_one();
+  return id;
+}
+
+void StopPeriodicTimer(int32_t id) {
+  Thread& t = T();
+  std::lock_guard lock(t.mutex);
+  std::erase_if(t.timers, [id](const Timer& tm) { return tm.id == id; });
+  t.changed.notify_one();
+}
+
+}  // namespace vxl::platform::timer

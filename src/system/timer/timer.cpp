@@ -1,0 +1,142 @@
+#include "system/timer/timer.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/timer/tick_timer.h"
+#include "runtime/class_binder.h"
+#include "runtime/module.h"
+#include "system/main_thread.h"
+#include "system/system.h"
+
+namespace vxl {
+
+VXL_DEFINE_CLASS(TTimer)
+
+void TTimer::Bind(ClassBinder<TTimer>& b) {
+  b.Field<&TTimer::_ticks>("_ticks");
+  b.Field<&TTimer::_wticks>("_wticks");
+  b.Field<&TTimer::_cycle>("_cycle");
+  b.Field<&TTimer::_event>("_event");
+  b.Field<&TTimer::_handle>("_handle");
+  b.Method<&TTimer::Ticks>("Ticks");
+  b.Method<&TTimer::Stop>("Stop");
+  b.Method<&TTimer::Fire>("Fire");
+  b.Method<&TTimer::Wait>("Wait");
+}
+
+namespace {
+
+constexpr int32_t kMaxTimers = 16;
+
+// The running timers' ids and owners. Changed and read on the main thread only; the timer thread
+// never touches it. Ids are never reused, so a tick posted before its timer stopped can never be
+// taken for another timer's.
+struct TimerTable {
+  std::array<int32_t, kMaxTimers> ids{};
+  int32_t count = 0;
+};
+TimerTable g_table;
+
+bool IsRunning(int32_t id) {
+  return std::find(g_table.ids.begin(), g_table.ids.begin() + g_table.count, id) !=
+         g_table.ids.begin() + g_table.count;
+}
+
+// Main thread, inside the pump.
+void Deliver(Object* user, intptr_t id) {
+  if (IsRunning(static_cast<int32_t>(id))) static_cast<TTimer*>(user)->Fire();
+}
+
+// Timer thread: only the post.
+void OnTick(void* user, int32_t id) {
+  PostToMainThread(&Deliver, static_cast<TTimer*>(user), id);
+}
+
+}  // namespace
+
+int32_t StartTickTimer(float hertz, TTimer* user) {
+  if (g_table.count == kMaxTimers) return 0;
+  float period = 1000.0f / hertz;
+  // Truncated toward zero; 0, negative, NaN and periods beyond an int give no timer.
+  if (!(period >= 1.0f && period < 2147483648.0f)) return 0;
+  int32_t id = platform::timer::StartPeriodicTimer(static_cast<int32_t>(period), &OnTick, user);
+  if (id == 0) return 0;
+  g_table.ids[g_table.count++] = id;
+  return id;
+}
+
+void StopTickTimer(int32_t id) {
+  auto* end = g_table.ids.begin() + g_table.count;
+  auto* it = std::find(g_table.ids.begin(), end, id);
+  if (it == end) return;
+  *it = g_table.ids[--g_table.count];
+  platform::timer::StopPeriodicTimer(id);
+}
+
+int32_t TTimer::Ticks() {
+  return _ticks;
+}
+
+int32_t TTimer::Stop() {
+  if (_handle == 0) return 0;
+  StopTickTimer(_handle);
+  _handle = 0;
+  _event = nullptr;
+  Ref<TTimer> self = std::move(_cycle);  // the timer may go when this returns, not before
+  return 0;
+}
+
+int32_t TTimer::Fire() {
+  if (_handle == 0) return 0;
+  _ticks += 1;
+  if (!_event) {
+    SendEvent(MakeEvent(kEventTimerTick, Ref<Object>(this), _ticks, 0, 0, 0, nullptr));
+  } else {
+    Ref<TEvent> event = _event;
+    SendEvent(event);
+  }
+  return 0;
+}
+
+int32_t TTimer::Wait() {
+  if (_handle == 0) return 0;
+  if (!SystemPumpBusy()) {
+    do {
+      AwaitSystem();
+    } while (_ticks == _wticks && _handle != 0);
+  }
+  int32_t n = _ticks - _wticks;
+  _wticks += n;
+  return n;
+}
+
+Ref<TTimer> TTimer::Create(float hertz, const Ref<TEvent>& event) {
+  Ref<TTimer> timer = New<TTimer>();
+  int32_t id = StartTickTimer(hertz, timer.Get());
+  if (id == 0) return nullptr;
+  timer->_cycle = timer;
+  timer->_event = event;
+  timer->_handle = id;
+  return timer;
+}
+
+Ref<TTimer> NewTimer(float hertz, const Ref<TEvent>& event) {
+  return TTimer::Create(hertz, event);
+}
+int32_t TicksOfTimer(const Ref<TTimer>& timer) {
+  return timer->Ticks();
+}
+int32_t AwaitTimer(const Ref<TTimer>& timer) {
+  return timer->Wait();
+}
+int32_t HaltTimer(const Ref<TTimer>& timer) {
+  return timer->Stop();
+}
+
+int InitTimerModule() {
+  static ModuleGuard guard("timer");
+  return guard.Run({InitCoreModule, InitSystemModule}, [] { RegisterClass<TTimer>(); });
+}
+
+}  // namespace vxl

@@ -1,0 +1,173 @@
+// Timers and main-thread calls on a machine without any display: ticks arrive through the
+// main-thread call queue, which wakes AwaitSystem.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "platform/events/main_thread_calls.h"
+#include "runtime/class_binder.h"
+#include "runtime/exceptions.h"
+#include "system/event/hook.h"
+#include "system/main_thread.h"
+#include "system/system.h"
+#include "system/timer/timer.h"
+
+namespace vxl {
+namespace {
+
+std::vector<Ref<TEvent>> g_seen;
+Ref<Object> Watch(int32_t, Ref<Object> data, Ref<Object>) {
+  if (Ref<TEvent> e = data.As<TEvent>()) g_seen.push_back(e);
+  return data;
+}
+
+class Timers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    InitTimerModule();
+    g_seen.clear();
+    InsertHook(EventHookId, &Watch, nullptr, 0);
+  }
+  void TearDown() override { DetachHook(EventHookId, &Watch, nullptr); }
+};
+
+TEST_F(Timers, TicksArriveAsEventsThroughTheWait) {
+  Ref<TTimer> t = NewTimer(200, nullptr);
+  ASSERT_TRUE(t);
+  int32_t total = 0;
+  while (total < 3)
+    total += AwaitTimer(t);
+  EXPECT_EQ(TicksOfTimer(t), total);
+  ASSERT_GE(g_seen.size(), 3u);
+  for (size_t i = 0; i < g_seen.size(); ++i) {
+    EXPECT_EQ(g_seen[i]->id, kEventTimerTick);
+    EXPECT_EQ(g_seen[i]->source, t);
+    EXPECT_EQ(g_seen[i]->data, static_cast<int32_t>(i + 1));
+  }
+  HaltTimer(t);
+  EXPECT_EQ(AwaitTimer(t), 0);  // stopped: at once
+  EXPECT_EQ(t->Fire(), 0);
+}
+
+TEST_F(Timers, ATimerWithAnEventEmitsThatSameObjectUnchanged) {
+  Ref<TEvent> mine = MakeEvent(kEventGadgetPaint, nullptr, 77, 0, 0, 0, nullptr);
+  Ref<TTimer> t = NewTimer(500, mine);
+  ASSERT_TRUE(t);
+  while (t->Ticks() < 2)
+    t->Wait();
+  t->Stop();
+  ASSERT_GE(g_seen.size(), 2u);
+  for (const Ref<TEvent>& e : g_seen) {
+    EXPECT_EQ(e, mine);
+    EXPECT_EQ(e->data, 77);
+  }
+}
+
+TEST_F(Timers, StopDropsTicksAlreadyPosted) {
+  Ref<TTimer> t = NewTimer(1000, nullptr);
+  ASSERT_TRUE(t);
+  platform::events::WaitForPostedCall();  // a tick is on its way to the main thread
+  t->Stop();
+  PumpSystem();
+  EXPECT_EQ(t->Ticks(), 0);
+  EXPECT_TRUE(g_seen.empty());
+}
+
+TEST_F(Timers, FrequencyAndCountLimits) {
+  for (float hertz : {1001.0f, 5000.0f, 0.0f, -10.0f, NAN, 1e-12f})
+    EXPECT_FALSE(NewTimer(hertz, nullptr)) << hertz;
+  std::vector<Ref<TTimer>> running;
+  for (int i = 0; i < 16; ++i) {
+    running.push_back(NewTimer(1000, nullptr));  // 1000 Hz is the fastest: a 1 ms period
+    ASSERT_TRUE(running.back()) << i;
+  }
+  EXPECT_FALSE(NewTimer(1, nullptr));  // the seventeenth
+  running[3]->Stop();
+  Ref<TTimer> again = NewTimer(1, nullptr);
+  EXPECT_TRUE(again);
+  for (auto& t : running)
+    t->Stop();
+  again->Stop();
+}
+
+// Inside the pump no tick can be delivered: Wait must come back, with what it already had.
+Ref<TTimer> g_timer;
+int32_t g_innerWait = -1;
+void WaitFromInsideThePump(Object*, intptr_t) {
+  EXPECT_TRUE(SystemPumpBusy());
+  g_innerWait = g_timer->Wait();
+}
+
+TEST_F(Timers, WaitWhileThePumpIsBusyReturnsWithoutWaiting) {
+  g_timer = NewTimer(100, nullptr);
+  ASSERT_TRUE(g_timer);
+  while (g_timer->Ticks() == 0)
+    AwaitSystem();
+  int32_t undelivered = g_timer->Ticks();  // delivered, not yet waited for
+  PostToMainThread(&WaitFromInsideThePump, nullptr, 0);
+  while (g_innerWait < 0)
+    AwaitSystem();
+  EXPECT_GE(g_innerWait, undelivered);
+  g_timer->Stop();
+  g_timer = nullptr;
+}
+
+struct Order {
+  std::vector<intptr_t> ran;
+};
+Order g_order;
+void Note(Object*, intptr_t value) {
+  g_order.ran.push_back(value);
+  if (value == 2) Throw("call 2 failed");
+}
+
+TEST(MainThreadCalls, PostedCallsRunInOrderAndSurviveAThrow) {
+  InitSystemModule();
+  g_order.ran.clear();
+  std::thread poster([] {
+    for (intptr_t i = 1; i <= 4; ++i)
+      PostToMainThread(&Note, nullptr, i);
+  });
+  poster.join();
+  EXPECT_THROW(PumpSystem(), Thrown);
+  EXPECT_FALSE(SystemPumpBusy());  // the throw did not leave the pump switched off
+  EXPECT_EQ(g_order.ran, (std::vector<intptr_t>{1, 2}));
+  PumpSystem();
+  EXPECT_EQ(g_order.ran, (std::vector<intptr_t>{1, 2, 3, 4}));
+}
+
+class TResult : public Object {
+  VXL_CLASS(TResult, Object)
+ public:
+  intptr_t value = 0;
+  bool done = false;
+};
+VXL_DEFINE_CLASS(TResult)
+
+intptr_t Square(void* arg) {
+  auto n = reinterpret_cast<intptr_t>(arg);
+  return n * n;
+}
+void Store(Object* info, intptr_t result) {
+  auto* r = static_cast<TResult*>(info);
+  r->value = result;
+  r->done = true;
+}
+
+TEST(MainThreadCalls, RunOffThreadDeliversTheWorkersResultAndHoldsTheInfo) {
+  InitSystemModule();
+  Ref<TResult> result = New<TResult>();
+  ASSERT_TRUE(RunOffThread(&Square, reinterpret_cast<void*>(intptr_t{12}), &Store, result));
+  EXPECT_EQ(result->RefCount(), 2);  // held until the call has run
+  while (!result->done)
+    AwaitSystem();
+  EXPECT_EQ(result->value, 144);
+  EXPECT_EQ(result->RefCount(), 1);
+}
+
+}  // namespace
+}  // namespace vxl
