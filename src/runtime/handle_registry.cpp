@@ -3,6 +3,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "runtime/never_destroyed.h"
+
 namespace vxl {
 namespace {
 
@@ -13,7 +15,7 @@ struct Registry {
 
 // Never destroyed: the numbered objects live for the whole process.
 Registry& R() {
-  static auto* registry = new Registry;
+  static NeverDestroyed<Registry> registry;
   return *registry;
 }
 

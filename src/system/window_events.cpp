@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "runtime/never_destroyed.h"
 #include "system/event/event.h"
 
 namespace vxl {
@@ -18,7 +19,7 @@ struct PointerState {
 
 // Never destroyed: no static destructor releases a framework object.
 PointerState& P() {
-  static auto* state = new PointerState;
+  static NeverDestroyed<PointerState> state;
   return *state;
 }
 
@@ -74,7 +75,7 @@ struct Attached {
   Ref<Object> source;
 };
 std::vector<Attached*>& AttachedWindows() {
-  static auto* list = new std::vector<Attached*>;
+  static NeverDestroyed<std::vector<Attached*>> list;
   return *list;
 }
 

@@ -42,7 +42,9 @@ TEST(RequesterRules, FilterStringIndexAndStart) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(RequesterFilterIndex(c.exts, c.path), c.index) << c.exts << " " << c.path;
-    if (c.filter) EXPECT_EQ(Visible(RequesterFilterString(c.exts)), c.filter) << c.exts;
+    if (c.filter) {
+      EXPECT_EQ(Visible(RequesterFilterString(c.exts)), c.filter) << c.exts;
+    }
   }
 
   struct StartCase {

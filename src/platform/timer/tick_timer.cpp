@@ -25,7 +25,8 @@ struct Thread {
   std::condition_variable changed;
   std::vector<Timer> timers;
   int32_t lastId = 0;
-  bool started = false;
+  std::thread thread;
+  bool stopping = false;
 };
 
 // Never destroyed: the timer thread may run until the process ends.
@@ -37,7 +38,7 @@ Thread& T() {
 void Run() {
   Thread& t = T();
   std::unique_lock lock(t.mutex);
-  for (;;) {
+  while (!t.stopping) {
     if (t.timers.empty()) {
       t.changed.wait(lock);
       continue;
@@ -66,13 +67,13 @@ int32_t StartPeriodicTimer(int32_t periodMs, TickCallback callback, void* user) 
   if (periodMs < 1) return 0;
   Thread& t = T();
   std::lock_guard lock(t.mutex);
-  if (!t.started) {
+  if (!t.thread.joinable()) {
     try {
-      std::thread(Run).detach();
+      t.stopping = false;
+      t.thread = std::thread(Run);
     } catch (const std::system_error&) {
       return 0;
     }
-    t.started = true;
   }
   if (t.lastId == INT32_MAX) return 0;
   auto period = std::chrono::milliseconds(periodMs);
@@ -87,6 +88,19 @@ void StopPeriodicTimer(int32_t id) {
   std::lock_guard lock(t.mutex);
   std::erase_if(t.timers, [id](const Timer& tm) { return tm.id == id; });
   t.changed.notify_one();
+}
+
+void StopTimerThread() {
+  Thread& t = T();
+  std::thread thread;
+  {
+    std::lock_guard lock(t.mutex);
+    t.timers.clear();
+    t.stopping = true;
+    thread = std::move(t.thread);
+  }
+  t.changed.notify_one();
+  if (thread.joinable()) thread.join();
 }
 
 }  // namespace vxl::platform::timer

@@ -21,5 +21,8 @@ int32_t StartPeriodicTimer(int32_t periodMs, TickCallback callback, void* user);
 // Stops the timer; once this returns its callback is not running and never runs again. Unknown
 // ids are ignored.
 void StopPeriodicTimer(int32_t id);
+// Stops every timer and ends the timer thread (for an exit function). A later start begins a
+// new thread.
+void StopTimerThread();
 
 }  // namespace vxl::platform::timer

@@ -1,8 +1,11 @@
 #include "system/event/hook.h"
 
+#include <array>
+
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
 #include "runtime/module.h"
+#include "runtime/never_destroyed.h"
 
 namespace vxl {
 
@@ -22,8 +25,8 @@ constexpr int32_t kHookSlots = 256;
 // Module globals in storage that is never destroyed: chains keep their context objects alive
 // for the whole process, and no static destructor releases framework objects.
 Ref<THook>* Table() {
-  static auto* table = new Ref<THook>[kHookSlots];
-  return table;
+  static NeverDestroyed<std::array<Ref<THook>, kHookSlots>> table;
+  return table->data();
 }
 int32_t g_hookIdCounter = -1;
 

@@ -5,6 +5,7 @@
 
 #include "runtime/exceptions.h"
 #include "runtime/module.h"
+#include "runtime/never_destroyed.h"
 #include "system/event/event.h"
 #include "system/event/hook.h"
 #include "system/system.h"
@@ -32,7 +33,7 @@ struct InputState {
 
 // Never destroyed: the source filter is a framework object.
 InputState& In() {
-  static auto* state = new InputState;
+  static NeverDestroyed<InputState> state;
   return *state;
 }
 

@@ -4,6 +4,7 @@
 
 #include "runtime/handle_registry.h"
 #include "runtime/module.h"
+#include "runtime/never_destroyed.h"
 #include "system/event/hook.h"
 #include "system/system.h"
 
@@ -22,7 +23,7 @@ struct Queue {
 
 // Never destroyed: queued events and the current one stay until the process ends.
 Queue& Q() {
-  static auto* queue = new Queue;
+  static NeverDestroyed<Queue> queue;
   return *queue;
 }
 

@@ -34,6 +34,7 @@ constexpr int32_t kMaxTimers = 16;
 // taken for another timer's.
 struct TimerTable {
   std::array<int32_t, kMaxTimers> ids{};
+  std::array<TTimer*, kMaxTimers> users{};
   int32_t count = 0;
 };
 TimerTable g_table;
@@ -53,6 +54,14 @@ void OnTick(void* user, int32_t id) {
   PostToMainThread(&Deliver, static_cast<TTimer*>(user), id);
 }
 
+// The timer module's exit function: every running timer stops (and is let go), then the timer
+// thread ends.
+void StopAllTimers() {
+  while (g_table.count > 0)
+    g_table.users[g_table.count - 1]->Stop();
+  platform::timer::StopTimerThread();
+}
+
 }  // namespace
 
 int32_t StartTickTimer(float hertz, TTimer* user) {
@@ -62,7 +71,8 @@ int32_t StartTickTimer(float hertz, TTimer* user) {
   if (!(period >= 1.0f && period < 2147483648.0f)) return 0;
   int32_t id = platform::timer::StartPeriodicTimer(static_cast<int32_t>(period), &OnTick, user);
   if (id == 0) return 0;
-  g_table.ids[g_table.count++] = id;
+  g_table.ids[g_table.count] = id;
+  g_table.users[g_table.count++] = user;
   return id;
 }
 
@@ -70,7 +80,10 @@ void StopTickTimer(int32_t id) {
   auto* end = g_table.ids.begin() + g_table.count;
   auto* it = std::find(g_table.ids.begin(), end, id);
   if (it == end) return;
-  *it = g_table.ids[--g_table.count];
+  auto slot = it - g_table.ids.begin();
+  --g_table.count;
+  g_table.ids[slot] = g_table.ids[g_table.count];
+  g_table.users[slot] = g_table.users[g_table.count];
   platform::timer::StopPeriodicTimer(id);
 }
 
@@ -136,7 +149,10 @@ int32_t HaltTimer(const Ref<TTimer>& timer) {
 
 int InitTimerModule() {
   static ModuleGuard guard("timer");
-  return guard.Run({InitCoreModule, InitSystemModule}, [] { RegisterClass<TTimer>(); });
+  return guard.Run({InitCoreModule, InitSystemModule}, [] {
+    RegisterClass<TTimer>();
+    RegisterExitFunction(&StopAllTimers);
+  });
 }
 
 }  // namespace vxl
