@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,11 @@ bool StartVideo() {
   State& s = S();
   if (s.sdl) return true;
   if (s.videoFailed) return false;
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (!HasDisplay() && !(driver && *driver)) {
+    s.videoFailed = true;  // SDL would fall back to a window nobody can see
+    return false;
+  }
   if (const sdl::Library* lib = sdl::Open()) {
     // The framework handles SIGINT and SIGTERM itself.
     lib->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -247,6 +253,14 @@ void SettleFocus() {
 }
 
 }  // namespace
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
 
 NativeWindow OpenWindow(const char* title, int width, int height) {
   if (!StartVideo()) return nullptr;

@@ -52,8 +52,12 @@ struct WindowMessage {
 };
 using WindowProcedure = void (*)(const WindowMessage& message, void* context);
 
+// True when a display is configured for this process (an X11 or Wayland display).
+bool HasDisplay();
+
 // Opens a shown window of the given client size, starting SDL's video on first use. nullptr
-// when there is no display or no SDL2. Main thread.
+// when there is no display or no SDL2. A headless video driver (SDL's offscreen or dummy, for
+// tests) is used only when SDL_VIDEODRIVER names it. Main thread.
 NativeWindow OpenWindow(const char* title, int width, int height);
 // Closes the window; its messages no longer reach any procedure.
 void CloseWindow(NativeWindow window);

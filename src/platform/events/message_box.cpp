@@ -1,20 +1,9 @@
 #include "platform/events/message_box.h"
 
-#include <cstdlib>
-#include <initializer_list>
-
 #include "platform/events/event_pump.h"
 #include "platform/sdl/sdl_library.h"
 
 namespace vxl::platform::events {
-
-bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value) return true;
-  }
-  return false;
-}
 
 int ShowMessageBox(const char* title, const char* text, MessageButtons buttons, bool serious) {
   // Without a display SDL would fail anyway; deciding here keeps the answer immediate.

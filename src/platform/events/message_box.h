@@ -11,7 +11,4 @@ enum class MessageButtons { kOk, kOkCancel, kYesNoCancel };
 // The focused window owns the box. Main thread.
 int ShowMessageBox(const char* title, const char* text, MessageButtons buttons, bool serious);
 
-// True when a display is configured for this process (an X11 or Wayland display).
-bool HasDisplay();
-
 }  // namespace vxl::platform::events

@@ -1,0 +1,49 @@
+// Opens a window and prints every event that reaches the event queue, as its text, with a timer
+// ticking twice a second: type, click, scroll, move the pointer in and out, switch to another
+// program and back, close the window.
+//
+//   event_viewer          runs until the window is closed (or Ctrl+C)
+//   event_viewer 10       stops after ten timer ticks
+//
+// Without a display it still runs: the timer's ticks are all there is to see.
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/events/event_pump.h"
+#include "system/queue/event_queue.h"
+#include "system/system.h"
+#include "system/timer/timer.h"
+#include "system/window_events.h"
+
+int main(int argc, char** argv) {
+  using namespace vxl;
+  int32_t tickLimit = argc > 1 ? std::atoi(argv[1]) : 0;
+  InitEventQueueModule();
+  InitTimerModule();
+
+  platform::events::NativeWindow window = platform::events::OpenWindow("Event viewer", 480, 320);
+  Ref<Object> source = String("viewer window");
+  if (window) {
+    AttachEventWindow(window, source);
+  } else {
+    std::puts("(no display: showing the timer alone)");
+  }
+  Ref<TTimer> timer = NewTimer(2, nullptr);
+
+  for (;;) {
+    Ref<TEvent> e;
+    while (!(e = QueuePeek()))  // waits for input, ticks and posted calls, never spinning
+      AwaitSystem();
+    QueuePoll();  // now the current event
+    std::printf("%s\n", e->ToString().ToCString().c_str());
+    std::fflush(stdout);
+    if (e->id == kEventAppTerminate) break;
+    if (e->id == kEventTimerTick && tickLimit > 0 && e->data >= tickLimit) break;
+  }
+  timer->Stop();
+  if (window) {
+    DetachEventWindow(window);
+    platform::events::CloseWindow(window);
+  }
+  return 0;
+}
