@@ -78,8 +78,16 @@ TEST_F(Timers, StopDropsTicksAlreadyPosted) {
 }
 
 TEST_F(Timers, FrequencyAndCountLimits) {
-  for (float hertz : {1001.0f, 5000.0f, 0.0f, -10.0f, NAN, 1e-12f})
-    EXPECT_FALSE(NewTimer(hertz, nullptr)) << hertz;
+  const std::pair<float, int32_t> periods[] = {
+      {60, 16},  {1000, 1}, {999.9f, 1}, {100, 10}, {3, 333},    {0.5f, 2000},  {1001, 0},
+      {5000, 0}, {0, 0},    {-10, 0},    {NAN, 0},  {1e-12f, 0}, {INFINITY, 0},
+  };
+  for (auto [hertz, period] : periods) {
+    EXPECT_EQ(TickPeriod(hertz), period) << hertz;
+    if (period == 0) {
+      EXPECT_FALSE(NewTimer(hertz, nullptr)) << hertz;
+    }
+  }
   std::vector<Ref<TTimer>> running;
   for (int i = 0; i < 16; ++i) {
     running.push_back(NewTimer(1000, nullptr));  // 1000 Hz is the fastest: a 1 ms period

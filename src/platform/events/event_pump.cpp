@@ -1,6 +1,7 @@
 #include "platform/events/event_pump.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <initializer_list>
 #include <utility>
@@ -24,7 +25,6 @@ struct Window {
 struct State {
   const sdl::Library* sdl = nullptr;  // set once the video subsystem runs
   bool videoFailed = false;
-  uint32_t wakeEvent = 0;
   std::vector<Window> windows;
   SDL_Keymod mods = KMOD_NONE;     // as carried by the last key event delivered
   int pointerX = 0, pointerY = 0;  // last known pointer position, screen coordinates
@@ -59,12 +59,15 @@ Window* Find(SDL_Window* sdl) {
   return nullptr;
 }
 
-// Runs on the posting thread: a pushed event ends SDL's wait. Spurious wake events are harmless.
+// The event type that wakes SDL's wait; read by posting threads.
+std::atomic<uint32_t> g_wakeEvent{0};
+
+// Runs on the posting thread: a pushed event ends SDL's wait. Spurious wake events are harmless,
+// and so is a push after the video subsystem stopped (SDL refuses it).
 void WakeSdl() {
-  State& s = S();
   SDL_Event e{};
-  e.type = s.wakeEvent;
-  s.sdl->PushEvent(&e);
+  e.type = g_wakeEvent.load(std::memory_order_relaxed);
+  if (const sdl::Library* lib = sdl::Open()) lib->PushEvent(&e);
 }
 
 bool StartVideo() {
@@ -85,7 +88,7 @@ bool StartVideo() {
     s.videoFailed = true;
     return false;
   }
-  s.wakeEvent = s.sdl->RegisterEvents(1);
+  g_wakeEvent = s.sdl->RegisterEvents(1);
   s.sdl->ShowCursor(s.cursorShown ? SDL_ENABLE : SDL_DISABLE);
   return true;
 }

@@ -64,12 +64,17 @@ void StopAllTimers() {
 
 }  // namespace
 
+int32_t TickPeriod(float hertz) {
+  float period = 1000.0f / hertz;
+  if (!(period >= 1.0f && period < 2147483648.0f)) return 0;
+  return static_cast<int32_t>(period);
+}
+
 int32_t StartTickTimer(float hertz, TTimer* user) {
   if (g_table.count == kMaxTimers) return 0;
-  float period = 1000.0f / hertz;
-  // Truncated toward zero; 0, negative, NaN and periods beyond an int give no timer.
-  if (!(period >= 1.0f && period < 2147483648.0f)) return 0;
-  int32_t id = platform::timer::StartPeriodicTimer(static_cast<int32_t>(period), &OnTick, user);
+  int32_t period = TickPeriod(hertz);
+  if (period == 0) return 0;
+  int32_t id = platform::timer::StartPeriodicTimer(period, &OnTick, user);
   if (id == 0) return 0;
   g_table.ids[g_table.count] = id;
   g_table.users[g_table.count++] = user;

@@ -49,6 +49,11 @@ int32_t TicksOfTimer(const Ref<TTimer>& timer);
 int32_t AwaitTimer(const Ref<TTimer>& timer);
 int32_t HaltTimer(const Ref<TTimer>& timer);
 
+// The tick period for a frequency: 1000 / hertz in single precision, truncated to whole
+// milliseconds; 0 when that is not at least 1 ms (above 1000 Hz, zero, negative or not a number)
+// or does not fit an int.
+int32_t TickPeriod(float hertz);
+
 // The native side: starts ticking `user` (its Fire runs on the main thread) at hertz; returns the
 // timer id, or 0 when 16 timers run, the period is not at least 1 ms, or no timer can start.
 int32_t StartTickTimer(float hertz, TTimer* user);
