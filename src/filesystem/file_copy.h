@@ -19,9 +19,10 @@ inline int32_t DuplicateFile(const String& from, const String& to) {
   return DuplicateFile(Ref<Object>(from), Ref<Object>(to));
 }
 // Copies the directory `from` into `to` (made if missing; its parent must exist), files and
-// sub-directories alike; a symbolic link is copied as a link holding the same text. Stops with 0
-// at the first failure, keeping what was copied. When `to` lies inside `from`, it is not copied
-// into itself.
+// sub-directories alike; a symbolic link is copied as a link holding the same text. Links inside
+// either tree are never followed: a link in `to` where a file goes is replaced, one where a
+// directory goes is a failure. Stops with 0 at the first failure, keeping what was copied. When
+// `to` lies inside `from`, it is not copied into itself.
 int32_t DuplicateDirectory(const String& from, const String& to);
 
 }  // namespace vxl

@@ -193,6 +193,25 @@ TEST_F(FileCopyTest, DuplicateDirectoryCopiesSymbolicLinksAsLinks) {
   EXPECT_EQ(Tree(dir.File("dst")), Tree(dir.File("src")));
 }
 
+TEST_F(FileCopyTest, DuplicateDirectoryNeverWritesThroughLinksInTheDestination) {
+  ASSERT_EQ(MakeDirectory(At("outside"), 0), 1);
+  dir.Write("outside/file.txt", "outside");
+  ASSERT_EQ(MakeDirectory(At("files"), 0), 1);
+  dir.Write("files/file.txt", "inside");
+  ASSERT_EQ(MakeDirectory(At("dirs/sub"), 1), 1);
+  dir.Write("dirs/sub/file.txt", "inside");
+  ASSERT_EQ(MakeDirectory(At("dst"), 0), 1);
+  ASSERT_EQ(symlink(dir.File("outside/file.txt").c_str(), dir.File("dst/file.txt").c_str()), 0);
+  ASSERT_EQ(symlink(dir.File("outside").c_str(), dir.File("dst/sub").c_str()), 0);
+
+  EXPECT_EQ(DuplicateDirectory(At("files"), At("dst")), 1);
+  EXPECT_EQ(TempDir::Read(dir.File("dst/file.txt")), "inside");
+  EXPECT_EQ(LinkText(dir.File("dst/file.txt")), "") << "the link was replaced by a file";
+  EXPECT_EQ(DuplicateDirectory(At("dirs"), At("dst")), 0) << "a link where a directory goes";
+  EXPECT_EQ(TempDir::Read(dir.File("outside/file.txt")), "outside");
+  EXPECT_EQ(ListDirectory(At("outside"), 1).Length(), 1);
+}
+
 TEST_F(FileCopyTest, DuplicateDirectoryIntoItselfEnds) {
   ASSERT_EQ(MakeDirectory(At("src/inner"), 1), 1);
   dir.Write("src/f", "f");
