@@ -91,6 +91,9 @@ Ref<Object> RecordTick(int32_t, Ref<Object> data, Ref<Object>) {
 }
 
 void TimerJitter(double seconds) {
+  Ref<TTimer> warmUp = NewTimer(100, nullptr);  // the timer thread starts with the first timer
+  warmUp->Wait();
+  warmUp->Stop();
   InsertHook(EventHookId, &RecordTick, nullptr, 100);
   Clock::time_point start = Clock::now();
   Ref<TTimer> timer = NewTimer(100, nullptr);

@@ -1,5 +1,6 @@
 #include "platform/timer/tick_timer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -11,6 +12,7 @@ namespace vxl::platform::timer {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+constexpr auto kMaxCatchUp = std::chrono::seconds(1);
 
 struct Timer {
   int32_t id;
@@ -56,7 +58,10 @@ void Run() {
       if (tm.due > now) continue;
       tm.callback(tm.user, tm.id);
       tm.due += tm.period;
-      if (tm.due + tm.period <= now) tm.due = now + tm.period;
+      // Late ticks are made up one after another; after a long stall (a suspended machine) the
+      // schedule starts again from now instead.
+      if (tm.due + std::max<Clock::duration>(kMaxCatchUp, tm.period) <= now)
+        tm.due = now + tm.period;
     }
   }
 }

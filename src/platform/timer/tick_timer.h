@@ -4,8 +4,9 @@
 //   StopPeriodicTimer(id);                                 // no call for id after this returns
 //
 // Each timer keeps an absolute schedule (start + n * period on the monotonic clock), so late
-// wake-ups do not accumulate drift; when the thread falls more than a period behind (a suspended
-// machine) the missed ticks are skipped rather than delivered in a burst. Only the C library.
+// wake-ups do not accumulate drift, and ticks that come late are made up at once. After a stall
+// of more than a second (a suspended machine) the schedule starts again from then rather than
+// making up every tick. Only the C library.
 #pragma once
 
 #include <cstdint>
