@@ -80,8 +80,9 @@ std::vector<Attached*>& AttachedWindows() {
 }
 
 void AttachedProcedure(const ev::WindowMessage& m, void* context) {
-  TranslateWindowMessage(m.window, m.message, m.wParam, m.lParam,
-                         static_cast<Attached*>(context)->source);
+  // Held here: a hook may detach the window, and its record with it, during the translation.
+  Ref<Object> source = static_cast<Attached*>(context)->source;
+  TranslateWindowMessage(m.window, m.message, m.wParam, m.lParam, source);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/events/event_pump.h"
 #include "platform/sdl/sdl_library.h"
+#include "system/event/hook.h"
 #include "system/input/polled_input.h"
 #include "system/main_thread.h"
 #include "system/queue/event_queue.h"
@@ -311,6 +313,28 @@ TEST_F(SdlEvents, ActivationOfTheApplicationAsAWholeAndCloseRequests) {
   Window(SDL_WINDOWEVENT_CLOSE, secondId);  // a closed window's events go nowhere
   // The loss of focus is settled at the end of the pump, after the events that came with it.
   EXPECT_EQ(Taken(), (Texts{"AppTerminate 0 m0", "AppSuspend 0 m0"}));
+}
+
+// A hook that closes the window while its messages are being delivered.
+ev::NativeWindow g_closeOnChar = nullptr;
+Ref<Object> CloseOnFirstChar(int32_t, Ref<Object> data, Ref<Object>) {
+  Ref<TEvent> e = data.As<TEvent>();
+  if (e && e->id == kEventKeyChar && g_closeOnChar) {
+    DetachEventWindow(g_closeOnChar);
+    ev::CloseWindow(std::exchange(g_closeOnChar, nullptr));
+  }
+  return data;
+}
+
+TEST_F(SdlEvents, AHookMayCloseTheWindowWhileItsMessagesAreDelivered) {
+  g_closeOnChar = window_;
+  window_ = nullptr;  // closed by the hook
+  InsertHook(EventHookId, &CloseOnFirstChar, nullptr, 5);
+  Text("abc");
+  Key(SDL_SCANCODE_RETURN, true);
+  Motion(1, 1);
+  EXPECT_EQ(Taken(), Texts{"KeyChar 97 m0"});
+  DetachHook(EventHookId, &CloseOnFirstChar, nullptr);
 }
 
 // With a window open the wait is SDL's; a call posted from another thread still ends it.

@@ -107,27 +107,30 @@ uintptr_t ButtonBits(uint32_t sdlState) {
   return bits;
 }
 
-void Dispatch(Window* w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+// Window procedures may open and close windows, so every message looks its window up afresh.
+void Dispatch(uint32_t windowId, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  Window* w = FindById(windowId);
   if (w && w->procedure) w->procedure({Handle(w->sdl), message, wParam, lParam}, w->context);
 }
 
-void RememberPointer(Window* w, int x, int y) {
+void RememberPointer(const Window& w, int x, int y) {
   int wx = 0, wy = 0;
-  S().sdl->GetWindowPosition(w->sdl, &wx, &wy);
+  S().sdl->GetWindowPosition(w.sdl, &wx, &wy);
   S().pointerX = wx + x;
   S().pointerY = wy + y;
 }
 
 // One UTF-16 unit per character message, as a Windows program receives text.
-void DispatchText(Window* w, const char* utf8) {
+void DispatchText(uint32_t w, const char* utf8) {
   const auto* p = reinterpret_cast<const unsigned char*>(utf8);
   while (*p) {
     uint32_t c = *p++;
     int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    bool bad = (c >= 0x80 && c < 0xC0) || c >= 0xF8;
     if (more) c &= 0x3F >> more;
     for (; more > 0 && (*p & 0xC0) == 0x80; --more)
       c = c << 6 | (*p++ & 0x3F);
-    if (more) c = 0xFFFD;  // a sequence cut short
+    if (bad || more || c > 0x10FFFF) c = 0xFFFD;  // not UTF-8, or a sequence cut short
     if (c >= 0x10000) {
       c -= 0x10000;
       Dispatch(w, kMsgChar, 0xD800 + (c >> 10), 1);
@@ -140,10 +143,10 @@ void DispatchText(Window* w, const char* utf8) {
 
 void KeyEvent(const SDL_KeyboardEvent& k) {
   State& s = S();
-  Window* w = FindById(k.windowID);
+  const uint32_t w = k.windowID;
   s.mods = static_cast<SDL_Keymod>(k.keysym.mod);
   WindowsKey key = WindowsKeyOf(k.keysym.scancode, s.mods & KMOD_NUM);
-  if (!w || !key.virtualKey) return;
+  if (!FindById(w) || !key.virtualKey) return;
   bool down = k.state == SDL_PRESSED;
   bool alt = s.mods & KMOD_ALT;
   bool ctrl = s.mods & KMOD_CTRL;
@@ -162,8 +165,9 @@ void KeyEvent(const SDL_KeyboardEvent& k) {
 
 void WindowEvent(const SDL_WindowEvent& e) {
   State& s = S();
-  Window* w = FindById(e.windowID);
-  if (!w) return;
+  const uint32_t w = e.windowID;
+  Window* window = FindById(w);
+  if (!window) return;
   switch (e.event) {
     case SDL_WINDOWEVENT_CLOSE:
       Dispatch(w, kMsgClose, 0, 0);
@@ -172,15 +176,15 @@ void WindowEvent(const SDL_WindowEvent& e) {
       Dispatch(w, kMsgMouseLeave, 0, 0);
       break;
     case SDL_WINDOWEVENT_FOCUS_GAINED:
-      s.focused = w->sdl;
+      s.focused = window->sdl;
       if (!s.appActive) {
         s.appActive = true;
         Dispatch(w, kMsgActivateApp, 1, 0);
       }
       break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
-      if (s.focused == w->sdl) s.focused = nullptr;
-      s.losingFocus = w->sdl;
+      if (s.focused == window->sdl) s.focused = nullptr;
+      s.losingFocus = window->sdl;
       break;
     default:
       break;
@@ -195,12 +199,13 @@ void HandleEvent(const SDL_Event& e) {
       KeyEvent(e.key);
       break;
     case SDL_TEXTINPUT:
-      if (Window* w = FindById(e.text.windowID)) DispatchText(w, e.text.text);
+      DispatchText(e.text.windowID, e.text.text);
       break;
     case SDL_MOUSEMOTION:
       if (Window* w = FindById(e.motion.windowID)) {
-        RememberPointer(w, e.motion.x, e.motion.y);
-        Dispatch(w, kMsgMouseMove, ButtonBits(e.motion.state), PointParam(e.motion.x, e.motion.y));
+        RememberPointer(*w, e.motion.x, e.motion.y);
+        Dispatch(e.motion.windowID, kMsgMouseMove, ButtonBits(e.motion.state),
+                 PointParam(e.motion.x, e.motion.y));
       }
       break;
     case SDL_MOUSEBUTTONDOWN:
@@ -221,9 +226,9 @@ void HandleEvent(const SDL_Event& e) {
           default:
             return;
         }
-        RememberPointer(w, e.button.x, e.button.y);
+        RememberPointer(*w, e.button.x, e.button.y);
         uint32_t state = s.sdl->GetMouseState(nullptr, nullptr);
-        Dispatch(w, message, ButtonBits(state), PointParam(e.button.x, e.button.y));
+        Dispatch(e.button.windowID, message, ButtonBits(state), PointParam(e.button.x, e.button.y));
       }
       break;
     case SDL_MOUSEWHEEL:
@@ -234,7 +239,8 @@ void HandleEvent(const SDL_Event& e) {
         int wx = 0, wy = 0;
         s.sdl->GetWindowPosition(w->sdl, &wx, &wy);
         uintptr_t wParam = static_cast<uintptr_t>(static_cast<uint16_t>(delta)) << 16;
-        Dispatch(w, kMsgMouseWheel, wParam, PointParam(wx + e.wheel.mouseX, wy + e.wheel.mouseY));
+        Dispatch(e.wheel.windowID, kMsgMouseWheel, wParam,
+                 PointParam(wx + e.wheel.mouseX, wy + e.wheel.mouseY));
       }
       break;
     case SDL_WINDOWEVENT:
@@ -252,7 +258,7 @@ void SettleFocus() {
   SDL_Window* lost = std::exchange(s.losingFocus, nullptr);
   if (!lost || s.focused || !s.appActive) return;
   s.appActive = false;
-  Dispatch(Find(lost), kMsgActivateApp, 0, 0);
+  if (Window* w = Find(lost)) Dispatch(w->id, kMsgActivateApp, 0, 0);
 }
 
 }  // namespace
