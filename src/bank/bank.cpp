@@ -144,21 +144,10 @@ Ref<TBank> TBank::Load(const Url& url) {
   Ref<TStream> stream = OpenStreamUrl(url, 1, 0);
   if (!stream) return Ref<TBank>();
   auto bank = New<TBank>();
-  // Read until the end of the stream, or until Read delivers nothing (a stream that cannot tell
-  // where it ends). A stream that knows its length is read into a block of exactly that size.
-  int64_t left = StreamBytesLeft(*stream);
-  bank->Resize(static_cast<int32_t>(left >= 0 ? std::min<int64_t>(left, INT32_MAX) : 1024));
-  int32_t size = 0;
-  while (!stream->Eof()) {
-    if (size == bank->_size) {
-      if (size == INT32_MAX) break;
-      int64_t grown = std::max<int64_t>(int64_t(size) * 3 / 2, int64_t(size) + 1024);
-      bank->Resize(static_cast<int32_t>(std::min<int64_t>(grown, INT32_MAX)));
-    }
-    int32_t n = stream->Read(bank->_buf + size, bank->_size - size);
-    if (n <= 0) break;
-    size += n;
-  }
+  int32_t size = ReadStreamToEnd(*stream, [&](int32_t capacity, int32_t) {
+    bank->Resize(capacity);
+    return bank->_buf;
+  });
   bank->Resize(size);
   if (bank->_capacity != size) MoveToNewBlock(*bank, size);
   stream->Close();

@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace vxl::detail {
+namespace vxl::stream_detail {
 
 // The index of the first byte equal to a, b or c, or n when there is none.
 inline size_t FindAnyOf3(const uint8_t* p, size_t n, uint8_t a, uint8_t b, uint8_t c) {
@@ -45,4 +45,4 @@ inline void WidenLatin1(const uint8_t* p, size_t n, char16_t* out) {
     out[i] = p[i];
 }
 
-}  // namespace vxl::detail
+}  // namespace vxl::stream_detail

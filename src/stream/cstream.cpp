@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/files/files.h"
 #include "platform/files/c_file_buffer.h"
+#include "platform/files/files.h"
 #include "runtime/class_binder.h"
 #include "stream/stream.h"
 

@@ -8,6 +8,7 @@
 
 #include "runtime/class_binder.h"
 #include "stream/byte_scan.h"
+#include "stream/length_check.h"
 
 namespace vxl {
 
@@ -166,12 +167,21 @@ int32_t TStream::WriteDouble(double x) {
   return WriteValue(*this, x);
 }
 
+namespace stream_detail {
+
+void ThrowTooLong(int64_t length) {
+  RaiseRuntimeError(String("Length ") + String::FromLong(length) +
+                    " does not fit a string or array");
+}
+
+}  // namespace stream_detail
+
 namespace {
 
 String Latin1String(const uint8_t* p, size_t n) {
   if (n == 0) return String();
   Ref<StringObject> rep = StringObject::Allocate(static_cast<int32_t>(n));
-  detail::WidenLatin1(p, n, rep->MutableData());
+  stream_detail::WidenLatin1(p, n, rep->MutableData());
   return String::Of(rep);
 }
 
@@ -185,12 +195,15 @@ String TStream::ReadLine() {
     if (held.empty()) {
       uint8_t b;
       if (Read(&b, 1) != 1 || b == 0 || b == 10) break;
-      if (b != 13) pending.push_back(static_cast<char>(b));
+      if (b != 13) {
+        stream_detail::CheckLength(pending.size() + 1);
+        pending.push_back(static_cast<char>(b));
+      }
       continue;
     }
     const uint8_t* p = held.data();
     size_t n = held.size();
-    size_t i = detail::FindAnyOf3(p, n, 0, 10, 13);
+    size_t i = stream_detail::FindAnyOf3(p, n, 0, 10, 13);
     if (pending.empty()) {
       // The usual case: the whole line is in view, ended by LF, CR LF or 0.
       size_t used = 0;
@@ -208,6 +221,7 @@ String TStream::ReadLine() {
     size_t at = 0;
     bool ended = false;
     for (;;) {
+      stream_detail::CheckLength(pending.size() + (i - at));
       pending.append(reinterpret_cast<const char*>(p + at), i - at);
       if (i == n) {
         at = n;
@@ -218,7 +232,7 @@ String TStream::ReadLine() {
         ended = true;
         break;
       }
-      i = at + detail::FindAnyOf3(p + at, n - at, 0, 10, 13);
+      i = at + stream_detail::FindAnyOf3(p + at, n - at, 0, 10, 13);
     }
     ConsumeBuffered(at);
     if (ended) break;

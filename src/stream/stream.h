@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 
 #include "runtime/runtime.h"
@@ -286,6 +287,15 @@ int32_t StringToUrl(const String& text, const Url& url);
 // One object through the stream's ReadObject / WriteObject (data streams).
 Ref<Object> ObjectFromUrl(const Url& url);
 int32_t ObjectToUrl(const Ref<Object>& object, const Url& url);
+
+// The loop of every whole-stream load (BytesFromUrl, TBank.Load): reads from the stream's position
+// up to its end, or until Read delivers nothing, into a block that `resize(capacity, kept)`
+// provides with its first `kept` bytes in place, and returns how many bytes it read. The block
+// starts at what the stream reports left (1024 bytes when it cannot tell) and grows by half when
+// full. A load is whole or fails: a stream holding more than INT32_MAX bytes raises a runtime
+// error instead of giving the first 2 GiB.
+int32_t ReadStreamToEnd(TStream& stream,
+                        const std::function<uint8_t*(int32_t capacity, int32_t kept)>& resize);
 
 // Copies until `from` is at its end (or its Read delivers nothing), `bufferSize` bytes at a time.
 int32_t CopyStreamData(const Ref<TStream>& from, const Ref<TStream>& to, int32_t bufferSize = 4096);

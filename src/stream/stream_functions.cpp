@@ -1,10 +1,12 @@
 // The stream module's functions: open, load, save and copy, the Stream* forwarders and
 // TrueCaseFileName.
 #include <algorithm>
-#include <memory>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "platform/files/files.h"
+#include "stream/length_check.h"
 #include "stream/stream.h"
 
 namespace vxl {
@@ -18,50 +20,67 @@ Ref<TStream> OpenForWriting(const Url& url) {
 
 namespace {
 
-// A byte array whose bytes start undefined, for loads that write every byte before the array is
-// handed out: zeroing a large file's worth of memory first would cost a whole extra pass.
-class UnfilledByteArray final : public ArrayObject {
+// A byte array over a block from malloc, whose bytes a load has just written: zeroing a large
+// file's worth of memory first would cost a whole extra pass.
+class LoadedByteArray final : public ArrayObject {
  public:
-  explicit UnfilledByteArray(int32_t length)
-      : ArrayObject(TypeTag<uint8_t>::Get(), {length}, length, 1), items_(new uint8_t[length]) {}
-  void* Data() noexcept override { return items_.get(); }
+  LoadedByteArray(uint8_t* block, int32_t length)
+      : ArrayObject(TypeTag<uint8_t>::Get(), {length}, length, 1), block_(block) {}
+  ~LoadedByteArray() override { std::free(block_); }
+  void* Data() noexcept override { return block_; }
 
  private:
-  std::unique_ptr<uint8_t[]> items_;
+  uint8_t* block_;
 };
-
-Array<uint8_t> NewUnfilledBytes(int32_t length) {
-  return Array<uint8_t>::Cast(Ref<Object>(New<UnfilledByteArray>(length)));
-}
 
 }  // namespace
 
-Array<uint8_t> BytesFromUrl(const Url& url) {
-  Ref<TStream> stream = OpenForReading(url);
-  if (!stream) ThrowStreamRead();
-  // The working array starts at 1024 bytes and grows by half when full. When the stream knows
-  // how much is left it starts at that size, which spares the copies for files.
-  int64_t left = int64_t(stream->Size()) - stream->Pos();
-  int32_t capacity = static_cast<int32_t>(std::clamp<int64_t>(left, 1024, INT32_MAX));
-  Array<uint8_t> data = NewUnfilledBytes(capacity);
+int32_t ReadStreamToEnd(TStream& stream,
+                        const std::function<uint8_t*(int32_t capacity, int32_t kept)>& resize) {
+  int32_t pos = stream.Pos();
+  int64_t left = pos < 0 ? 1024 : std::max<int64_t>(0, int64_t(stream.Size()) - pos);
+  int32_t capacity = static_cast<int32_t>(std::min<int64_t>(left, INT32_MAX));
+  uint8_t* block = resize(capacity, 0);
   int32_t used = 0;
-  while (stream->Eof() == 0) {
-    if (used == data.Length()) {
-      if (used == INT32_MAX) break;
-      int64_t grown = std::min<int64_t>(int64_t(used) * 3 / 2, INT32_MAX);
-      Array<uint8_t> bigger = NewUnfilledBytes(static_cast<int32_t>(grown));
-      std::copy(data.begin(), data.begin() + used, bigger.begin());
-      data = bigger;
+  while (stream.Eof() == 0) {
+    if (used == capacity) {
+      if (capacity == INT32_MAX) {
+        // Full at the largest length an array or bank can have: complete only if nothing is left.
+        uint8_t probe;
+        if (stream.Read(&probe, 1) > 0) stream_detail::ThrowTooLong(int64_t(INT32_MAX) + 1);
+        break;
+      }
+      int64_t grown = std::max<int64_t>(int64_t(used) * 3 / 2, int64_t(used) + 1024);
+      capacity = static_cast<int32_t>(std::min<int64_t>(grown, INT32_MAX));
+      block = resize(capacity, used);
     }
-    int32_t n = stream->Read(data.Data() + used, data.Length() - used);
+    int32_t n = stream.Read(block + used, capacity - used);
     // A stream that never reports its end (the TIO defaults) ends when Read delivers nothing.
     if (n <= 0) break;
     used += n;
   }
+  return used;
+}
+
+Array<uint8_t> BytesFromUrl(const Url& url) {
+  Ref<TStream> stream = OpenForReading(url);
+  if (!stream) ThrowStreamRead();
+  struct Block {
+    uint8_t* data = nullptr;
+    ~Block() { std::free(data); }
+  } block;
+  // realloc moves a large block by remapping its pages, not by copying its bytes.
+  int32_t used = ReadStreamToEnd(*stream, [&](int32_t capacity, int32_t) {
+    void* grown = std::realloc(block.data, std::max<size_t>(static_cast<size_t>(capacity), 1));
+    if (!grown) throw std::bad_alloc();
+    return block.data = static_cast<uint8_t*>(grown);
+  });
   stream->Close();
-  if (used == data.Length()) return data;
-  // Only the bytes read leave here, in a new array.
-  return data.Slice(0, used);
+  if (void* fitted = std::realloc(block.data, std::max<size_t>(static_cast<size_t>(used), 1)))
+    block.data = static_cast<uint8_t*>(fitted);
+  auto bytes = New<LoadedByteArray>(block.data, used);
+  block.data = nullptr;
+  return Array<uint8_t>::Cast(Ref<Object>(bytes));
 }
 
 String StringFromUrl(const Url& url) {

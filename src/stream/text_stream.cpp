@@ -5,6 +5,7 @@
 #include <typeinfo>
 
 #include "runtime/class_binder.h"
+#include "stream/length_check.h"
 
 namespace vxl {
 
@@ -186,6 +187,9 @@ void DecodeStream(TStream& in, int32_t encoding, Chars& out, ReadChar&& readChar
 }  // namespace
 
 char16_t* TTextStream::Chars::Room(size_t extra) {
+  // Past the bound a line cannot be held, so it stops growing there (a run may take it over by
+  // less than one run, which Take refuses).
+  if (size > static_cast<size_t>(INT32_MAX)) TooLong();
   if (capacity - size < extra) {
     size_t grown = std::max(capacity * 2, size + extra);
     auto bigger = std::make_unique_for_overwrite<char16_t[]>(grown);
@@ -196,7 +200,16 @@ char16_t* TTextStream::Chars::Room(size_t extra) {
   return data.get() + size;
 }
 
+void TTextStream::Chars::TooLong() {
+  size_t length = size;
+  size = 0;
+  data.reset();
+  capacity = 0;
+  stream_detail::ThrowTooLong(static_cast<int64_t>(length));
+}
+
 String TTextStream::Chars::Take() {
+  if (size > static_cast<size_t>(INT32_MAX)) TooLong();
   String s{std::u16string_view(data.get(), size)};
   size = 0;
   if (capacity > 65536) {

@@ -89,6 +89,8 @@ class TTextStream : public TStreamWrapper {
     void Push(char16_t c) { *Room(1) = c, ++size; }
     // The characters as a string; the buffer is emptied (and shrunk after a huge line).
     String Take();
+    // Empties the buffer and raises the length error: more characters than a string can hold.
+    [[noreturn]] void TooLong();
   };
   Chars line_;
 };

@@ -248,6 +248,34 @@ TEST_F(StreamCore, PipeStreamReadsUntilReadDeliversNothing) {
   s->Close();
 }
 
+TEST_F(StreamCore, FilePositionsPast2GiBAreCountedIn64Bits) {
+  // A sparse file of 2 GiB + 17 bytes, entered 8 bytes before 2 GiB: no disk space needed.
+  constexpr off_t k2GiB = off_t{1} << 31;
+  std::string path = dir.File("big.bin");
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(out);
+  ASSERT_EQ(fseeko(out, k2GiB, SEEK_SET), 0);
+  std::fputs("0123456789abcdef\n", out);
+  std::fclose(out);
+  auto enter = [&] {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    fseeko(f, k2GiB - 8, SEEK_SET);
+    return TCStream::CreateWithCStream(f, TCStream::MODE_READ);
+  };
+  Ref<TCStream> s = enter();
+  EXPECT_EQ(s->Pos(), INT32_MAX - 7);
+  EXPECT_EQ(s->Size(), INT32_MAX) << "reported saturated";
+  uint8_t zeros[8] = {1};
+  s->ReadBytes(zeros, 8);
+  EXPECT_EQ(zeros[0] | zeros[7], 0);
+  EXPECT_EQ(s->Pos(), INT32_MAX);
+  EXPECT_EQ(s->Eof(), 0) << "17 bytes are left";
+  EXPECT_EQ(s->ReadLine(), String("0123456789abcdef"));
+  EXPECT_EQ(s->Eof(), 1);
+  // A whole load from there reads up to the real end.
+  EXPECT_EQ(BytesFromUrl(enter()).Length(), 25);
+}
+
 TEST_F(StreamCore, ReleasingAFileStreamClosesIt) {
   std::string path = dir.File("released.bin");
   {
