@@ -1,14 +1,17 @@
 #include "app/launcher.h"
 
 #include "app/module_groups.h"
+#include "audio/audio_driver.h"
+#include "audio/sample_loaders.h"
+#include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
 #include "joystick/joystick.h"
 #include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/loaders/tga_loader.h"
-#include "process/process.h"
 #include "platform/process/command_launch.h"
+#include "process/process.h"
 #include "runtime/classic_text.h"
 #include "runtime/module.h"
 #include "runtime/string.h"
@@ -40,18 +43,22 @@ std::span<const ModuleInitialiser> LauncherImports() {
   static const ModuleInitialiser imports[] = {
       InitCoreModule,           // 1
       InitApplicationStub,      // 2
+      InitAudioModule,          // 3
       InitBankModule,           // 4
       InitBankStreamModule,     // 5
       InitStandardGroupModule,  // 6
       InitBmpLoaderModule,      // 7
       InitPolledInputModule,    // 8, in place of the Direct3D 7 2D driver that first reaches it
       InitEventQueueModule,     // 10
+      InitTonmixDriverModule,   // 11
       InitJpegLoaderModule,     // 14
       InitToolchainModule,      // 15
+      InitOggLoaderModule,      // 16
       InitPngLoaderModule,      // 18
       InitClassicTextModule,    // 20
       InitTgaLoaderModule,      // 21
       InitTimerModule,          // 22
+      InitWavLoaderModule,      // 23
       InitJoystickModule,       // 24
       InitProcessModule,        // 25
       InitOpenGLImportModule,   // 26

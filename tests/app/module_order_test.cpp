@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/launcher.h"
+#include "audio/audio_driver.h"
 #include "data/data.h"
 #include "pixmap/pixmap.h"
 #include "runtime/module.h"
@@ -18,6 +19,9 @@ const std::vector<std::string> kExpectedOrder = {
     "core",
     "c standard library glue",
     "stream",
+    "sample format tables",
+    "audio sample",
+    "audio",
     "ordered map",
     "data streams",
     "bank",
@@ -44,14 +48,19 @@ const std::vector<std::string> kExpectedOrder = {
     "system",
     "polled input",
     "event queue",
+    "software mixer library",
+    "software mixer audio driver",
     "libjpeg binding",
     "JPEG loader",
     "toolchain path utility",
+    "ogg vorbis binding",
+    "ogg loader",
     "libpng binding",
     "PNG loader",
     "classic text",
     "TGA loader",
     "timer",
+    "wav loader",
     "joystick input",
     "process",
     "opengl import",
@@ -93,6 +102,17 @@ TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
     loaders.push_back(l->Class().Name());
   EXPECT_EQ(loaders, (std::vector<std::string>{"TPixmapLoaderTGA", "TPixmapLoaderPNG",
                                                "TPixmapLoaderJPG", "TPixmapLoaderBMP"}));
+  std::vector<std::string> sampleLoaders;
+  for (Ref<TAudioSampleLoader> l = AudioSampleLoaders(); l; l = l->_succ)
+    sampleLoaders.push_back(l->Class().Name());
+  EXPECT_EQ(sampleLoaders,
+            (std::vector<std::string>{"TAudioSampleLoaderWAV", "TAudioSampleLoaderOGG"}));
+  std::vector<std::string> drivers;
+  Array<String> names = ListAudioDrivers();
+  for (int32_t i = 0; i < names.Length(); ++i)
+    drivers.push_back(names[i].ToCString());
+  EXPECT_EQ(drivers, (std::vector<std::string>{"Tonmix", "Tonmix Multimedia", "Tonmix DirectSound",
+                                               "Null"}));
 }
 
 TEST(ModuleOrder, StubIsMainsSecondImport) {

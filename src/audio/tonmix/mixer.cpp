@@ -1,0 +1,402 @@
+#include "audio/tonmix/mixer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace vxl::tonmix {
+
+// Records ---------------------------------------------------------------------------------------
+
+sampledata* NewSampleData(int32_t length, int32_t bits, int32_t channels, int32_t hertz,
+                          const void* data, int32_t loop) {
+  if ((bits != 8 && bits != 16) || (channels != 1 && channels != 2) || length < 0) return nullptr;
+  const int32_t frameBytes = channels * bits / 8;
+  // Positions count sample values in 32 bits: keep every value index (guard frame included) there.
+  if (int64_t(length) + 1 > std::numeric_limits<int32_t>::max() / frameBytes) return nullptr;
+  auto* r = new sampledata;
+  r->hertz = hertz;
+  r->channels = channels;
+  r->bits = bits;
+  r->bytesPerFrame = frameBytes;
+  r->length = length;
+  r->dataSize = length * frameBytes;
+  r->loop = loop ? -1 : 0;
+  r->owned = (length + 1) * frameBytes;
+  r->data = new uint8_t[r->owned];
+  if (length > 0 && data) std::memcpy(r->data, data, r->dataSize);
+  if (length > 0 && !data) std::memset(r->data, bits == 8 ? 128 : 0, r->dataSize);
+  uint8_t* guard = r->data + r->dataSize;
+  if (length == 0) {
+    std::memset(guard, bits == 8 ? 128 : 0, frameBytes);
+  } else {
+    std::memcpy(guard, r->loop ? r->data : guard - frameBytes, frameBytes);
+  }
+  r->writeCursor = length;
+  r->write = guard;
+  return r;
+}
+
+void ReleaseSampleData(sampledata* r) {
+  if (r && r->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    delete[] r->data;
+    delete r;
+  }
+}
+
+// Voices -----------------------------------------------------------------------------------------
+
+namespace {
+constexpr auto kRelaxed = std::memory_order_relaxed;
+bool IsPaused(const sound& v) {
+  return (v.status.load(kRelaxed) & kPaused) != 0;
+}
+}  // namespace
+
+void sound::SetRate(int32_t r) {
+  targetRate.store(r, kRelaxed);
+  if (IsPaused(*this)) rate.store(r, kRelaxed);
+}
+void sound::SetVolume(int16_t v) {
+  targetVolume.store(v, kRelaxed);
+  if (IsPaused(*this)) volume.store(v, kRelaxed);
+}
+void sound::SetPan(int16_t p) {
+  targetPan.store(p, kRelaxed);
+  if (IsPaused(*this)) pan.store(p, kRelaxed);
+}
+void sound::SetDepth(int16_t d) {
+  targetDepth.store(d, kRelaxed);
+}
+int32_t sound::GetRate(int32_t target) {
+  return (target ? targetRate : rate).load(kRelaxed);
+}
+int16_t sound::GetVolume(int32_t target) {
+  return (target ? targetVolume : volume).load(kRelaxed);
+}
+int16_t sound::GetPan(int32_t target) {
+  return (target ? targetPan : pan).load(kRelaxed);
+}
+int16_t sound::GetDepth(int32_t target) {
+  return (target ? targetDepth : depth).load(kRelaxed);
+}
+int32_t sound::Position() {
+  int32_t values = static_cast<int32_t>(total.load(kRelaxed) >> 32);
+  return channels > 0 ? static_cast<int32_t>(uint32_t(values) / uint32_t(channels)) : 0;
+}
+
+// Mixing one voice -------------------------------------------------------------------------------
+
+namespace {
+
+// 32-bit accumulation that wraps instead of overflowing.
+inline void Add(int32_t& acc, int32_t x) {
+  acc = static_cast<int32_t>(static_cast<uint32_t>(acc) + static_cast<uint32_t>(x));
+}
+
+struct Gains {
+  int32_t left, right;
+};
+
+inline Gains GainsOf(int32_t v, int32_t pan, int32_t depth) {
+  Gains g{v, v};
+  if (pan > 0) g.left = (v * (4096 - pan)) >> 12;
+  if (pan < 0) g.right = (v * (pan + 4096)) >> 12;
+  if (depth < 0) g.right = -g.right;
+  return g;
+}
+
+// The sample value(s) at a position, by width and channel count.
+template <int Bits>
+inline int32_t Interpolate(const uint8_t* d, uint32_t i, uint32_t next, uint32_t frac) {
+  if constexpr (Bits == 8) {
+    int32_t a = d[i], b = d[i + next];
+    return a * 256 - 32768 + (((b - a) * int32_t(frac)) >> 8);
+  } else {
+    const int16_t* w = reinterpret_cast<const int16_t*>(d);
+    int32_t a = w[i], b = w[i + next];
+    return a + static_cast<int32_t>((int64_t(b - a) * frac) >> 16);
+  }
+}
+
+template <int Bits, int Channels>
+inline void MixFrame(const uint8_t* d, uint64_t pos, int32_t* acc, Gains g) {
+  uint32_t ip = static_cast<uint32_t>(pos >> 32);
+  uint32_t frac = static_cast<uint32_t>(pos >> 16) & 0xFFFF;
+  if constexpr (Channels == 1) {
+    int32_t s = Interpolate<Bits>(d, ip, 1, frac);
+    Add(acc[0], (s * g.left) >> 8);
+    Add(acc[1], (s * g.right) >> 8);
+  } else {
+    uint32_t pair = ip & ~1u;
+    uint32_t f = (((ip & 1) << 16) + frac) >> 1;
+    Add(acc[0], (Interpolate<Bits>(d, pair, 2, f) * g.left) >> 8);
+    Add(acc[1], (Interpolate<Bits>(d, pair + 1, 2, f) * g.right) >> 8);
+  }
+}
+
+// Steady level and rate: runs of frames up to the end of the data without a per-frame test.
+// Returns 1 when a one-shot voice reached its end, else 0.
+template <int Bits, int Channels>
+int32_t MixSteady(const uint8_t* d, int32_t* acc, int32_t frames, uint64_t& pos, uint64_t& total,
+                  uint64_t step, uint64_t end, bool loop, Gains g) {
+  const uint64_t endPos = end << 32;
+  while (frames > 0) {
+    uint64_t toEnd = step ? (endPos - pos + step - 1) / step : ~uint64_t{0};
+    int32_t n = static_cast<int32_t>(std::min<uint64_t>(toEnd, uint64_t(frames)));
+    uint64_t p = pos;
+    for (int32_t f = 0; f < n; ++f, acc += 2) {
+      MixFrame<Bits, Channels>(d, p, acc, g);
+      p += step;
+    }
+    pos = p;
+    total += uint64_t(n) * step;
+    frames -= n;
+    if (uint64_t(n) == toEnd) {
+      if (!loop) return 1;
+      pos = ((pos >> 32) % end) << 32 | (pos & 0xFFFFFFFFu);
+    }
+  }
+  return 0;
+}
+
+// A ramp: the step and the volume move linearly from their current to their target values.
+template <int Bits, int Channels>
+int32_t MixRamp(const uint8_t* d, int32_t* acc, int32_t frames, uint64_t& pos, uint64_t& total,
+                int64_t step, int64_t stepInc, int32_t vol, int32_t volInc, uint64_t end, bool loop,
+                int32_t pan, int32_t depth) {
+  for (int32_t f = 0; f < frames; ++f, acc += 2) {
+    MixFrame<Bits, Channels>(d, pos, acc, GainsOf(vol >> 8, pan, depth));
+    pos += uint64_t(step);
+    total += uint64_t(step);
+    if ((pos >> 32) >= end) {
+      if (!loop) return 1;
+      pos = ((pos >> 32) % end) << 32 | (pos & 0xFFFFFFFFu);
+    }
+    step += stepInc;
+    vol += volInc;
+  }
+  return 0;
+}
+
+using SteadyFn = int32_t (*)(const uint8_t*, int32_t*, int32_t, uint64_t&, uint64_t&, uint64_t,
+                             uint64_t, bool, Gains);
+using RampFn = int32_t (*)(const uint8_t*, int32_t*, int32_t, uint64_t&, uint64_t&, int64_t,
+                           int64_t, int32_t, int32_t, uint64_t, bool, int32_t, int32_t);
+
+// Source values per output frame as 32.32 for a 16.16 rate. Negative rates hold the voice still
+// and absurd ones are capped, so a position never runs backwards or past 32 bits per frame.
+uint64_t StepOf(int32_t rate, int32_t hertz, int32_t channels, int32_t outputRate) {
+  int64_t s = int64_t(std::max(rate, 0)) * std::max(hertz, 0) / outputRate;
+  s = std::min<int64_t>(s, 0x7FFFFFFF);
+  return uint64_t(s * channels) << 16;
+}
+
+}  // namespace
+
+int32_t MixVoice(sound& v, int32_t* accum, int32_t frames, int32_t outputRate) {
+  const int32_t status = v.status.load(kRelaxed);
+  if (status == kStopped) return 1;
+  if (status & kPaused) return -2;
+  if (status == kReleased) return -1;
+  if (v.startDelay >= frames) {
+    v.startDelay -= frames;
+    return 0;
+  }
+  frames -= v.startDelay;
+  accum += 2 * v.startDelay;
+  v.startDelay = 0;
+
+  const sampledata& d = *v.data;
+  const int32_t rate = v.rate.load(kRelaxed), targetRate = v.targetRate.load(kRelaxed);
+  const uint64_t step = StepOf(rate, d.hertz, d.channels, outputRate);
+  const uint64_t targetStep = StepOf(targetRate, d.hertz, d.channels, outputRate);
+  const int32_t v0 = v.volume.load(kRelaxed), v1 = v.targetVolume.load(kRelaxed);
+  const int32_t pan = v.targetPan.load(kRelaxed), depth = v.targetDepth.load(kRelaxed);
+  const uint64_t end = uint64_t(d.channels) * uint64_t(d.length);
+  const bool loop = (status & kPlayingLoop) != 0;
+  uint64_t pos = v.position.load(kRelaxed), total = v.total.load(kRelaxed);
+  const int kind = (d.bits == 16 ? 2 : 0) + (d.channels == 2 ? 1 : 0);
+  int32_t result;
+
+  if (step == targetStep && v0 == v1) {
+    if (v1 == 0) {
+      // Silent: only the position moves.
+      v.volume.store(0, kRelaxed);
+      pos += uint64_t(frames) * step;
+      total += uint64_t(frames) * step;
+      result = 0;
+      if ((pos >> 32) >= end) {
+        if (loop) {
+          pos = ((pos >> 32) % end) << 32 | (pos & 0xFFFFFFFFu);
+        } else {
+          result = 1;
+        }
+      }
+    } else {
+      static constexpr SteadyFn kSteady[4] = {MixSteady<8, 1>, MixSteady<8, 2>, MixSteady<16, 1>,
+                                              MixSteady<16, 2>};
+      result = kSteady[kind](d.data, accum, frames, pos, total, step, end, loop,
+                             GainsOf(v0, pan, depth));
+    }
+  } else {
+    v.volume.store(static_cast<int16_t>(v1), kRelaxed);
+    v.rate.store(targetRate, kRelaxed);
+    const int64_t stepInc = (int64_t(targetStep) - int64_t(step)) / frames;
+    const int32_t volInc = (v1 - v0) * 256 / frames;
+    static constexpr RampFn kRamp[4] = {MixRamp<8, 1>, MixRamp<8, 2>, MixRamp<16, 1>,
+                                        MixRamp<16, 2>};
+    result = kRamp[kind](d.data, accum, frames, pos, total, int64_t(step), stepInc, v0 * 256,
+                         volInc, end, loop, pan, depth);
+  }
+  v.position.store(pos, kRelaxed);
+  v.total.store(total, kRelaxed);
+  return result;
+}
+
+// The mixer --------------------------------------------------------------------------------------
+
+mixer::mixer(int32_t fragmentLength, int32_t outputRate, int32_t outputChannels)
+    : fragmentLength(std::max(fragmentLength, 2)),
+      outputRate(outputRate),
+      outputChannels(outputChannels),
+      accum_(new int32_t[std::max(fragmentLength, 2)]()) {}
+
+mixer::~mixer() = default;
+
+sound* mixer::TakeVoice(sound* templ, int32_t* reused) {
+  sound* v = nullptr;
+  if (reused) *reused = 0;
+  uint32_t r = releaseRead_.load(kRelaxed);
+  if (r != releaseWrite_.load(std::memory_order_acquire)) {
+    v = releaseRing_[r % kRingSize];
+    releaseRead_.store(r + 1, std::memory_order_release);
+    if (reused) *reused = v->handle;
+  } else if (!spare_.empty()) {
+    v = spare_.back();
+    spare_.pop_back();
+  } else {
+    all_.push_back(std::make_unique<sound>(this));
+    v = all_.back().get();
+  }
+  v->status.store(kStopped, kRelaxed);
+  v->handle = 0;
+  v->autoRelease.store(0, kRelaxed);
+  v->data = nullptr;
+  v->channels = 0;
+  v->started = false;
+  v->position.store(0, kRelaxed);
+  v->total.store(0, kRelaxed);
+  const int32_t rate = templ ? templ->targetRate.load(kRelaxed) : 0x10000;
+  const int16_t volume = templ ? templ->targetVolume.load(kRelaxed) : int16_t{4096};
+  const int16_t pan = templ ? templ->targetPan.load(kRelaxed) : int16_t{0};
+  const int16_t depth = templ ? templ->targetDepth.load(kRelaxed) : int16_t{0};
+  v->rate.store(rate, kRelaxed);
+  v->targetRate.store(rate, kRelaxed);
+  v->volume.store(volume, kRelaxed);
+  v->targetVolume.store(volume, kRelaxed);
+  v->pan.store(pan, kRelaxed);
+  v->targetPan.store(pan, kRelaxed);
+  v->depth.store(depth, kRelaxed);
+  v->targetDepth.store(depth, kRelaxed);
+  return v;
+}
+
+bool mixer::StartVoice(sound* v, sampledata* record, int32_t status, uint32_t nowMs) {
+  if (!record || record->channels == 0 || record->length <= 0 || outputRate == 0) return false;
+  uint32_t w = startWrite_.load(kRelaxed);
+  if (w - startRead_.load(std::memory_order_acquire) >= uint32_t(kRingSize)) return false;
+  record->refs.fetch_add(1, kRelaxed);
+  v->data = record;
+  v->channels = record->channels;
+  v->status.store(status, kRelaxed);
+  v->position.store(0, kRelaxed);
+  v->total.store(0, kRelaxed);
+  v->startTime = nowMs;
+  v->startDelay = 0;
+  v->started = true;
+  startRing_[w % kRingSize] = v;
+  startWrite_.store(w + 1, std::memory_order_release);
+  return true;
+}
+
+void mixer::Recycle(sound* v) {
+  v->status.store(kReleased, kRelaxed);
+  spare_.push_back(v);
+}
+
+void mixer::ReleaseVoice(sound* v) {
+  ReleaseSampleData(v->data);
+  releaseOverflow_.push_back(v);
+}
+
+void mixer::MixBlock(int16_t* out, int32_t count, uint32_t nowMs) {
+  while (count > 0) {
+    int32_t piece = std::min(count, fragmentLength) & ~1;
+    if (piece <= 0) break;
+    MixPiece(out, piece, nowMs);
+    out += piece;
+    count -= piece;
+  }
+}
+
+void mixer::MixPiece(int16_t* out, int32_t count, uint32_t nowMs) {
+  const int32_t frames = count / 2;
+  // New voices go to the head of the active list, waiting 20 ms after their play call.
+  uint32_t r = startRead_.load(kRelaxed);
+  const uint32_t w = startWrite_.load(std::memory_order_acquire);
+  for (; r != w; ++r) {
+    sound* v = startRing_[r % kRingSize];
+    v->next = active_;
+    active_ = v;
+    int64_t wait = std::max<int64_t>(0, int64_t(int32_t(v->startTime - nowMs)) + 20);
+    v->startDelay = static_cast<int32_t>(wait * outputRate / 1000);
+  }
+  startRead_.store(r, std::memory_order_release);
+
+  for (sound** link = &active_; sound* v = *link;) {
+    int32_t result = MixVoice(*v, accum_.get(), frames, outputRate);
+    if (result == -1 || (result == 1 && v->autoRelease.load(kRelaxed))) {
+      v->status.store(kReleased, kRelaxed);
+      *link = v->next;
+      ReleaseVoice(v);
+      continue;
+    }
+    if (result == 1) v->status.store(kStopped, kRelaxed);
+    link = &v->next;
+  }
+
+  for (int32_t i = 0; i < count; ++i) {
+    out[i] = static_cast<int16_t>(std::clamp(accum_[i] >> 4, -32768, 32767));
+    accum_[i] = 0;
+  }
+
+  // Released voices go back to the caller's thread as the ring has room.
+  uint32_t rw = releaseWrite_.load(kRelaxed);
+  const uint32_t rr = releaseRead_.load(std::memory_order_acquire);
+  size_t moved = 0;
+  for (; moved < releaseOverflow_.size() && rw - rr < uint32_t(kRingSize); ++moved, ++rw) {
+    releaseRing_[rw % kRingSize] = releaseOverflow_[moved];
+  }
+  releaseWrite_.store(rw, std::memory_order_release);
+  releaseOverflow_.erase(releaseOverflow_.begin(), releaseOverflow_.begin() + moved);
+}
+
+void mixer::ReleaseAll() {
+  uint32_t r = startRead_.load(kRelaxed);
+  const uint32_t w = startWrite_.load(std::memory_order_acquire);
+  for (; r != w; ++r) {
+    sound* v = startRing_[r % kRingSize];
+    v->next = active_;
+    active_ = v;
+  }
+  startRead_.store(r, std::memory_order_release);
+  while (sound* v = active_) {
+    active_ = v->next;
+    v->status.store(kReleased, kRelaxed);
+    ReleaseSampleData(v->data);
+    v->data = nullptr;
+  }
+}
+
+}  // namespace vxl::tonmix
