@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <link.h>
 
+#include <csignal>
 #include <cstring>
 #include <thread>
 
@@ -29,6 +30,12 @@ TEST(SdlLibrary, OpensOnFirstUseAndCarriesEventsAcrossThreads) {
   ASSERT_NE(sdl, nullptr) << OpenError();
   EXPECT_TRUE(SdlIsMapped());
   EXPECT_EQ(Open(), sdl);
+  // SIGINT and SIGTERM stay the framework's: SDL's events subsystem installs no handlers.
+  for (int sig : {SIGINT, SIGTERM}) {
+    struct sigaction action {};
+    sigaction(sig, nullptr, &action);
+    EXPECT_EQ(action.sa_handler, SIG_DFL) << sig;
+  }
 
   // An event pushed from another thread wakes a waiting main thread.
   uint32_t type = sdl->RegisterEvents(1);

@@ -79,11 +79,7 @@ bool StartVideo() {
     s.videoFailed = true;  // SDL would fall back to a window nobody can see
     return false;
   }
-  if (const sdl::Library* lib = sdl::Open()) {
-    // The framework handles SIGINT and SIGTERM itself.
-    lib->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    s.sdl = sdl::StartSubsystems(SDL_INIT_VIDEO);
-  }
+  s.sdl = sdl::StartSubsystems(SDL_INIT_VIDEO);
   if (!s.sdl) {
     s.videoFailed = true;
     return false;

@@ -41,6 +41,8 @@ void Load(Loaded& state) {
   }
   VXL_SDL_ENTRY_POINTS(VXL_SDL_RESOLVE)
 #undef VXL_SDL_RESOLVE
+  // The framework handles SIGINT and SIGTERM itself; SDL's events subsystem must not take them.
+  state.library.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   state.ok = true;
 }
 
