@@ -99,7 +99,7 @@ WindowsKey WindowsKeyOf(SDL_Scancode scancode, bool numLock) {
     const auto& k = kKeypad[scancode - SDL_SCANCODE_KP_1];
     return {numLock ? k.on : k.off, k.scan, false};
   }
-  if (scancode < 0 || scancode >= SDL_NUM_SCANCODES) return {};
+  if (static_cast<unsigned>(scancode) >= SDL_NUM_SCANCODES) return {};
   return kTable[scancode];
 }
 
