@@ -54,6 +54,11 @@ void PixelsFromStandard(const uint8_t* src, uint8_t* dst, int32_t format, int32_
 void TranslatePixels(const uint8_t* src, int32_t srcFormat, uint8_t* dst, int32_t dstFormat,
                      int32_t count);
 
+// Converts a rectangle of width x height pixels row by row, each row as TranslatePixels does.
+// Large rectangles are written the way a bulk copy writes them, past the caches.
+void TranslatePixelRows(const uint8_t* src, int32_t srcPitch, int32_t srcFormat, uint8_t* dst,
+                        int32_t dstPitch, int32_t dstFormat, int32_t width, int32_t height);
+
 // Builds the format tables.
 int InitPixelFormatModule();
 

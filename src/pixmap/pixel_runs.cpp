@@ -13,6 +13,8 @@ namespace {
 
 // Pixels converted at a time through the standard format.
 constexpr int32_t kChunk = 512;
+// Converted images at least this large are written past the caches: they would not stay there.
+constexpr int64_t kStreamBytes = 4 << 20;
 
 void ToStandard(const uint8_t* s, uint8_t* d, int32_t format, int32_t n) {
   auto put = [&d](uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
@@ -126,8 +128,19 @@ void FromStandard(const uint8_t* s, uint8_t* d, int32_t format, int32_t n) {
 
 // SSSE3 kernels ---------------------------------------------------------------------------------
 // Each handles a multiple of 16 pixels and returns how many it did; the caller finishes the rest
-// with the plain loops. `order` holds, for each output channel, the input byte it takes.
+// with the plain loops. `order` holds, for each output channel, the input byte it takes. With
+// Stream set (and `d` 16-byte aligned) the stores bypass the caches, as a bulk copy's do.
 
+template <bool Stream>
+__attribute__((target("ssse3"))) inline void Store(uint8_t* d, __m128i v) {
+  if constexpr (Stream) {
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d), v);
+  } else {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), v);
+  }
+}
+
+template <bool Stream>
 __attribute__((target("ssse3"))) int32_t Shuffle3To4(const uint8_t* s, uint8_t* d, int32_t n,
                                                      const int8_t order[3]) {
   const __m128i mask = _mm_setr_epi8(order[0], order[1], order[2], -1, order[0] + 3, order[1] + 3,
@@ -143,14 +156,15 @@ __attribute__((target("ssse3"))) int32_t Shuffle3To4(const uint8_t* s, uint8_t* 
     __m128i p1 = _mm_shuffle_epi8(_mm_alignr_epi8(b, a, 12), mask);
     __m128i p2 = _mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), mask);
     __m128i p3 = _mm_shuffle_epi8(_mm_srli_si128(c, 4), mask);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(p0, alpha));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), _mm_or_si128(p1, alpha));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), _mm_or_si128(p2, alpha));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 48), _mm_or_si128(p3, alpha));
+    Store<Stream>(d, _mm_or_si128(p0, alpha));
+    Store<Stream>(d + 16, _mm_or_si128(p1, alpha));
+    Store<Stream>(d + 32, _mm_or_si128(p2, alpha));
+    Store<Stream>(d + 48, _mm_or_si128(p3, alpha));
   }
   return i;
 }
 
+template <bool Stream>
 __attribute__((target("ssse3"))) int32_t Shuffle4To4(const uint8_t* s, uint8_t* d, int32_t n,
                                                      const int8_t order[3]) {
   const __m128i mask = _mm_setr_epi8(order[0], order[1], order[2], 3, order[0] + 4, order[1] + 4,
@@ -159,11 +173,12 @@ __attribute__((target("ssse3"))) int32_t Shuffle4To4(const uint8_t* s, uint8_t* 
   int32_t i = 0;
   for (; i + 4 <= n; i += 4, s += 16, d += 16) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_shuffle_epi8(a, mask));
+    Store<Stream>(d, _mm_shuffle_epi8(a, mask));
   }
   return i;
 }
 
+template <bool Stream>
 __attribute__((target("ssse3"))) int32_t Shuffle4To3(const uint8_t* s, uint8_t* d, int32_t n,
                                                      const int8_t order[3]) {
   const __m128i mask = _mm_setr_epi8(order[0], order[1], order[2], order[0] + 4, order[1] + 4,
@@ -175,11 +190,9 @@ __attribute__((target("ssse3"))) int32_t Shuffle4To3(const uint8_t* s, uint8_t* 
     __m128i p1 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16)), mask);
     __m128i p2 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32)), mask);
     __m128i p3 = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 48)), mask);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(p0, _mm_slli_si128(p1, 12)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16),
-                     _mm_or_si128(_mm_srli_si128(p1, 4), _mm_slli_si128(p2, 8)));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32),
-                     _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
+    Store<Stream>(d, _mm_or_si128(p0, _mm_slli_si128(p1, 12)));
+    Store<Stream>(d + 16, _mm_or_si128(_mm_srli_si128(p1, 4), _mm_slli_si128(p2, 8)));
+    Store<Stream>(d + 32, _mm_or_si128(_mm_srli_si128(p2, 8), _mm_slli_si128(p3, 4)));
   }
   return i;
 }
@@ -206,16 +219,21 @@ bool RedFirst(int32_t f) {
 // Conversions among the four 3- and 4-byte colour formats are byte moves: every channel keeps its
 // value, alpha becomes 255 when it is added and is dropped when it is removed. Returns false for
 // any other pair.
-bool MoveColourBytes(const uint8_t* s, int32_t sf, uint8_t* d, int32_t df, int32_t n) {
+bool MoveColourBytes(const uint8_t* s, int32_t sf, uint8_t* d, int32_t df, int32_t n,
+                     bool stream = false) {
   int32_t sb = IsColour3(sf) ? 3 : IsColour4(sf) ? 4 : 0;
   int32_t db = IsColour3(df) ? 3 : IsColour4(df) ? 4 : 0;
   if (sb == 0 || db == 0) return false;
   const int8_t* order = RedFirst(sf) == RedFirst(df) ? kRgbOrder : kBgrOrder;
   int32_t done = 0;
   if (HaveSsse3()) {
-    if (sb == 3 && db == 4) done = Shuffle3To4(s, d, n, order);
-    if (sb == 4 && db == 4) done = Shuffle4To4(s, d, n, order);
-    if (sb == 4 && db == 3) done = Shuffle4To3(s, d, n, order);
+    stream = stream && reinterpret_cast<uintptr_t>(d) % 16 == 0;
+    if (sb == 3 && db == 4)
+      done = stream ? Shuffle3To4<true>(s, d, n, order) : Shuffle3To4<false>(s, d, n, order);
+    if (sb == 4 && db == 4)
+      done = stream ? Shuffle4To4<true>(s, d, n, order) : Shuffle4To4<false>(s, d, n, order);
+    if (sb == 4 && db == 3)
+      done = stream ? Shuffle4To3<true>(s, d, n, order) : Shuffle4To3<false>(s, d, n, order);
   }
   s += done * sb;
   d += done * db;
@@ -257,6 +275,19 @@ void TranslatePixels(const uint8_t* src, int32_t srcFormat, uint8_t* dst, int32_
     ToStandard(src + size_t(done) * FormatBytes[srcFormat], standard, srcFormat, n);
     FromStandard(standard, dst + size_t(done) * FormatBytes[dstFormat], dstFormat, n);
   }
+}
+
+void TranslatePixelRows(const uint8_t* src, int32_t srcPitch, int32_t srcFormat, uint8_t* dst,
+                        int32_t dstPitch, int32_t dstFormat, int32_t width, int32_t height) {
+  const bool stream = int64_t(width) * FormatBytes[dstFormat] * height >= kStreamBytes &&
+                      srcFormat != dstFormat && HaveSsse3();
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* s = src + int64_t(y) * srcPitch;
+    uint8_t* d = dst + int64_t(y) * dstPitch;
+    if (!stream || !MoveColourBytes(s, srcFormat, d, dstFormat, width, true))
+      TranslatePixels(s, srcFormat, d, dstFormat, width);
+  }
+  if (stream) _mm_sfence();  // the bypassing stores are seen before anything written after
 }
 
 }  // namespace vxl

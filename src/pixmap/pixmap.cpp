@@ -102,16 +102,13 @@ Ref<TPixmap> TPixmap::Copy() const {
 }
 
 void TPixmap::Paste(const Ref<TPixmap>& source, int32_t x, int32_t y) {
-  for (int32_t i = 0; i < source->height; ++i) {
-    TranslatePixels(source->PixelPtr(0, i), source->format, PixelPtr(x, y + i), format,
-                    source->width);
-  }
+  TranslatePixelRows(source->pixels, source->pitch, source->format, PixelPtr(x, y), pitch, format,
+                     source->width, source->height);
 }
 
 Ref<TPixmap> TPixmap::Convert(int32_t to) const {
   Ref<TPixmap> result = Create(width, height, to, 4);
-  for (int32_t y = 0; y < height; ++y)
-    TranslatePixels(PixelPtr(0, y), format, result->PixelPtr(0, y), to, width);
+  TranslatePixelRows(pixels, pitch, format, result->pixels, result->pitch, to, width, height);
   return result;
 }
 
