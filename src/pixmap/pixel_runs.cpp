@@ -69,7 +69,8 @@ void ToStandard(const uint8_t* s, uint8_t* d, int32_t format, int32_t n) {
       for (int32_t i = 0; i < n; ++i)
         put(s[i], s[i], s[i], s[i]);
       break;
-    default:
+    default:  // no format: no colour, so nothing stale reaches a converted image
+      std::memset(d, 0, size_t(n) * 4);
       break;
   }
 }
