@@ -74,7 +74,10 @@ bool ClientSize(NativeWindow window, int* width, int* height);
 // the calls posted to the main thread. Main thread.
 void PumpEvents();
 // Blocks until a native event or a posted call is waiting (at once when one already is).
-// Without an open window only a posted call ends the wait. Main thread.
+// Without an open window only a posted call ends the wait (a condition variable). With one, SDL
+// waits on the display connection and a post pushes an event to end that wait; SDL's headless
+// drivers (offscreen, dummy) and a display with every window hidden have nothing to wait on, and
+// there SDL itself looks at its queue every millisecond. Main thread.
 void WaitForEvent();
 
 // Whether a key was down as of the key message most recently delivered, for the modifier keys:
