@@ -15,6 +15,12 @@ namespace {
 
 bool g_busy = false;
 
+// The driver; before the system module has run it is the Null object, and using it throws.
+TSystemDriver& Driver() {
+  if (!theSystemDriver) ThrowNullObject();
+  return *theSystemDriver;
+}
+
 // Sets the busy flag for one pump; an exception from inside the pump clears it again, so a
 // throwing event hook cannot leave the pump switched off for good.
 template <class F>
@@ -31,11 +37,11 @@ int32_t RunPump(F&& pump) {
 }  // namespace
 
 int32_t PumpSystem() {
-  return RunPump([] { theSystemDriver->Poll(); });
+  return RunPump([] { Driver().Poll(); });
 }
 
 int32_t AwaitSystem() {
-  return RunPump([] { theSystemDriver->Wait(); });
+  return RunPump([] { Driver().Wait(); });
 }
 
 bool SystemPumpBusy() {
@@ -43,33 +49,33 @@ bool SystemPumpBusy() {
 }
 
 int32_t PlaceMouse(int32_t x, int32_t y) {
-  return theSystemDriver->MoveMouse(x, y);
+  return Driver().MoveMouse(x, y);
 }
 int32_t RevealMouse() {
-  return theSystemDriver->SetMouseVisible(1);
+  return Driver().SetMouseVisible(1);
 }
 int32_t ConcealMouse() {
-  return theSystemDriver->SetMouseVisible(0);
+  return Driver().SetMouseVisible(0);
 }
 
 int32_t NotifyUser(const String& text, int32_t serious) {
-  theSystemDriver->Notify(text, serious);
+  Driver().Notify(text, serious);
   return 0;
 }
 int32_t ConfirmUser(const String& text, int32_t serious) {
-  return theSystemDriver->Confirm(text, serious);
+  return Driver().Confirm(text, serious);
 }
 int32_t ProceedUser(const String& text, int32_t serious) {
-  return theSystemDriver->Proceed(text, serious);
+  return Driver().Proceed(text, serious);
 }
 String AskFile(const String& text, const String& exts, int32_t save, const String& path) {
-  return theSystemDriver->RequestFile(text, exts, save, path);
+  return Driver().RequestFile(text, exts, save, path);
 }
 String AskDir(const String& text, const String& path) {
-  return theSystemDriver->RequestDir(text, path);
+  return Driver().RequestDir(text, path);
 }
 int32_t LaunchUrl(const String& url) {
-  return theSystemDriver->OpenURL(PrepareUrl(url));
+  return Driver().OpenURL(PrepareUrl(url));
 }
 
 String DateText() {
