@@ -18,7 +18,8 @@
 // Exit-time teardown, one rule for every module:
 // - Module globals (chains, current drivers, tables, start-up strings) live in storage that is
 //   never destroyed (NeverDestroyed, runtime/never_destroyed.h). A static destructor never runs
-//   framework code: no Ref is released and no object is destroyed after the exit functions.
+//   framework code: the C library runs static destructors interleaved with the exit functions,
+//   so an exit function, whenever it runs, must find every module global whole.
 // - Whatever holds a native resource (a window, an audio device, a thread, a library handle, a
 //   child process) is released by its module's exit function, which the module body registers
 //   with RegisterExitFunction. Exit functions run in reverse order of registration, so the order

@@ -7,9 +7,9 @@
 //
 //   String& StartupDir = *NeverDestroyed<String>::Leak();  // a named global, used as a String
 //
-// The value is built in place and its destructor never runs: nothing it holds is released
-// after the exit functions, while the C library is already tearing the process down. The holder
-// itself is trivially destructible, so no destructor is registered for it at all.
+// The value is built in place and its destructor never runs, so nothing it holds is released
+// while the process exits and every exit function finds it whole. The holder itself is trivially
+// destructible: no destructor is registered for it at all.
 #pragma once
 
 #include <new>
