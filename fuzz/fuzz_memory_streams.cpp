@@ -1,7 +1,7 @@
 // Hostile bytes and operation sequences through embedded-file, bank and byte-order streams:
-// typed reads through bigendian:: and littleendian:: chains, partial reads, seeks anywhere,
-// writes that grow a bank. Nothing may crash, hang or allocate without bound, and the position
-// of a memory stream always stays within 0..Size().
+// typed reads through chains of byte-order and text protocols nested up to past the limit, partial
+// reads, seeks anywhere, writes that grow a bank. Nothing may crash, hang or allocate without
+// bound, and the position of a memory stream always stays within 0..Size().
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "stream/memory/embedded_files.h"
 #include "stream/memory/endian_stream.h"
 #include "stream/memory/ram_stream.h"
+#include "stream/text_stream.h"
 
 namespace {
 
@@ -38,21 +39,30 @@ void Setup() {
   InitRamStreamModule();
   InitEndianStreamModule();
   InitBankStreamModule();
+  InitTextStreamModule();
   for (int i = 0; i < kFiles; ++i)
     RegisterEmbeddedFile(FileName(i), g_embedded, kLengths[i]);
 }
 
 // A URL made of protocol tokens ending in one of the embedded files (or a name nobody knows), so
-// it never names a file on disk that exists.
-String MakeUrl(FuzzedDataProvider& in) {
-  static const char* const kTokens[] = {
-      "bigendian::", "littleendian::", "BigEndian::", "incbin::", "::", "nosuch::"};
+// it never names a file on disk that exists. Byte-order and text protocols mix at any depth, up
+// to well past the nesting limit; `levels` counts the nesting protocols in front of "incbin::".
+String MakeUrl(FuzzedDataProvider& in, int& levels) {
+  static const char* const kNesting[] = {"bigendian::", "littleendian::", "BigEndian::", "latin1::",
+                                         "UTF8::",      "utf16be::",      "utf16le::"};
+  static const char* const kOthers[] = {"incbin::", "::", "nosuch::"};
   std::string url;
-  int depth = in.ConsumeIntegralInRange(0, 80);
+  levels = 0;
+  int depth = in.ConsumeBool() ? in.ConsumeIntegralInRange(0, 8)
+                               : in.ConsumeIntegralInRange(kMaxUrlNesting - 2, kMaxUrlNesting + 40);
   for (int i = 0; i < depth; ++i) {
-    url += kTokens[in.ConsumeIntegralInRange<size_t>(0, 2)];
+    url += kNesting[in.ConsumeIntegralInRange<size_t>(0, std::size(kNesting) - 1)];
   }
-  if (in.ConsumeBool()) url += kTokens[in.ConsumeIntegralInRange<size_t>(3, 5)];
+  levels = depth;
+  if (in.ConsumeBool()) {
+    url += kOthers[in.ConsumeIntegralInRange<size_t>(0, std::size(kOthers) - 1)];
+    levels = -1;  // no longer a plain chain of nesting protocols
+  }
   url += "incbin::";
   int file = in.ConsumeIntegralInRange(0, kFiles);  // kFiles: an unknown name
   url += "fuzz" + std::to_string(file) + ".bin";
@@ -63,7 +73,11 @@ String MakeUrl(FuzzedDataProvider& in) {
 // wrapped for big-endian access. `bankStream` is set when the innermost stream is a bank stream.
 Ref<TStream> OpenSubject(FuzzedDataProvider& in, Ref<TBankStream>& bankStream) {
   if (in.ConsumeBool()) {
-    return OpenStreamUrl(MakeUrl(in), 1, in.ConsumeBool() ? 1 : 0);
+    int levels;
+    String url = MakeUrl(in, levels);
+    Ref<TStream> s = OpenStreamUrl(url, 1, in.ConsumeBool() ? 1 : 0);
+    Check(levels <= kMaxUrlNesting || !s);  // one limit, whichever protocols nest
+    return s;
   }
   std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange(0, 2048));
   Ref<TBank> bank = NewBank(static_cast<int32_t>(bytes.size()));
@@ -153,8 +167,10 @@ void Drive(FuzzedDataProvider& in, const Ref<TStream>& s, const Ref<TBankStream>
           break;
       }
     } catch (const Thrown& e) {
-      // Running out of data or room is reported with the stream exceptions, nothing else.
-      Check(e.As<TStreamException>() != nullptr);
+      // Running out of data or room is reported with the stream exceptions; a text stream's
+      // hexadecimal lines may also be malformed. Nothing else.
+      Check(e.As<TStreamException>() != nullptr ||
+            (e.IsString() && e.Text() == String("Malformed line terminator")));
     }
     int32_t pos = s->Pos(), size = s->Size();
     Check(pos >= 0 && pos <= size);
