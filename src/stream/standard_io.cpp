@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/files/c_file_buffer.h"
 #include "runtime/class_binder.h"
 #include "runtime/never_destroyed.h"
 
@@ -20,6 +21,14 @@ int32_t TCStandardIO::Flush() {
 int32_t TCStandardIO::Read(uint8_t* buf, int32_t count) {
   if (count <= 0) return 0;
   return static_cast<int32_t>(std::fread(buf, 1, static_cast<size_t>(count), stdin));
+}
+
+std::span<const uint8_t> TCStandardIO::PeekBuffered() {
+  return platform::BufferedInput(stdin);
+}
+
+void TCStandardIO::ConsumeBuffered(size_t count) {
+  if (count) platform::ConsumeBufferedInput(stdin, count);
 }
 
 int32_t TCStandardIO::Write(const uint8_t* buf, int32_t count) {

@@ -237,6 +237,9 @@ class TCStandardIO : public TStream {
   int32_t Flush() override;
   int32_t Read(uint8_t* buf, int32_t count) override;
   int32_t Write(const uint8_t* buf, int32_t count) override;
+  // The C library's read-ahead of the standard input.
+  std::span<const uint8_t> PeekBuffered() override;
+  void ConsumeBuffered(size_t count) override;
 };
 
 // A factory turns URLs into streams. Constructing one links it at the head of the chain, so the
