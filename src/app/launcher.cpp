@@ -16,6 +16,7 @@
 #include "runtime/module.h"
 #include "runtime/string.h"
 #include "stream/memory/bank_stream.h"
+#include "synk/synk.h"
 #include "system/input/polled_input.h"
 #include "system/queue/event_queue.h"
 #include "system/timer/timer.h"
@@ -51,6 +52,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitPolledInputModule,    // 8, in place of the Direct3D 7 2D driver that first reaches it
       InitEventQueueModule,     // 10
       InitTonmixDriverModule,   // 11
+      InitSynkModule,           // 13
       InitJpegLoaderModule,     // 14
       InitToolchainModule,      // 15
       InitOggLoaderModule,      // 16

@@ -50,6 +50,8 @@ const std::vector<std::string> kExpectedOrder = {
     "event queue",
     "software mixer library",
     "software mixer audio driver",
+    "ENet wrapper",
+    "synk",
     "libjpeg binding",
     "JPEG loader",
     "toolchain path utility",

@@ -1,0 +1,403 @@
+#include "synk/synk_host.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "runtime/class_binder.h"
+
+namespace vxl {
+
+VXL_DEFINE_CLASS(TSynkPeer)
+VXL_DEFINE_CLASS(TSynkHost)
+
+// TSynkPeer --------------------------------------------------------------------------------------
+
+Ref<TSynkPeer> TSynkPeer::Create(platform::EnetPeer* enetPeer) {
+  auto peer = New<TSynkPeer>();
+  peer->_enetPeer = enetPeer;
+  peer->_localToRemote = Array<int32_t>::New(kSynkIdCount);
+  peer->_remoteToLocal = Array<int32_t>::New(kSynkIdCount);
+  return peer;
+}
+
+void TSynkPeer::Close() {
+  platform::EnetPeerDisconnect(_enetPeer);
+  _enetPeer = nullptr;
+}
+
+void TSynkPeer::MapLocalId(int32_t localId, int32_t remoteId) {
+  _localToRemote[localId] = remoteId;
+  _remoteToLocal[remoteId] = localId;
+}
+
+void TSynkPeer::UnmapLocalId(int32_t localId) {
+  int32_t remoteId = _localToRemote[localId];
+  _localToRemote[localId] = 0;
+  // Only the entry that still points back here: a remote id may already serve another object.
+  if (_remoteToLocal[remoteId] == localId) _remoteToLocal[remoteId] = 0;
+}
+
+Ref<TSynkMsg> TSynkPeer::RecvMsg(const uint8_t* packet, int32_t size) {
+  if (size < 2) Throw("Corrupt Synk message");
+  int32_t state = SynkHeadState(packet);
+  int32_t id = SynkHeadId(packet);
+  if (state != SYNK_STATE_MESSAGE && _remoteToLocal[id] != 0) id = _remoteToLocal[id];
+  Array<uint8_t> data = Array<uint8_t>::New(size - 2);
+  std::copy(packet + 2, packet + size, data.begin());
+  return TSynkMsg::Create(id, state, data);
+}
+
+bool TSynkPeer::_Transmit(const Ref<TSynkMsg>& msg) {
+  int32_t id = msg->state == SYNK_STATE_MESSAGE ? _localToRemote[msg->id] : msg->id;
+  std::vector<uint8_t> packet(2 + static_cast<size_t>(msg->data.Length()));
+  WriteSynkHead(packet.data(), msg->state, id);
+  std::copy(msg->data.begin(), msg->data.end(), packet.begin() + 2);
+  return platform::EnetSendReliable(_enetPeer, 0, packet.data(), packet.size()) >= 0;
+}
+
+void TSynkPeer::SendMsg(const Ref<TSynkMsg>& msg) {
+  if (!_Transmit(msg)) Throw("ENet errror");
+}
+
+void TSynkPeer::Bind(ClassBinder<TSynkPeer>& b) {
+  b.Field<&TSynkPeer::_localToRemote>("_localToRemote");
+  b.Field<&TSynkPeer::_remoteToLocal>("_remoteToLocal");
+  b.Method<&TSynkPeer::Close>("Close");
+  b.Method<&TSynkPeer::MapLocalId>("MapLocalId");
+  b.Method<&TSynkPeer::UnmapLocalId>("UnmapLocalId");
+  b.Method<&TSynkPeer::SendMsg>("SendMsg");
+}
+
+// TSynkHost --------------------------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t kMaxPeers = 32;
+
+// Walks a list's values; the next link is taken before the value is handed out, so the visitor
+// may remove the current one.
+template <class T, class F>
+void ForEach(const Ref<TList>& list, F&& visit) {
+  for (Ref<TLink> link = list->FirstLink(); link;) {
+    Ref<TLink> next = link->NextLink();
+    if (auto value = link->Value().As<T>()) visit(value, link);
+    link = next;
+  }
+}
+
+}  // namespace
+
+Ref<TSynkHost> TSynkHost::Create() {
+  auto host = New<TSynkHost>();
+  host->_enetEvents = NewList();
+  host->_peers = NewList();
+  host->_objects = NewList();
+  host->_created = NewList();
+  host->_modified = NewList();
+  host->_closed = NewList();
+  host->_messages = NewList();
+  host->_idMap = Array<Ref<TSynkObject>>::New(kSynkIdCount);
+  return host;
+}
+
+TSynkHost::~TSynkHost() {
+  if (_enetHost) {
+    _DropEvents();
+    platform::EnetHostDestroy(_enetHost);
+  }
+}
+
+void TSynkHost::_CollectEvents(uint32_t firstWaitMs) {
+  if (!_enetHost) return;
+  platform::EnetEventRecord record;
+  // A failure ends the collection as surely as "no event" does.
+  for (uint32_t wait = firstWaitMs; platform::EnetHostService(_enetHost, record, wait) > 0;
+       wait = 0) {
+    auto event = New<ENetEvent>();
+    event->event = record.type;
+    event->peer = record.peer;
+    event->channel = static_cast<int32_t>(record.channel);
+    event->packet = record.packet;
+    _enetEvents->AddLast(event);
+  }
+}
+
+void TSynkHost::UpdateENetEvents() {
+  _CollectEvents(0);
+}
+
+void TSynkHost::_DropEvents() {
+  while (auto event = _enetEvents->RemoveFirst().As<ENetEvent>()) {
+    platform::EnetPacketDestroy(event->packet);
+    event->packet = nullptr;
+  }
+}
+
+Ref<TSynkPeer> TSynkHost::_FindPeer(platform::EnetPeer* enetPeer) const {
+  for (Ref<Object> value : _peers) {
+    auto peer = value.As<TSynkPeer>();
+    if (peer && peer->_enetPeer == enetPeer) return peer;
+  }
+  return nullptr;
+}
+
+void TSynkHost::Sync() {
+  if (!_enetHost) return;
+  _created->Clear();
+  _modified->Clear();
+  _closed->Clear();
+  _messages->Clear();
+
+  ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
+    if (Ref<TSynkMsg> msg = object->Sync()) _BroadCastQuietly(msg, object->_peer);
+    if (object->_state == SYNK_STATE_DEAD) {
+      if (!object->_peer) UnmapObject(object);
+      link->Remove();
+    }
+  });
+
+  UpdateENetEvents();
+  while (auto event = _enetEvents->RemoveFirst().As<ENetEvent>()) {
+    Ref<TSynkPeer> peer = _FindPeer(event->peer);
+    switch (event->event) {
+      case platform::kEnetEventConnect:
+        if (!peer) AddPeer(event->peer);
+        break;
+      case platform::kEnetEventDisconnect:
+        if (peer) _Disconnected(peer);
+        break;
+      case platform::kEnetEventReceive:
+        if (peer && event->packet) {
+          _ReceivePacket(peer, platform::EnetPacketData(event->packet),
+                         static_cast<int32_t>(
+                             std::min<size_t>(platform::EnetPacketSize(event->packet), INT32_MAX)));
+        }
+        break;
+      default:  // an event type this host does not know is ignored
+        break;
+    }
+    platform::EnetPacketDestroy(event->packet);
+    event->packet = nullptr;
+  }
+  // What this sync queued (relays included) leaves now rather than at the next one.
+  platform::EnetHostFlush(_enetHost);
+}
+
+void TSynkHost::_Disconnected(const Ref<TSynkPeer>& peer) {
+  ForEach<TSynkObject>(_objects, [&](const Ref<TSynkObject>& object, const Ref<TLink>&) {
+    // Objects the peer already closed by message are no longer mapped; their ids may be reused.
+    if (object->_peer != peer || _idMap[object->_id] != object) return;
+    _BroadCastQuietly(object->ClosedMsg(), peer);
+    peer->UnmapLocalId(object->_id);
+    UnmapObject(object);
+    _closed->AddLast(object);
+    object->Close();
+  });
+  _peers->Remove(peer);
+  peer->_enetPeer = nullptr;  // the transport may hand the same peer record to a newcomer
+}
+
+void TSynkHost::_ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, int32_t size) {
+  if (!peer || size < 2) return;
+  int32_t state = SynkHeadState(data);
+  int32_t wireId = SynkHeadId(data);
+  if (state != SYNK_STATE_CREATED && state != SYNK_STATE_MODIFIED && state != SYNK_STATE_CLOSING &&
+      state != SYNK_STATE_MESSAGE) {
+    return;
+  }
+  if (SynkSlotDataError(data + 2, static_cast<size_t>(size - 2))) return;
+
+  if (state == SYNK_STATE_MESSAGE) {
+    Ref<TSynkMsg> msg = peer->RecvMsg(data, size);
+    Ref<TSynkObject> target = _idMap[msg->id];
+    if (!target) return;
+    if (target->_peer) {
+      _SendQuietly(target->_peer, msg);
+    } else {
+      auto message =
+          TSynkObject::Create(msg->id, SYNK_STATE_MESSAGE, Ref<TSynkHost>(this), nullptr);
+      _messages->AddLast(message);
+      message->Update(msg);
+    }
+    return;
+  }
+
+  Ref<TSynkObject> object;
+  Ref<TSynkMsg> msg;
+  if (state == SYNK_STATE_CREATED) {
+    // A create for an id this peer already uses, or beyond the free ids, is dropped.
+    int32_t id = wireId ? _FreeId() : 0;
+    if (id == 0 || peer->_remoteToLocal[wireId] != 0) return;
+    msg = peer->RecvMsg(data, size);
+    object = TSynkObject::Create(id, SYNK_STATE_CREATED, Ref<TSynkHost>(this), peer);
+    MapObject(object);
+    peer->MapLocalId(id, msg->id);
+    msg->id = id;
+    _objects->AddLast(object);
+    _created->AddLast(object);
+  } else {
+    // Only objects this peer owns can be changed or closed by it.
+    int32_t id = peer->_remoteToLocal[wireId];
+    if (wireId == 0 || id == 0 || !_idMap[id] || _idMap[id]->_peer != peer) return;
+    msg = peer->RecvMsg(data, size);
+    object = _idMap[id];
+    if (state == SYNK_STATE_MODIFIED) {
+      _modified->AddLast(object);
+    } else {
+      peer->UnmapLocalId(id);
+      UnmapObject(object);
+      _closed->AddLast(object);
+    }
+  }
+  _BroadCastQuietly(msg, peer);
+  object->Update(msg);
+}
+
+void TSynkHost::Close() {
+  ForEach<TSynkPeer>(_peers, [](const Ref<TSynkPeer>& peer, const Ref<TLink>&) { peer->Close(); });
+  _peers->Clear();
+  if (_enetHost) {
+    _DropEvents();
+    platform::EnetHostDestroy(_enetHost);  // flushes first, so the disconnects go out
+    _enetHost = nullptr;
+  }
+  _ended = true;
+  // Objects refer to their host: letting go of them here is what frees both.
+  _objects->Clear();
+  _created->Clear();
+  _modified->Clear();
+  _closed->Clear();
+  _messages->Clear();
+  for (Ref<TSynkObject>& entry : _idMap)
+    entry = nullptr;
+}
+
+void TSynkHost::_SendQuietly(const Ref<TSynkPeer>& peer, const Ref<TSynkMsg>& msg) {
+  peer->_Transmit(msg);
+}
+
+void TSynkHost::_BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer) {
+  ForEach<TSynkPeer>(_peers, [&](const Ref<TSynkPeer>& peer, const Ref<TLink>&) {
+    if (peer != exceptPeer) _SendQuietly(peer, msg);
+  });
+}
+
+void TSynkHost::BroadCast(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer) {
+  ForEach<TSynkPeer>(_peers, [&](const Ref<TSynkPeer>& peer, const Ref<TLink>&) {
+    if (peer != exceptPeer) peer->SendMsg(msg);
+  });
+}
+
+Ref<TSynkPeer> TSynkHost::AddPeer(platform::EnetPeer* enetPeer) {
+  auto peer = TSynkPeer::Create(enetPeer);
+  _peers->AddLast(peer);
+  ForEach<TSynkObject>(_objects, [&](const Ref<TSynkObject>& object, const Ref<TLink>&) {
+    // Remote objects created in this sync were announced by their owner already; local ones
+    // go to every peer, this one included, at the next sync.
+    bool announced = object->_state == SYNK_STATE_SYNCED || object->_state == SYNK_STATE_MODIFIED ||
+                     (object->_state == SYNK_STATE_CREATED && object->_peer);
+    if (!announced) return;
+    // An object whose slots together no longer fit one message cannot be announced whole.
+    if (object->PackedSize(-1) > kSynkMaxSlotData) return;
+    _SendQuietly(peer, object->CreatedMsg());
+  });
+  return peer;
+}
+
+Ref<TSynkObject> TSynkHost::CreateObject() {
+  auto object = TSynkObject::Create(AllocId(), SYNK_STATE_CREATED, Ref<TSynkHost>(this), nullptr);
+  MapObject(object);
+  _objects->AddLast(object);
+  return object;
+}
+
+Ref<TSynkObject> TSynkHost::CreateMessage() {
+  return TSynkObject::Create(0, SYNK_STATE_MESSAGE, Ref<TSynkHost>(this), nullptr);
+}
+
+void TSynkHost::SendSynkMessage(const Ref<TSynkObject>& msg, const Ref<TSynkObject>& target) {
+  if (target->_peer) target->_peer->SendMsg(msg->MessageMsg(target->_id));
+}
+
+int32_t TSynkHost::_FreeId() const {
+  for (int32_t id = 1; id < kSynkIdCount; ++id) {
+    if (!_idMap[id]) return id;
+  }
+  return 0;
+}
+
+int32_t TSynkHost::AllocId() const {
+  int32_t id = _FreeId();
+  if (id == 0) Throw("Out of Synk object IDs");
+  return id;
+}
+
+void TSynkHost::MapObject(const Ref<TSynkObject>& object) {
+  _idMap[object->_id] = object;
+}
+
+void TSynkHost::UnmapObject(const Ref<TSynkObject>& object) {
+  if (_idMap[object->_id] == object) _idMap[object->_id] = nullptr;
+}
+
+bool TSynkHost::Listen(int32_t port) {
+  if (_enetHost || _ended) return false;
+  _enetHost = platform::EnetHostCreate(true, port, kMaxPeers);
+  return _enetHost != nullptr;
+}
+
+bool TSynkHost::Connect(int32_t ip, int32_t port, int32_t timeout) {
+  if (_enetHost || _ended) return false;
+  _enetHost = platform::EnetHostCreate(false, 0, kMaxPeers);
+  if (!_enetHost) return false;
+  platform::EnetPeer* server =
+      platform::EnetHostConnect(_enetHost, static_cast<uint32_t>(ip), port, 1);
+  uint32_t start = MillisecondTimer();
+  while (server) {
+    uint32_t elapsed = MillisecondTimer() - start;
+    int64_t left = int64_t{timeout} - elapsed;
+    // Wait a little for each round, so the poll does not spin the processor.
+    _CollectEvents(static_cast<uint32_t>(std::clamp<int64_t>(left, 0, 10)));
+    for (Ref<TLink> link = _enetEvents->FirstLink(); link; link = link->NextLink()) {
+      auto event = link->Value().As<ENetEvent>();
+      if (event && event->event == platform::kEnetEventConnect && event->peer == server) {
+        link->Remove();
+        AddPeer(server);
+        return true;
+      }
+    }
+    if (left <= 0) break;
+  }
+  _DropEvents();
+  platform::EnetHostDestroy(_enetHost);
+  _enetHost = nullptr;
+  return false;
+}
+
+void TSynkHost::Bind(ClassBinder<TSynkHost>& b) {
+  b.Field<&TSynkHost::_enetEvents>("_enetEvents");
+  b.Field<&TSynkHost::_peers>("_peers");
+  b.Field<&TSynkHost::_objects>("_objects");
+  b.Field<&TSynkHost::_created>("_created");
+  b.Field<&TSynkHost::_modified>("_modified");
+  b.Field<&TSynkHost::_closed>("_closed");
+  b.Field<&TSynkHost::_messages>("_messages");
+  b.Field<&TSynkHost::_idMap>("_idMap");
+  b.Method<&TSynkHost::UpdateENetEvents>("UpdateENetEvents");
+  b.Method<&TSynkHost::Sync>("Sync");
+  b.Method<&TSynkHost::Close>("Close");
+  b.Method<&TSynkHost::BroadCast>("BroadCast");
+  b.Method<&TSynkHost::Objects>("Objects");
+  b.Method<&TSynkHost::Peers>("Peers");
+  b.Method<&TSynkHost::ObjectsCreated>("ObjectsCreated");
+  b.Method<&TSynkHost::ObjectsModified>("ObjectsModified");
+  b.Method<&TSynkHost::ObjectsClosed>("ObjectsClosed");
+  b.Method<&TSynkHost::CreateObject>("CreateObject");
+  b.Method<&TSynkHost::CreateMessage>("CreateMessage");
+  b.Method<&TSynkHost::SendSynkMessage>("SendSynkMessage");
+  b.Method<&TSynkHost::AllocId>("AllocId");
+  b.Method<&TSynkHost::MapObject>("MapObject");
+  b.Method<&TSynkHost::UnmapObject>("UnmapObject");
+}
+
+}  // namespace vxl

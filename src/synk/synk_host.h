@@ -1,0 +1,120 @@
+// Synk hosts and peers: replication of objects between programs over reliable UDP.
+//
+//   Ref<TSynkHost> hub = NewSynkHost();
+//   hub->Listen(7777);                                   // or ConnectSynkHost(host, "server", ...)
+//   for (;;) {
+//     hub->Sync();                                       // send local changes, take in the peers'
+//     for (Ref<Object> o : hub->ObjectsCreated()) ...    // remote objects that appeared
+//   }
+//   hub->Close();                                        // a closed host is not used again
+//
+// A host relays what one peer sends to all its other peers, so a listening host is the hub of a
+// star. Every host numbers objects with its own ids 1 to 4095; peers translate ids both ways.
+// Nothing a remote peer sends can make Sync throw: malformed or misaddressed packets are dropped.
+#pragma once
+
+#include <cstdint>
+
+#include "collections/list/list.h"
+#include "platform/enet/enet.h"
+#include "synk/enet_event.h"
+#include "synk/synk_object.h"
+
+namespace vxl {
+
+class TSynkPeer : public Object {
+  VXL_CLASS(TSynkPeer, Object)
+ public:
+  platform::EnetPeer* _enetPeer = nullptr;  // null once closed
+  Array<int32_t> _localToRemote;            // 0: unmapped
+  Array<int32_t> _remoteToLocal;
+
+  static Ref<TSynkPeer> Create(platform::EnetPeer* enetPeer);
+
+  // Disconnects and forgets the transport peer.
+  void Close();
+  void MapLocalId(int32_t localId, int32_t remoteId);
+  // Clears the mapping of localId in both directions.
+  void UnmapLocalId(int32_t localId);
+  // The message in a packet: state and id from the head (a mapped id of a state other than 5
+  // becomes the local id), the rest as data. Raises "Corrupt Synk message" below 2 bytes.
+  Ref<TSynkMsg> RecvMsg(const uint8_t* packet, int32_t size);
+  // Sends the message reliably on channel 0; a message (state 5) is addressed in the peer's own
+  // numbering. Raises "ENet errror" when the transport refuses it.
+  void SendMsg(const Ref<TSynkMsg>& msg);
+  // SendMsg reporting a refusal as false.
+  bool _Transmit(const Ref<TSynkMsg>& msg);
+
+  static void Bind(ClassBinder<TSynkPeer>& b);
+};
+
+class TSynkHost : public Object {
+  VXL_CLASS(TSynkHost, Object)
+ public:
+  platform::EnetHost* _enetHost = nullptr;
+  Ref<TList> _enetEvents;
+  Ref<TList> _peers;
+  Ref<TList> _objects;
+  Ref<TList> _created;
+  Ref<TList> _modified;
+  Ref<TList> _closed;
+  Ref<TList> _messages;
+  Array<Ref<TSynkObject>> _idMap;
+
+  static Ref<TSynkHost> Create();
+  ~TSynkHost() override;
+
+  // Appends every event the transport has ready; stops at the first failure.
+  void UpdateENetEvents();
+  // Sends local changes to every peer, then takes in connects, disconnects and messages from the
+  // peers. Does nothing on a host that is not attached.
+  void Sync();
+  // Disconnects every peer and ends the transport host. The host lets go of its objects and
+  // lists, and cannot listen or connect again.
+  void Close();
+  // Sends msg to every peer but exceptPeer.
+  void BroadCast(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer);
+  // A new peer, told about every object announced so far.
+  Ref<TSynkPeer> AddPeer(platform::EnetPeer* enetPeer);
+  Ref<TList> Objects() const { return _objects; }
+  Ref<TList> Peers() const { return _peers; }
+  Ref<TList> ObjectsCreated() const { return _created; }
+  Ref<TList> ObjectsModified() const { return _modified; }
+  Ref<TList> ObjectsClosed() const { return _closed; }
+  // A new local object with a free id (state 1).
+  Ref<TSynkObject> CreateObject();
+  // A message object (id 0, state 5): neither mapped nor listed.
+  Ref<TSynkObject> CreateMessage();
+  // Sends msg's slots to the owner of target; nothing is sent for a local target.
+  void SendSynkMessage(const Ref<TSynkObject>& msg, const Ref<TSynkObject>& target);
+  // The lowest free id; raises "Out of Synk object IDs" when none is left.
+  int32_t AllocId() const;
+  void MapObject(const Ref<TSynkObject>& object);
+  void UnmapObject(const Ref<TSynkObject>& object);
+  // Listens on `port` for up to 32 peers. False when already attached or the port is not free.
+  bool Listen(int32_t port);
+  // Connects to ip:port (host byte order), waiting up to timeout ms for the connection. False
+  // when already attached, or on failure or timeout.
+  bool Connect(int32_t ip, int32_t port, int32_t timeout);
+
+  // Takes in one packet from `peer` as a receive event does (the receiving part of Sync, for
+  // tests and fuzzing without a transport).
+  void _ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, int32_t size);
+
+  static void Bind(ClassBinder<TSynkHost>& b);
+
+ private:
+  // The lowest free id, or 0.
+  int32_t _FreeId() const;
+  void _CollectEvents(uint32_t firstWaitMs);
+  void _DropEvents();
+  Ref<TSynkPeer> _FindPeer(platform::EnetPeer* enetPeer) const;
+  void _Disconnected(const Ref<TSynkPeer>& peer);
+  // Sends, ignoring a refusal: used for traffic a peer caused or that a departing peer misses.
+  static void _SendQuietly(const Ref<TSynkPeer>& peer, const Ref<TSynkMsg>& msg);
+  void _BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer);
+
+  bool _ended = false;  // closed: never attached again
+};
+
+}  // namespace vxl

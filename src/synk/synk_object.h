@@ -1,0 +1,105 @@
+// Synk objects: replicated objects of 32 typed value slots, and the messages that carry them.
+//
+//   Ref<TSynkObject> ship = host->CreateObject();    // local, state 1 (created)
+//   ship->SetInt(0, 300);                            // slot 0 becomes a short
+//   ship->SetString(1, "Enterprise");
+//   host->Sync();                                    // announced to every peer; state 4 (synced)
+//   ship->SetFloat(2, 0.5f);                         // state 2 (modified) until the next Sync
+//   ship->Close();                                   // state 3; the next Sync sends the close
+//
+// Errors are thrown as the message string itself.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/runtime.h"
+#include "synk/synk_wire.h"
+
+namespace vxl {
+
+class TSynkHost;
+class TSynkPeer;
+
+// One message on the wire: object id, state, packed slots.
+class TSynkMsg : public Object {
+  VXL_CLASS(TSynkMsg, Object)
+ public:
+  int32_t id = 0;
+  int32_t state = 0;
+  Array<uint8_t> data;  // empty when there are no slots
+
+  static Ref<TSynkMsg> Create(int32_t id, int32_t state, const Array<uint8_t>& data);
+  static void Bind(ClassBinder<TSynkMsg>& b);
+};
+
+class TSynkSlot : public Object {
+  VXL_CLASS(TSynkSlot, Object)
+ public:
+  int32_t _type = SYNK_SLOT_NONE;
+  int32_t _int = 0;
+  float _float = 0;
+  String _string;
+
+  // The type follows the value: below 0 int, 0-255 byte, 256-65535 short, above int.
+  void SetInt(int32_t v);
+  void SetFloat(float f);
+  void SetString(const String& s);
+  // The fields as they are, whatever the type.
+  int32_t GetInt() const { return _int; }
+  float GetFloat() const { return _float; }
+  String GetString() const { return _string; }
+
+  static void Bind(ClassBinder<TSynkSlot>& b);
+};
+
+class TSynkObject : public Object {
+  VXL_CLASS(TSynkObject, Object)
+ public:
+  int32_t _id = 0;
+  int32_t _state = 0;
+  Ref<TSynkHost> _host;
+  Ref<TSynkPeer> _peer;  // Null for a local object
+  Ref<Object> _target;
+  Array<Ref<TSynkSlot>> _slots;
+  int32_t _modified = 0;  // bit i: slot i changed since the last sync
+
+  static Ref<TSynkObject> Create(int32_t id, int32_t state, const Ref<TSynkHost>& host,
+                                 const Ref<TSynkPeer>& peer);
+
+  int32_t State() const { return _state; }
+  // 1 becomes -1 (never announced), 2 and 4 become 3, 3 stays; other states raise "Illegal
+  // object state".
+  void Close();
+  void SetInt(int32_t index, int32_t v);
+  void SetFloat(int32_t index, float f);
+  void SetString(int32_t index, const String& s);
+  int32_t GetInt(int32_t index) const;
+  float GetFloat(int32_t index) const;
+  String GetString(int32_t index) const;
+  // Marks slot `index` modified (a synced object becomes modified) and returns it.
+  Ref<TSynkSlot> WriteSlot(int32_t index);
+  // What this object sends at a sync (Null for states 4 and -1, and for remote objects), then
+  // moves on: 1 and 2 become 4, 3 becomes -1 and lets go of the target.
+  Ref<TSynkMsg> Sync();
+  // Applies a received message: its slots, then its state.
+  void Update(const Ref<TSynkMsg>& msg);
+  Ref<TSynkMsg> CreatedMsg() const;                  // (id, 1, every slot)
+  Ref<TSynkMsg> ClosedMsg() const;                   // (id, 3, no slots)
+  Ref<TSynkMsg> MessageMsg(int32_t targetId) const;  // (targetId, 5, every slot)
+  // The slots whose bit is set in mask, in index order. Raises "Synk message data too large"
+  // above 65520 bytes.
+  Array<uint8_t> PackSlots(int32_t mask) const;
+  // The bytes PackSlots(mask) takes.
+  int64_t PackedSize(int32_t mask) const;
+  // Sets the slots the data name through the setters (so they count as modified). Raises
+  // "Invalid Synk data type" or "Corrupt Synk message" and changes nothing when the data are
+  // not well formed.
+  void UnpackSlots(const Array<uint8_t>& data);
+
+  static void Bind(ClassBinder<TSynkObject>& b);
+
+ private:
+  const Ref<TSynkSlot>& Slot(int32_t index) const { return _slots[index]; }
+};
+
+}  // namespace vxl
