@@ -110,15 +110,22 @@ TSynkHost::~TSynkHost() {
 void TSynkHost::_CollectEvents(uint32_t firstWaitMs) {
   if (!_enetHost) return;
   platform::EnetEventRecord record;
-  // A failure ends the collection as surely as "no event" does.
-  for (uint32_t wait = firstWaitMs; platform::EnetHostService(_enetHost, record, wait) > 0;
-       wait = 0) {
+  auto keep = [&] {
     auto event = New<ENetEvent>();
     event->event = record.type;
     event->peer = record.peer;
     event->channel = static_cast<int32_t>(record.channel);
     event->packet = record.packet;
     _enetEvents->AddLast(event);
+  };
+  // Each service call sends and reads; the events it has already taken in are drained without
+  // that, so a busy host does not rescan its queues once per event. A failure ends the
+  // collection as surely as "no event" does.
+  for (uint32_t wait = firstWaitMs; platform::EnetHostService(_enetHost, record, wait) > 0;
+       wait = 0) {
+    keep();
+    while (platform::EnetHostCheckEvents(_enetHost, record) > 0)
+      keep();
   }
 }
 
@@ -320,7 +327,7 @@ void TSynkHost::SendSynkMessage(const Ref<TSynkObject>& msg, const Ref<TSynkObje
 }
 
 int32_t TSynkHost::_FreeId() const {
-  for (int32_t id = 1; id < kSynkIdCount; ++id) {
+  for (int32_t id = _lowestFree; id < kSynkIdCount; ++id) {
     if (!_idMap[id]) return id;
   }
   return 0;
@@ -334,10 +341,15 @@ int32_t TSynkHost::AllocId() const {
 
 void TSynkHost::MapObject(const Ref<TSynkObject>& object) {
   _idMap[object->_id] = object;
+  while (_lowestFree < kSynkIdCount && _idMap[_lowestFree])
+    ++_lowestFree;
 }
 
 void TSynkHost::UnmapObject(const Ref<TSynkObject>& object) {
-  if (_idMap[object->_id] == object) _idMap[object->_id] = nullptr;
+  int32_t id = object->_id;
+  if (_idMap[id] != object) return;
+  _idMap[id] = nullptr;
+  _lowestFree = std::min(_lowestFree, id);
 }
 
 bool TSynkHost::Listen(int32_t port) {

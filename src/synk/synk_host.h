@@ -89,6 +89,8 @@ class TSynkHost : public Object {
   void SendSynkMessage(const Ref<TSynkObject>& msg, const Ref<TSynkObject>& target);
   // The lowest free id; raises "Out of Synk object IDs" when none is left.
   int32_t AllocId() const;
+  // Set or clear the id map entry of object (change the map only through these two, which keep
+  // the search for free ids short).
   void MapObject(const Ref<TSynkObject>& object);
   void UnmapObject(const Ref<TSynkObject>& object);
   // Listens on `port` for up to 32 peers. False when already attached or the port is not free.
@@ -114,7 +116,8 @@ class TSynkHost : public Object {
   static void _SendQuietly(const Ref<TSynkPeer>& peer, const Ref<TSynkMsg>& msg);
   void _BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer);
 
-  bool _ended = false;  // closed: never attached again
+  bool _ended = false;      // closed: never attached again
+  int32_t _lowestFree = 1;  // every id below this one is in use
 };
 
 }  // namespace vxl

@@ -1,1 +1,190 @@
+// Synk hosts talking over loopback: a hub with leaves, relaying, late joiners, messages,
+// disconnects, and a load of 32 peers.
 #include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "support/thrown_text.h"
+#include "synk_loopback.h"
+
+namespace vxl {
+namespace {
+
+using test::ConnectLeaves;
+using test::SyncUntil;
+
+// What a host sees of the objects, keyed by (slot 0, slot 1) so ids do not matter.
+std::map<std::pair<int32_t, int32_t>, std::string> View(const Ref<TSynkHost>& host) {
+  std::map<std::pair<int32_t, int32_t>, std::string> view;
+  for (Ref<Object> value : host->Objects()) {
+    auto o = value.As<TSynkObject>();
+    if (o->State() == SYNK_STATE_DEAD || o->State() == SYNK_STATE_CLOSING) continue;
+    view[{o->GetInt(0), o->GetInt(1)}] = o->GetString(2).ToCString();
+  }
+  return view;
+}
+
+Ref<TSynkObject> Find(const Ref<TSynkHost>& host, int32_t owner, int32_t n) {
+  for (Ref<Object> value : host->Objects()) {
+    auto o = value.As<TSynkObject>();
+    if (o->GetInt(0) == owner && o->GetInt(1) == n) return o;
+  }
+  return nullptr;
+}
+
+class SynkStar : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitSynkModule();
+    port = test::FreeUdpPort();
+    hub = NewSynkHost();
+    ASSERT_TRUE(ListenSynkHost(hub, port));
+    EXPECT_FALSE(hub->Listen(port)) << "a host attaches once";
+  }
+  void TearDown() override {
+    for (const Ref<TSynkHost>& h : all)
+      h->Close();
+  }
+  std::vector<Ref<TSynkHost>> Leaves(int n) {
+    std::vector<Ref<TSynkHost>> leaves;
+    for (int i = 0; i < n; ++i)
+      leaves.push_back(NewSynkHost());
+    EXPECT_TRUE(ConnectLeaves(hub, port, leaves));
+    all.push_back(hub);
+    all.insert(all.end(), leaves.begin(), leaves.end());
+    return leaves;
+  }
+  int32_t port = 0;
+  Ref<TSynkHost> hub;
+  std::vector<Ref<TSynkHost>> all;
+};
+
+TEST_F(SynkStar, RelayLateJoinerMessagesAndDisconnect) {
+  auto leaves = Leaves(2);
+  Ref<TSynkHost> one = leaves[0], two = leaves[1];
+
+  Ref<TSynkObject> mine = one->CreateObject();
+  mine->SetInt(0, 1);
+  mine->SetInt(1, 100);
+  mine->SetString(2, "first");
+  Ref<TSynkObject> hubs = hub->CreateObject();
+  hubs->SetInt(0, 9);
+  int createdAtTwo = 0;
+  ASSERT_TRUE(SyncUntil(all, [&] {
+    createdAtTwo += two->ObjectsCreated()->Count();
+    return View(two).size() == 2 && View(one).size() == 2;
+  }));
+  EXPECT_EQ(createdAtTwo, 2);
+  Ref<TSynkObject> seen = Find(two, 1, 100);
+  ASSERT_TRUE(seen);
+  EXPECT_TRUE(IsRemoteSynkObject(seen));
+  EXPECT_EQ(seen->GetString(2), String("first"));
+
+  // A change travels leaf to hub to leaf.
+  mine->SetFloat(3, 0.25f);
+  ASSERT_TRUE(SyncUntil(all, [&] { return seen->GetFloat(3) == 0.25f; }));
+
+  // A message from leaf two to leaf one's object, through the hub, in each host's numbering;
+  // a message to a local object is not sent anywhere.
+  Ref<TSynkObject> note = NewSynkMessage(two);
+  note->SetString(0, "hello");
+  PostSynkMessage(note, seen);
+  PostSynkMessage(note, two->CreateObject());
+  Ref<TSynkObject> received;
+  ASSERT_TRUE(SyncUntil(all, [&] {
+    EXPECT_TRUE(SynkMessageList(two)->IsEmpty());
+    EXPECT_TRUE(SynkMessageList(hub)->IsEmpty());
+    if (!SynkMessageList(one)->IsEmpty())
+      received = SynkMessageList(one)->First().As<TSynkObject>();
+    return received.Get() != nullptr;
+  }));
+  EXPECT_EQ(SynkMessageTarget(received), mine);
+  EXPECT_EQ(received->GetString(0), String("hello"));
+
+  // A late joiner learns every announced object, relayed ones included, with all their slots.
+  auto late = Leaves(1)[0];
+  ASSERT_TRUE(SyncUntil(all, [&] { return View(late).size() == 3; }));
+  EXPECT_EQ(View(late), View(two));
+  EXPECT_EQ(Find(late, 1, 100)->GetFloat(3), 0.25f);
+
+  // Closing an object reaches everyone; a leaf that leaves takes its objects with it.
+  hubs->Close();
+  ASSERT_TRUE(SyncUntil(all, [&] { return !Find(two, 9, 0) && !Find(late, 9, 0); }));
+  std::set<TSynkObject*> closedAtTwo;
+  one->Close();
+  ASSERT_TRUE(SyncUntil(all, [&] {
+    for (Ref<Object> o : two->ObjectsClosed())
+      closedAtTwo.insert(o.As<TSynkObject>().Get());
+    return View(two).size() == 1 && View(late).size() == 1 && hub->Peers()->Count() == 2;
+  }));
+  EXPECT_EQ(closedAtTwo, std::set<TSynkObject*>({seen.Get()}));
+  EXPECT_FALSE(one->Listen(port)) << "a closed host is not used again";
+  EXPECT_FALSE(one->Connect(test::kLoopbackIp, port, 10));
+  one->Sync();
+}
+
+TEST_F(SynkStar, ConnectTimesOutWithoutAHub) {
+  Ref<TSynkHost> lonely = NewSynkHost();
+  EXPECT_FALSE(lonely->Connect(test::kLoopbackIp, test::FreeUdpPort(), 200));
+  EXPECT_EQ(lonely->_enetHost, nullptr);
+  lonely->Close();
+}
+
+TEST_F(SynkStar, ThirtyTwoPeersConvergeAndLoseExactlyALeaversObjects) {
+  constexpr int kPeers = 32, kObjects = 100;
+  auto leaves = Leaves(kPeers);
+  for (int p = 0; p < kPeers; ++p) {
+    for (int n = 0; n < kObjects; ++n) {
+      Ref<TSynkObject> o = leaves[p]->CreateObject();
+      o->SetInt(0, p + 1);
+      o->SetInt(1, n);
+      o->SetString(2, "v" + String::FromInt(p * 1000 + n));
+    }
+  }
+  auto everyoneHas = [&](size_t count) {
+    for (const Ref<TSynkHost>& h : all) {
+      if (h->Objects()->Count() != static_cast<int32_t>(count)) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(SyncUntil(
+      all, [&] { return everyoneHas(kPeers * kObjects); }, 60000, hub));
+  auto expected = View(leaves[0]);
+  ASSERT_EQ(expected.size(), size_t{kPeers * kObjects});
+  for (const Ref<TSynkHost>& h : all)
+    EXPECT_EQ(View(h), expected);
+  EXPECT_EQ(expected[std::make_pair(7, 42)], "v6042");
+
+  // The first leaf leaves: every other host sees exactly its objects closed, once each.
+  std::vector<std::map<std::pair<int32_t, int32_t>, int>> closed(all.size());
+  leaves[0]->Close();
+  std::vector<Ref<TSynkHost>> rest(all.begin(), all.end());
+  rest.erase(rest.begin() + 1);  // all = hub, leaves...
+  ASSERT_TRUE(SyncUntil(
+      rest,
+      [&] {
+        for (size_t i = 0; i < rest.size(); ++i) {
+          for (Ref<Object> o : rest[i]->ObjectsClosed()) {
+            auto obj = o.As<TSynkObject>();
+            ++closed[i][{obj->GetInt(0), obj->GetInt(1)}];
+          }
+        }
+        for (const Ref<TSynkHost>& h : rest) {
+          if (h->Objects()->Count() != (kPeers - 1) * kObjects) return false;
+        }
+        return true;
+      },
+      20000, hub));
+  for (size_t i = 0; i < rest.size(); ++i) {
+    EXPECT_EQ(closed[i].size(), size_t{kObjects});
+    for (const auto& [key, times] : closed[i]) {
+      EXPECT_EQ(key.first, 1);
+      EXPECT_EQ(times, 1);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vxl

@@ -42,13 +42,31 @@ TEST_F(SynkObjectTest, SlotsPackByteForByte) {
   } cases[] = {
       {"byte", [](TSynkObject& o) { o.SetInt(3, 200); }, SYNK_SLOT_BYTE, {0x83, 200}},
       {"short", [](TSynkObject& o) { o.SetInt(3, 300); }, SYNK_SLOT_SHORT, {0xA3, 0x01, 0x2C}},
-      {"negative", [](TSynkObject& o) { o.SetInt(3, -5); }, SYNK_SLOT_INT, {0x23, 0xFF, 0xFF, 0xFF, 0xFB}},
-      {"large", [](TSynkObject& o) { o.SetInt(3, 70000); }, SYNK_SLOT_INT, {0x23, 0x00, 0x01, 0x11, 0x70}},
+      {"negative",
+       [](TSynkObject& o) { o.SetInt(3, -5); },
+       SYNK_SLOT_INT,
+       {0x23, 0xFF, 0xFF, 0xFF, 0xFB}},
+      {"large",
+       [](TSynkObject& o) { o.SetInt(3, 70000); },
+       SYNK_SLOT_INT,
+       {0x23, 0x00, 0x01, 0x11, 0x70}},
       {"byte edge", [](TSynkObject& o) { o.SetInt(3, 255); }, SYNK_SLOT_BYTE, {0x83, 0xFF}},
-      {"short edge", [](TSynkObject& o) { o.SetInt(3, 65535); }, SYNK_SLOT_SHORT, {0xA3, 0xFF, 0xFF}},
-      {"float", [](TSynkObject& o) { o.SetFloat(3, 1.5f); }, SYNK_SLOT_FLOAT, {0xC3, 0x3F, 0xC0, 0x00, 0x00}},
-      {"string", [](TSynkObject& o) { o.SetString(0, "ab"); }, SYNK_SLOT_STRING, {0x60, 0x00, 0x02, 'a', 'b'}},
-      {"latin-1", [](TSynkObject& o) { o.SetString(31, String::FromChar(0xE9)); }, SYNK_SLOT_STRING, {0x7F, 0x00, 0x01, 0xE9}},
+      {"short edge",
+       [](TSynkObject& o) { o.SetInt(3, 65535); },
+       SYNK_SLOT_SHORT,
+       {0xA3, 0xFF, 0xFF}},
+      {"float",
+       [](TSynkObject& o) { o.SetFloat(3, 1.5f); },
+       SYNK_SLOT_FLOAT,
+       {0xC3, 0x3F, 0xC0, 0x00, 0x00}},
+      {"string",
+       [](TSynkObject& o) { o.SetString(0, "ab"); },
+       SYNK_SLOT_STRING,
+       {0x60, 0x00, 0x02, 'a', 'b'}},
+      {"latin-1",
+       [](TSynkObject& o) { o.SetString(31, String::FromChar(0xE9)); },
+       SYNK_SLOT_STRING,
+       {0x7F, 0x00, 0x01, 0xE9}},
   };
   for (const Case& c : cases) {
     Ref<TSynkObject> o = TSynkObject::Create(1, SYNK_STATE_CREATED, host, nullptr);
@@ -78,12 +96,13 @@ TEST_F(SynkObjectTest, HalfFloatsDecodeOnReceipt) {
   struct Case {
     uint16_t half;
     float value;
-  } cases[] = {{0x3C00, 1.0f},           {0xC000, -2.0f},          {0x3555, 0.33325195f},
-               {0x7BFF, 65504.0f},       {0x0001, 0x1p-24f},       {0x03FF, 0x3FFp-24f},
-               {0x7C00, INFINITY},       {0xFC00, -INFINITY},      {0x8000, -0.0f}};
+  } cases[] = {{0x3C00, 1.0f},     {0xC000, -2.0f},     {0x3555, 0.33325195f},
+               {0x7BFF, 65504.0f}, {0x0001, 0x1p-24f},  {0x03FF, 0x3FFp-24f},
+               {0x7C00, INFINITY}, {0xFC00, -INFINITY}, {0x8000, -0.0f}};
   for (const Case& c : cases) {
     Ref<TSynkObject> o = TSynkObject::Create(1, SYNK_STATE_SYNCED, host, nullptr);
-    o->UnpackSlots(ToArray({0x47, static_cast<uint8_t>(c.half >> 8), static_cast<uint8_t>(c.half)}));
+    o->UnpackSlots(
+        ToArray({0x47, static_cast<uint8_t>(c.half >> 8), static_cast<uint8_t>(c.half)}));
     EXPECT_EQ(std::bit_cast<uint32_t>(o->GetFloat(7)), std::bit_cast<uint32_t>(c.value)) << c.half;
     EXPECT_EQ(o->_slots[7]->_type, SYNK_SLOT_FLOAT);
   }
@@ -97,12 +116,12 @@ TEST_F(SynkObjectTest, MalformedSlotDataRaisesAndChangesNothing) {
     Bytes data;
     const char* error;
   } cases[] = {
-      {{0x81, 7, 0x02}, "Invalid Synk data type"},             // type 0
-      {{0x81, 7, 0xE2, 1}, "Invalid Synk data type"},          // type 7
-      {{0x81, 7, 0x22, 0, 0, 0}, "Corrupt Synk message"},      // int one byte short
-      {{0x81, 7, 0x62, 0, 5, 'a'}, "Corrupt Synk message"},    // string past the end
-      {{0x81, 7, 0x62, 0}, "Corrupt Synk message"},            // string length cut
-      {{0xA1}, "Corrupt Synk message"},                        // header without payload
+      {{0x81, 7, 0x02}, "Invalid Synk data type"},           // type 0
+      {{0x81, 7, 0xE2, 1}, "Invalid Synk data type"},        // type 7
+      {{0x81, 7, 0x22, 0, 0, 0}, "Corrupt Synk message"},    // int one byte short
+      {{0x81, 7, 0x62, 0, 5, 'a'}, "Corrupt Synk message"},  // string past the end
+      {{0x81, 7, 0x62, 0}, "Corrupt Synk message"},          // string length cut
+      {{0xA1}, "Corrupt Synk message"},                      // header without payload
   };
   for (const Case& c : cases) {
     Ref<TSynkObject> o = TSynkObject::Create(1, SYNK_STATE_SYNCED, host, nullptr);
@@ -165,7 +184,8 @@ TEST_F(SynkObjectTest, LocalObjectLifeCycle) {
   EXPECT_THROW_TEXT_AS(String, host->CreateMessage()->Close(), "Illegal object state");
 
   // A remote object never sends, but moves on the same way.
-  Ref<TSynkObject> remote = TSynkObject::Create(9, SYNK_STATE_MODIFIED, host, TSynkPeer::Create(nullptr));
+  Ref<TSynkObject> remote =
+      TSynkObject::Create(9, SYNK_STATE_MODIFIED, host, TSynkPeer::Create(nullptr));
   EXPECT_TRUE(remote->Sync().IsNull());
   EXPECT_EQ(remote->State(), SYNK_STATE_SYNCED);
 }
@@ -187,7 +207,8 @@ TEST_F(SynkObjectTest, ModuleFunctionsAndIdLimit) {
   EXPECT_EQ(SynkSlotInt(first, 1), 0) << "getters do not convert";
   EXPECT_THROW(SynkSlotSetInt(first, 32, 1), Thrown);
 
-  for (int32_t i = 2; i < kSynkIdCount; ++i) NewSynkObject(host);
+  for (int32_t i = 2; i < kSynkIdCount; ++i)
+    NewSynkObject(host);
   EXPECT_EQ(host->_objects->Count(), 4095);
   EXPECT_THROW_TEXT_AS(String, NewSynkObject(host), "Out of Synk object IDs");
   host->UnmapObject(first);

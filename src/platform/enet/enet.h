@@ -41,7 +41,11 @@ void EnetHostFlush(EnetHost* host);
 // Starts connecting to ip:port with `channels` channels; the peer, or null.
 EnetPeer* EnetHostConnect(EnetHost* host, uint32_t ip, int32_t port, size_t channels);
 // Waits up to `timeoutMs` for one event: 1 an event was stored, 0 none, negative a failure.
+// Sends what is queued and reads what has arrived on the way.
 int32_t EnetHostService(EnetHost* host, EnetEventRecord& event, uint32_t timeoutMs);
+// The next event already taken in by EnetHostService, without sending or reading: 1 an event
+// was stored, 0 none, negative a failure.
+int32_t EnetHostCheckEvents(EnetHost* host, EnetEventRecord& event);
 
 // Queues a reliable packet holding a copy of the bytes on `channel`. Negative when it cannot be
 // sent (the peer is not connected, the packet is too large, no memory); the packet is then

@@ -26,6 +26,7 @@ struct EnetLibrary {
   decltype(&enet_host_flush) host_flush = nullptr;
   decltype(&enet_host_connect) host_connect = nullptr;
   decltype(&enet_host_service) host_service = nullptr;
+  decltype(&enet_host_check_events) host_check_events = nullptr;
   decltype(&enet_packet_create) packet_create = nullptr;
   decltype(&enet_packet_destroy) packet_destroy = nullptr;
   decltype(&enet_peer_send) peer_send = nullptr;
@@ -55,6 +56,7 @@ bool Load(EnetLibrary& lib) {
             Bind(handle, "enet_host_flush", lib.host_flush) &&
             Bind(handle, "enet_host_connect", lib.host_connect) &&
             Bind(handle, "enet_host_service", lib.host_service) &&
+            Bind(handle, "enet_host_check_events", lib.host_check_events) &&
             Bind(handle, "enet_packet_create", lib.packet_create) &&
             Bind(handle, "enet_packet_destroy", lib.packet_destroy) &&
             Bind(handle, "enet_peer_send", lib.peer_send) &&
@@ -116,16 +118,29 @@ EnetPeer* EnetHostConnect(EnetHost* host, uint32_t ip, int32_t port, size_t chan
   return reinterpret_cast<EnetPeer*>(Library().host_connect(Native(host), &address, channels, 0));
 }
 
-int32_t EnetHostService(EnetHost* host, EnetEventRecord& event, uint32_t timeoutMs) {
-  if (!host || !Library().ready) return -1;
-  ENetEvent native{};
-  int r = Library().host_service(Native(host), &native, timeoutMs);
+namespace {
+
+int32_t Store(int r, const ENetEvent& native, EnetEventRecord& event) {
   if (r <= 0) return r;
   event.type = static_cast<int32_t>(native.type);
   event.peer = reinterpret_cast<EnetPeer*>(native.peer);
   event.channel = native.channelID;
   event.packet = reinterpret_cast<EnetPacket*>(native.packet);
   return 1;
+}
+
+}  // namespace
+
+int32_t EnetHostService(EnetHost* host, EnetEventRecord& event, uint32_t timeoutMs) {
+  if (!host || !Library().ready) return -1;
+  ENetEvent native{};
+  return Store(Library().host_service(Native(host), &native, timeoutMs), native, event);
+}
+
+int32_t EnetHostCheckEvents(EnetHost* host, EnetEventRecord& event) {
+  if (!host || !Library().ready) return -1;
+  ENetEvent native{};
+  return Store(Library().host_check_events(Native(host), &native), native, event);
 }
 
 int32_t EnetSendReliable(EnetPeer* peer, uint8_t channel, const uint8_t* data, size_t size) {
