@@ -150,18 +150,7 @@ Ref<TSynkPeer> TSynkHost::_FindPeer(platform::EnetPeer* enetPeer) const {
 
 void TSynkHost::Sync() {
   if (!_enetHost) return;
-  _created->Clear();
-  _modified->Clear();
-  _closed->Clear();
-  _messages->Clear();
-
-  ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
-    if (Ref<TSynkMsg> msg = object->Sync()) _BroadCastQuietly(msg, object->_peer);
-    if (object->_state == SYNK_STATE_DEAD) {
-      if (!object->_peer) UnmapObject(object);
-      link->Remove();
-    }
-  });
+  _SyncObjects();
 
   UpdateENetEvents();
   while (auto event = _enetEvents->RemoveFirst().As<ENetEvent>()) {
@@ -188,6 +177,20 @@ void TSynkHost::Sync() {
   }
   // What this sync queued (relays included) leaves now rather than at the next one.
   platform::EnetHostFlush(_enetHost);
+}
+
+void TSynkHost::_SyncObjects() {
+  _created->Clear();
+  _modified->Clear();
+  _closed->Clear();
+  _messages->Clear();
+  ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
+    if (Ref<TSynkMsg> msg = object->Sync()) _BroadCastQuietly(msg, object->_peer);
+    if (object->_state == SYNK_STATE_DEAD) {
+      if (!object->_peer) UnmapObject(object);
+      link->Remove();
+    }
+  });
 }
 
 void TSynkHost::_Disconnected(const Ref<TSynkPeer>& peer) {

@@ -99,9 +99,12 @@ class TSynkHost : public Object {
   // when already attached, or on failure or timeout.
   bool Connect(int32_t ip, int32_t port, int32_t timeout);
 
-  // Takes in one packet from `peer` as a receive event does (the receiving part of Sync, for
-  // tests and fuzzing without a transport).
+  // The parts of Sync, for tests and fuzzing without a transport: clearing the per-sync lists and
+  // sending local changes; taking in one packet from `peer` as a receive event does; a peer's
+  // disconnect event.
+  void _SyncObjects();
   void _ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, int32_t size);
+  void _Disconnected(const Ref<TSynkPeer>& peer);
 
   static void Bind(ClassBinder<TSynkHost>& b);
 
@@ -111,7 +114,6 @@ class TSynkHost : public Object {
   void _CollectEvents(uint32_t firstWaitMs);
   void _DropEvents();
   Ref<TSynkPeer> _FindPeer(platform::EnetPeer* enetPeer) const;
-  void _Disconnected(const Ref<TSynkPeer>& peer);
   // Sends, ignoring a refusal: used for traffic a peer caused or that a departing peer misses.
   static void _SendQuietly(const Ref<TSynkPeer>& peer, const Ref<TSynkMsg>& msg);
   void _BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer);
