@@ -125,8 +125,13 @@ TEST(Mixer, MatchesTheReferenceOnRandomScenes) {
     r.status = (rec->loop ? 4 : 2) | (pick(0, 5) == 0 ? 0x10 : 0);
     r.delay = pick(0, 3) ? 0 : pick(0, 1500);
     r.rate = r.targetRate = pick(0, 0x30000);
-    r.volume = r.targetVolume = pick(-3, 3) == 0 ? 0 : pick(-9000, 9000);
-    r.targetPan = pick(-5000, 5000);
+    // Mostly ordinary settings; now and then the extremes of the 16-bit parameters.
+    auto volume = [&] {
+      return pick(0, 5) == 0 ? 0 : pick(0, 5) ? pick(-9000, 9000) : pick(-32768, 32767);
+    };
+    auto pan = [&] { return pick(0, 4) ? pick(-4096, 4096) : pick(-32768, 32767); };
+    r.volume = r.targetVolume = volume();
+    r.targetPan = pan();
     r.targetDepth = pick(-2, 2);
     std::vector<int64_t> want(1024);
     std::vector<int32_t> got(1024);
@@ -153,9 +158,9 @@ TEST(Mixer, MatchesTheReferenceOnRandomScenes) {
       ASSERT_EQ(v.rate.load(), r.rate);
       if (wantResult == 1) break;
       // Between blocks the caller may move any target: a ramp follows.
-      if (pick(0, 2) == 0) r.targetVolume = pick(0, 3) ? pick(-9000, 9000) : 0;
+      if (pick(0, 2) == 0) r.targetVolume = volume();
       if (pick(0, 2) == 0) r.targetRate = pick(0, 0x30000);
-      if (pick(0, 3) == 0) r.targetPan = pick(-4096, 4096);
+      if (pick(0, 3) == 0) r.targetPan = pan();
       if (pick(0, 5) == 0) r.status ^= 0x10;
     }
   }

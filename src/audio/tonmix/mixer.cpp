@@ -4,6 +4,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vxl::tonmix {
 
 // Records ---------------------------------------------------------------------------------------
@@ -119,20 +123,45 @@ inline int32_t Interpolate(const uint8_t* d, uint32_t i, uint32_t next, uint32_t
   }
 }
 
+// A mono value and its successor with one load (this platform is little-endian; the guard frame
+// keeps the second inside the record).
+template <int Bits>
+inline int32_t InterpolateMono(const uint8_t* d, uint32_t i, uint32_t frac) {
+  if constexpr (Bits == 8) {
+    uint16_t pair;
+    std::memcpy(&pair, d + i, 2);
+    int32_t a = pair & 0xFF, b = pair >> 8;
+    return a * 256 - 32768 + (((b - a) * int32_t(frac)) >> 8);
+  } else {
+    int32_t pair;
+    std::memcpy(&pair, d + 2 * size_t(i), 4);
+    int32_t a = static_cast<int16_t>(pair), b = pair >> 16;
+    return a + static_cast<int32_t>((int64_t(b - a) * frac) >> 16);
+  }
+}
+
+// The left and right values at a position (the same value twice for mono).
 template <int Bits, int Channels>
-inline void MixFrame(const uint8_t* d, uint64_t pos, int32_t* acc, Gains g) {
+inline void Values(const uint8_t* d, uint64_t pos, int32_t& left, int32_t& right) {
   uint32_t ip = static_cast<uint32_t>(pos >> 32);
   uint32_t frac = static_cast<uint32_t>(pos >> 16) & 0xFFFF;
   if constexpr (Channels == 1) {
-    int32_t s = Interpolate<Bits>(d, ip, 1, frac);
-    Add(acc[0], (s * g.left) >> 8);
-    Add(acc[1], (s * g.right) >> 8);
+    left = right = InterpolateMono<Bits>(d, ip, frac);
   } else {
     uint32_t pair = ip & ~1u;
     uint32_t f = (((ip & 1) << 16) + frac) >> 1;
-    Add(acc[0], (Interpolate<Bits>(d, pair, 2, f) * g.left) >> 8);
-    Add(acc[1], (Interpolate<Bits>(d, pair + 1, 2, f) * g.right) >> 8);
+    left = Interpolate<Bits>(d, pair, 2, f);
+    right = Interpolate<Bits>(d, pair + 1, 2, f);
   }
+}
+
+template <int Bits, int Channels>
+inline void MixFrame(const uint8_t* d, uint64_t pos, int32_t* acc, Gains g) {
+  int32_t left, right;
+  Values<Bits, Channels>(d, pos, left, right);
+  // 64-bit products: a pan far outside -1 .. 1 makes a gain wider than 16 bits.
+  Add(acc[0], static_cast<int32_t>((int64_t(left) * g.left) >> 8));
+  Add(acc[1], static_cast<int32_t>((int64_t(right) * g.right) >> 8));
 }
 
 // Steady level and rate: runs of frames up to the end of the data without a per-frame test.
@@ -145,7 +174,41 @@ int32_t MixSteady(const uint8_t* d, int32_t* acc, int32_t frames, uint64_t& pos,
     uint64_t toEnd = step ? (endPos - pos + step - 1) / step : ~uint64_t{0};
     int32_t n = static_cast<int32_t>(std::min<uint64_t>(toEnd, uint64_t(frames)));
     uint64_t p = pos;
-    for (int32_t f = 0; f < n; ++f, acc += 2) {
+    int32_t f = 0;
+#if defined(__SSE2__)
+    // Two frames at a time: the four products s x gain with one multiply-add on 16-bit halves
+    // (every sample value and, at ordinary settings, every gain fits 16 bits; the products are the
+    // same 32-bit values as below).
+    if (g.left >= -32768 && g.left <= 32767 && g.right >= -32768 && g.right <= 32767) {
+      const __m128i gains =
+          _mm_set_epi32(g.right & 0xFFFF, g.left & 0xFFFF, g.right & 0xFFFF, g.left & 0xFFFF);
+      auto two = [&](int32_t* out, uint64_t at) {
+        int32_t l0, r0, l1, r1;
+        Values<Bits, Channels>(d, at, l0, r0);
+        Values<Bits, Channels>(d, at + step, l1, r1);
+        __m128i s;
+        if constexpr (Channels == 1) {
+          s = _mm_unpacklo_epi32(_mm_cvtsi32_si128(l0), _mm_cvtsi32_si128(l1));
+          s = _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 1, 0, 0));
+        } else {
+          s = _mm_set_epi32(r1, l1, r0, l0);
+        }
+        __m128i products = _mm_srai_epi32(_mm_madd_epi16(s, gains), 8);
+        __m128i* o = reinterpret_cast<__m128i*>(out);
+        _mm_storeu_si128(o, _mm_add_epi32(_mm_loadu_si128(o), products));
+      };
+      for (; f + 4 <= n; f += 4, acc += 8) {
+        two(acc, p);
+        two(acc + 4, p + 2 * step);
+        p += 4 * step;
+      }
+      for (; f + 2 <= n; f += 2, acc += 4) {
+        two(acc, p);
+        p += 2 * step;
+      }
+    }
+#endif
+    for (; f < n; ++f, acc += 2) {
       MixFrame<Bits, Channels>(d, p, acc, g);
       p += step;
     }
