@@ -122,6 +122,7 @@ class winmmdevice : public audiodevice {
       mixer_->MixBlock(buffer_.get() + (written_ / l) % kFragments * l, fragment_, now);
       written_ += l;
     }
+    out_.MarkWritten();
   }
 
   platform::audio::WaveOut out_;

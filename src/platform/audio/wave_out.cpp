@@ -14,6 +14,7 @@ int32_t WaveOut::Open() {
 
 void WaveOut::Fill(void* p, uint8_t* out, int32_t bytes) {
   auto* self = static_cast<WaveOut*>(p);
+  self->batches_.load(std::memory_order_acquire);  // pairs with MarkWritten
   if (!self->buffer_ || self->size_ < 4) {
     std::memset(out, 0, bytes);
     return;
@@ -46,6 +47,10 @@ int32_t WaveOut::Reset() {
     position_.store(0, std::memory_order_release);
   });
   return 0;
+}
+
+void WaveOut::MarkWritten() {
+  batches_.fetch_add(1, std::memory_order_release);
 }
 
 int32_t WaveOut::GetPosition(uint32_t* bytes) {

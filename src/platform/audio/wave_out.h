@@ -36,6 +36,9 @@ class WaveOut {
   int32_t Reset();
   // Bytes played since the last Write (or Reset).
   int32_t GetPosition(uint32_t* bytes);
+  // Publishes the caller's writes into the playing buffer so far: the audio thread sees them
+  // complete when it reaches them (call after each batch of writes).
+  void MarkWritten();
   // Stops and closes the device.
   void Close();
 
@@ -47,6 +50,7 @@ class WaveOut {
   uint32_t size_ = 0;
   uint32_t cursor_ = 0;  // audio thread only, reset under the lock
   std::atomic<uint32_t> position_{0};
+  std::atomic<uint32_t> batches_{0};
 };
 
 }  // namespace vxl::platform::audio
