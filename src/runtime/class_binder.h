@@ -2,6 +2,7 @@
 // Include this in the .cpp that defines a class with VXL_DEFINE_CLASS.
 #pragma once
 
+#include <span>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -55,8 +56,8 @@ T Unbox(const Ref<Object>& value) {
   } else if constexpr (std::is_integral_v<V>) {
     return static_cast<V>(BoxedText(value).ToInt());
   } else if constexpr (std::is_same_v<V, String>) {
-    return value ? (String::IsString(value.Get()) ? String::Of(value) : value->ToString())
-                 : String();
+    if (value && !String::IsString(value.Get())) ThrowBoxError();
+    return String::Of(value);
   } else if constexpr (requires { V::Cast(value); }) {  // arrays
     if (value && !V::Is(value)) ThrowBoxError();
     return V::Cast(value);
@@ -85,7 +86,9 @@ struct MethodTraits<R (C::*)(A...) const> {
 };
 
 template <class T, auto M, class R, class... A, size_t... I>
-Ref<Object> InvokeMethod(Object* self, const Ref<Object>* args, std::index_sequence<I...>) {
+Ref<Object> InvokeMethod(Object* self, std::span<const Ref<Object>> args,
+                         std::index_sequence<I...>) {
+  if (args.size() != sizeof...(A)) ThrowBoxError();
   T* obj = static_cast<T*>(self);
   if constexpr (std::is_void_v<R>) {
     (obj->*M)(Unbox<std::remove_cvref_t<A>>(args[I])...);
@@ -99,7 +102,7 @@ template <class T, auto M, class Tuple>
 struct Invoker;
 template <class T, auto M, class... A>
 struct Invoker<T, M, std::tuple<A...>> {
-  static Ref<Object> Call(Object* self, const Ref<Object>* args) {
+  static Ref<Object> Call(Object* self, std::span<const Ref<Object>> args) {
     using R = typename MethodTraits<decltype(M)>::Result;
     return InvokeMethod<T, M, R, A...>(self, args, std::index_sequence_for<A...>{});
   }
@@ -117,8 +120,11 @@ class ClassBinder {
   template <auto M>
   ClassBinder& Field(const char* name, const char* meta = "") {
     using F = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
-    void* (*address)(Object*) = [](Object* self) -> void* { return &(static_cast<T*>(self)->*M); };
-    cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, address});
+    Ref<Object> (*get)(Object*) = [](Object* self) { return Box(static_cast<T*>(self)->*M); };
+    void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
+      static_cast<T*>(self)->*M = Unbox<F>(value);
+    };
+    cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, get, set});
     return *this;
   }
 

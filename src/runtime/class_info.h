@@ -22,6 +22,7 @@
 // objects as themselves.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -37,11 +38,17 @@ template <class T>
 class ClassBinder;
 class String;
 
-// A reflected field: the address of the field inside an instance, typed by its tag.
+// A reflected field, read and written through thunks typed by the binder. Values are boxed:
+// numbers as their decimal strings, strings and objects as themselves.
 struct FieldInfo {
   std::string name;
   std::string tag;  // type tag, optionally followed by "{metadata}"
-  void* (*address)(Object* self);
+  // The field's value of `self` (an instance of the class), boxed.
+  Ref<Object> (*get)(Object* self);
+  // Stores a boxed value: numbers are converted from their text and cut to the field's width
+  // (300 into a byte field stores 44); Null into a string field stores "". Throws the string
+  // "ERROR" for an object of the wrong class or a non-string into a string field.
+  void (*set)(Object* self, const Ref<Object>& value);
 };
 
 // A reflected method: an invoker that unboxes the arguments, calls, and boxes the result.
@@ -50,7 +57,10 @@ struct MethodInfo {
   std::string tag;  // "(args)result", optionally followed by "{metadata}"
   std::vector<std::string> argTags;
   std::string resultTag;
-  Ref<Object> (*invoke)(Object* self, const Ref<Object>* args);
+  // Calls the method on `self` with boxed arguments; throws the string "ERROR" when the count
+  // differs from argTags or an argument does not fit its parameter. A method without a result
+  // gives the boxed int 0.
+  Ref<Object> (*invoke)(Object* self, std::span<const Ref<Object>> args);
 };
 
 class ClassInfo {

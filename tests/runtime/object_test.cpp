@@ -120,15 +120,21 @@ TEST(ClassRecords, NameSuperMetadataAndTags) {
   EXPECT_EQ(TCounted::StaticClass().Methods()[0].tag, "(i,i)i");
 }
 
-TEST(ClassRecords, FieldAddressAndMethodInvoker) {
+TEST(ClassRecords, FieldThunksAndMethodInvoker) {
   auto o = New<TCounted>();
   const auto& c = TCounted::StaticClass();
-  *static_cast<int32_t*>(c.Fields()[1].address(o.Get())) = 5;
+  c.Fields()[1].set(o.Get(), String("5"));
   EXPECT_EQ(o->value, 5);
+  EXPECT_EQ(String::Of(c.Fields()[1].get(o.Get())), String("5"));
+  c.Fields()[3].set(o.Get(), Ref<Object>());  // Null into a string field stores ""
+  EXPECT_EQ(String::Of(c.Fields()[3].get(o.Get())), String(""));
+  EXPECT_THROW_TEXT(c.Fields()[3].set(o.Get(), o), "ERROR");  // not a string
+
   Ref<Object> args[] = {String("2"), String("40")};
-  Ref<Object> result = c.Methods()[0].invoke(o.Get(), args);
+  Ref<Object> result = c.Methods()[0].invoke(o.Get(), std::span<const Ref<Object>>(args));
   EXPECT_EQ(String::Of(result), String("42"));
   EXPECT_EQ(o->value, 42);
+  EXPECT_THROW_TEXT(c.Methods()[0].invoke(o.Get(), std::span<const Ref<Object>>(args, 1)), "ERROR");
 }
 
 TEST(ClassRecords, RegistrationKeepsOrderAndIsOnce) {
