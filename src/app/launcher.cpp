@@ -12,6 +12,7 @@
 #include "pixmap/loaders/tga_loader.h"
 #include "platform/process/command_launch.h"
 #include "process/process.h"
+#include "reflection/reflection.h"
 #include "runtime/classic_text.h"
 #include "runtime/module.h"
 #include "runtime/string.h"
@@ -57,6 +58,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitToolchainModule,      // 15
       InitOggLoaderModule,      // 16
       InitPngLoaderModule,      // 18
+      InitReflectionModule,     // 19
       InitClassicTextModule,    // 20
       InitTgaLoaderModule,      // 21
       InitTimerModule,          // 22

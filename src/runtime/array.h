@@ -61,6 +61,9 @@ class TypedArrayObject final : public ArrayObject {
   TypedArrayObject(std::vector<int32_t> dims, int32_t length)
       : ArrayObject(TypeTag<T>::Get(), std::move(dims), length, sizeof(T)),
         items_(new T[length]()) {}
+  // Object references tagged with the element class named at run time (reflection).
+  TypedArrayObject(std::string tag, int32_t length)
+      : ArrayObject(std::move(tag), {length}, length, sizeof(T)), items_(new T[length]()) {}
   void* Data() noexcept override { return items_.get(); }
   T* Items() noexcept { return items_.get(); }
 
@@ -135,6 +138,11 @@ class Array {
     }
     if (total < 1) return Array();
     return Array(::vxl::New<TypedArrayObject<T>>(dims, static_cast<int32_t>(total)));
+  }
+  // An array of object references whose element tag (":Name" or "[]...") is given at run time.
+  static Array NewTagged(std::string tag, int32_t length) requires std::is_same_v<T, Ref<Object>> {
+    if (length < 1) return Array();
+    return Array(::vxl::New<TypedArrayObject<T>>(std::move(tag), length));
   }
   static Array Of(std::initializer_list<T> items) {
     auto a = New(static_cast<int32_t>(items.size()));

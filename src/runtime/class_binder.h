@@ -72,6 +72,16 @@ T Unbox(const Ref<Object>& value) {
 
 namespace detail {
 
+// Field types that travel boxed: numbers, strings, object references and arrays.
+template <class F>
+constexpr bool kBoxable = std::is_arithmetic_v<F> || std::is_same_v<F, String> ||
+                          requires(const F& f) {
+  f.AsObject();
+}
+|| requires {
+  typename F::element_type;
+};
+
 template <class M>
 struct MethodTraits;
 template <class C, class R, class... A>
@@ -120,9 +130,16 @@ class ClassBinder {
   template <auto M>
   ClassBinder& Field(const char* name, const char* meta = "") {
     using F = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
-    Ref<Object> (*get)(Object*) = [](Object* self) { return Box(static_cast<T*>(self)->*M); };
+    Ref<Object> (*get)(Object*) = [](Object* self) -> Ref<Object> {
+      if constexpr (detail::kBoxable<F>) return Box(static_cast<T*>(self)->*M);
+      ThrowBoxError();  // a function-pointer field has no boxed form
+    };
     void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
-      static_cast<T*>(self)->*M = Unbox<F>(value);
+      if constexpr (detail::kBoxable<F>) {
+        static_cast<T*>(self)->*M = Unbox<F>(value);
+      } else {
+        ThrowBoxError();
+      }
     };
     cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, get, set});
     return *this;

@@ -59,6 +59,7 @@ const std::vector<std::string> kExpectedOrder = {
     "ogg loader",
     "libpng binding",
     "PNG loader",
+    "reflection",
     "classic text",
     "TGA loader",
     "timer",

@@ -1,0 +1,153 @@
+// Child processes and reflection: starting a child on three pipes against plain posix_spawn,
+// reading a child's output through the pipe stream against a plain read loop, and the cost of a
+// reflected call and field read by name.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "bench_util.h"
+#include "process/process.h"
+#include "reflection/reflection.h"
+#include "runtime/class_binder.h"
+
+extern char** environ;
+
+namespace vxl {
+namespace {
+
+class TBenchTarget : public Object {
+  VXL_CLASS(TBenchTarget, Object)
+ public:
+  int32_t value = 7;
+  int32_t Add3(int32_t a, int32_t b, int32_t c) { return value = a + b + c; }
+  static void Bind(ClassBinder<TBenchTarget>& b) {
+    b.Field<&TBenchTarget::value>("value");
+    b.Method<&TBenchTarget::Add3>("Add3");
+  }
+};
+VXL_DEFINE_CLASS(TBenchTarget)
+
+void SpawnPlain(const char* path) {
+  int out[2], in[2], err[2];
+  if (pipe2(out, O_CLOEXEC) || pipe2(in, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, in[0], 0);
+  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+  posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+  char* argv[] = {const_cast<char*>(path), nullptr};
+  pid_t pid;
+  posix_spawn(&pid, path, &fa, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&fa);
+  for (int fd : {in[0], out[1], err[1]})
+    close(fd);
+  waitpid(pid, nullptr, 0);
+  for (int fd : {out[0], in[1], err[0]})
+    close(fd);
+}
+
+void SpawnFramework() {
+  Ref<TProcess> p = RunProcess("/bin/true", 0);
+  uint8_t b;
+  p->pipe->Read(&b, 1);  // returns at the child's end
+  p->Terminate();        // collects it
+  p->Close();
+}
+
+constexpr int64_t kPipeBytes = 200ll << 20;
+const char* kProducer = "head -c 209715200 /dev/zero";
+
+double ReadFramework() {
+  return bench::TimeMs([] {
+    Ref<TProcess> p = RunProcess(String("/bin/sh -c \"") + kProducer + "\"", 0);
+    std::vector<uint8_t> buf(1 << 20);
+    int64_t total = 0;
+    for (;;) {
+      int32_t n = p->pipe->ReadAvail();
+      if (n <= 0) n = 1;  // nothing waiting: one blocking read tells data from the end
+      int32_t got =
+          p->pipe->Read(buf.data(), std::min<int32_t>(n, static_cast<int32_t>(buf.size())));
+      if (got <= 0) break;
+      total += got;
+    }
+    p->Terminate();
+    p->Close();
+    if (total != kPipeBytes)
+      std::fprintf(stderr, "short read: %lld\n", static_cast<long long>(total));
+  });
+}
+
+double ReadPlain() {
+  return bench::TimeMs([] {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC)) return;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    char* argv[] = {const_cast<char*>("/bin/sh"), const_cast<char*>("-c"),
+                    const_cast<char*>(kProducer), nullptr};
+    pid_t pid;
+    posix_spawn(&pid, "/bin/sh", &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    std::vector<uint8_t> buf(1 << 20);
+    while (read(out[0], buf.data(), buf.size()) > 0) {
+    }
+    close(out[0]);
+    waitpid(pid, nullptr, 0);
+  });
+}
+
+}  // namespace
+}  // namespace vxl
+
+int main() {
+  using namespace vxl;
+  InitProcessModule();
+  InitReflectionModule();
+
+  constexpr int kSpawns = 200;
+  auto [ours, plain] = bench::MedianPairMs(
+      5,
+      [] {
+        for (int i = 0; i < kSpawns; ++i)
+          SpawnFramework();
+      },
+      [] {
+        for (int i = 0; i < kSpawns; ++i)
+          SpawnPlain("/bin/true");
+      });
+  bench::Print("spawn_us", ours * 1000 / kSpawns, "us");
+  bench::Print("spawn_vs_posix_spawn_ratio", ours / plain);
+
+  std::vector<double> tf, tp;
+  for (int i = 0; i < 3; ++i) {
+    tf.push_back(ReadFramework());
+    tp.push_back(ReadPlain());
+  }
+  double f = bench::Median(tf), p = bench::Median(tp);
+  bench::Print("pipe_read_mb_s", 200 / (f / 1000), "MB/s");
+  bench::Print("pipe_read_vs_read_ratio", f / p);
+
+  RegisterClass<TBenchTarget>();
+  Ref<TTypeId> type = TTypeId::ForName("TBenchTarget");
+  Ref<Object> target = type->NewObject();
+  Ref<Object> args[] = {String("1"), String("2"), String("3")};
+  constexpr int kCalls = 1000000;
+  double invoke = bench::TimeMs([&] {
+    for (int i = 0; i < kCalls; ++i)
+      type->FindMethod("Add3")->Invoke(target, args);
+  });
+  bench::Print("invoke_ns", invoke * 1e6 / kCalls, "ns");
+  double get = bench::TimeMs([&] {
+    int64_t sum = 0;
+    for (int i = 0; i < kCalls; ++i)
+      sum += type->FindField("value")->GetInt(target);
+    if (sum == 42) std::printf(" ");
+  });
+  bench::Print("field_get_ns", get * 1e6 / kCalls, "ns");
+}
