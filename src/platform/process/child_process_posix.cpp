@@ -95,8 +95,78 @@ pid_t ParentOf(long pid) {
   return static_cast<pid_t>(ppid);
 }
 
-// Kills every process whose parent is `parent`, walking /proc with system calls alone.
+// Appends the decimal digits of n to text at *at.
+void AppendNumber(char* text, int& at, long n) {
+  char digits[20];
+  int d = 0;
+  do {
+    digits[d++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n);
+  while (d)
+    text[at++] = digits[--d];
+}
+
+// Kills the children the kernel lists for each thread of `parent`
+// (/proc/<pid>/task/<tid>/children). False when the kernel keeps no such lists, so that /proc must
+// be searched instead.
+bool KillListedChildren(pid_t parent) noexcept {
+  char path[64] = "/proc/";
+  int n = 6;
+  AppendNumber(path, n, parent);
+  for (const char* s = "/task"; *s;)
+    path[n++] = *s++;
+  path[n] = 0;
+  int dir = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  bool listed = false;
+  alignas(8) char entries[1024];
+  for (;;) {
+    long got = syscall(SYS_getdents64, dir, entries, sizeof entries);
+    if (got <= 0) break;
+    for (long at = 0; at < got;) {
+      unsigned short reclen;
+      __builtin_memcpy(&reclen, entries + at + 16, sizeof reclen);
+      long tid = ParseNumber(entries + at + 19);
+      at += reclen;
+      if (tid <= 0) continue;
+      int m = n;
+      path[m++] = '/';
+      AppendNumber(path, m, tid);
+      for (const char* s = "/children"; *s;)
+        path[m++] = *s++;
+      path[m] = 0;
+      int fd = open(path, O_RDONLY | O_CLOEXEC);
+      path[n] = 0;
+      if (fd < 0) continue;
+      listed = true;
+      char buf[4096];
+      long pid = 0;
+      bool digits = false;
+      for (ssize_t r; (r = read(fd, buf, sizeof buf)) > 0;) {
+        for (ssize_t i = 0; i < r; ++i) {
+          if (buf[i] >= '0' && buf[i] <= '9') {
+            pid = pid * 10 + (buf[i] - '0');
+            digits = true;
+          } else if (digits) {
+            kill(static_cast<pid_t>(pid), SIGKILL);
+            pid = 0;
+            digits = false;
+          }
+        }
+      }
+      if (digits) kill(static_cast<pid_t>(pid), SIGKILL);
+      close(fd);
+    }
+  }
+  close(dir);
+  return listed;
+}
+
+// Kills every process whose parent is `parent`, with system calls alone: from the kernel's
+// child lists where it keeps them, else by walking /proc.
 void KillDirectChildren(pid_t parent) noexcept {
+  if (KillListedChildren(parent)) return;
   int dir = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) return;
   alignas(8) char buf[4096];
@@ -144,11 +214,14 @@ ChildProcess* StartChildProcess(std::string_view commandLine, bool hidden, Child
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
-  // The child gets default signal handling and an empty mask, whatever this process set.
-  sigset_t all, none;
-  sigfillset(&all);
+  // The child gets default handling of the signals a program commonly ignores, and an empty
+  // mask, whatever this process set (caught signals are reset by the system anyway).
+  sigset_t reset, none;
+  sigemptyset(&reset);
+  for (int sig : {SIGPIPE, SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGCHLD})
+    sigaddset(&reset, sig);
   sigemptyset(&none);
-  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setsigdefault(&attr, &reset);
   posix_spawnattr_setsigmask(&attr, &none);
   short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
   if (hidden) {
@@ -199,7 +272,8 @@ int32_t ChildProcessId(const ChildProcess* child) {
 bool TerminateChildProcess(ChildProcess* child) {
   if (!child) return false;
   bool killed = false;
-  if (!child->ended) {
+  // A child that has ended has no children left: they passed to the system when it ended.
+  if (!child->ended && ChildRunning(child)) {
     KillDirectChildren(child->pid);
     killed = kill(child->pid, SIGKILL) == 0;
     int status;
