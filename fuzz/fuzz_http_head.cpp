@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   int32_t piece = 1 + data[0] % 16;
   std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  auto stream = test::TPipeStream::Of(bytes, piece);
+  auto stream = test::TOneWayStream::Of(bytes, piece);
   bool accepted = ReadHttpResponseHead(*stream);
   Plain plain = ReadPlain(bytes);
   const size_t lineLimit = kHttpHeadLineLimit, headLimit = kHttpHeadLimit;
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (plain.longest < lineLimit && plain.end < headLimit) {
     Check(accepted && stream->at == plain.end);
     // The head ends where the plain ReadLine loop ends too.
-    auto again = test::TPipeStream::Of(bytes, piece);
+    auto again = test::TOneWayStream::Of(bytes, piece);
     while (!again->Eof() && !again->ReadLine().IsEmpty()) {
     }
     Check(again->at == plain.end);

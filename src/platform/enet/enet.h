@@ -38,6 +38,8 @@ EnetHost* EnetHostCreate(bool bind, int32_t port, size_t peers);
 void EnetHostDestroy(EnetHost* host);
 // Sends everything queued now.
 void EnetHostFlush(EnetHost* host);
+// Bytes of UDP payload the host has sent so far, wrapping at 2^32 (for measurements).
+uint32_t EnetHostSentBytes(const EnetHost* host);
 // Starts connecting to ip:port with `channels` channels; the peer, or null.
 EnetPeer* EnetHostConnect(EnetHost* host, uint32_t ip, int32_t port, size_t channels);
 // Waits up to `timeoutMs` for one event: 1 an event was stored, 0 none, negative a failure.

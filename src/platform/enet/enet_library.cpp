@@ -110,6 +110,10 @@ void EnetHostFlush(EnetHost* host) {
   if (host && Library().ready) Library().host_flush(Native(host));
 }
 
+uint32_t EnetHostSentBytes(const EnetHost* host) {
+  return host ? reinterpret_cast<const ENetHost*>(host)->totalSentData : 0;
+}
+
 EnetPeer* EnetHostConnect(EnetHost* host, uint32_t ip, int32_t port, size_t channels) {
   if (!host || !Library().ready) return nullptr;
   ENetAddress address{};
