@@ -1,6 +1,8 @@
 #include "runtime/object.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "runtime/class_binder.h"
@@ -47,9 +49,38 @@ std::vector<const Object*>& PendingDestruction() {
   return *pending;
 }
 
+#ifdef VXL_CHECKED
+// Set during the start-up of the program, on the thread that runs it. Objects touched before
+// (by other static initialisers) are on that thread too.
+const std::thread::id g_mainThread = std::this_thread::get_id();
+
+[[noreturn]] void FailCheck(const char* what) noexcept {
+  std::fprintf(stderr, "Reference counting: %s\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
+#endif
+
 }  // namespace
 
+#ifdef VXL_CHECKED
+namespace detail {
+
+void CheckRelease() noexcept {
+  if (g_mainThread != std::thread::id() && std::this_thread::get_id() != g_mainThread)
+    FailCheck("an object was touched off the main thread");
+}
+
+void CheckAddRef(int32_t refs) noexcept {
+  CheckRelease();
+  if (refs <= 0) FailCheck("a reference was taken to an object being destroyed");
+}
+
+}  // namespace detail
+#endif
+
 void Object::Destroy() const noexcept {
+  refs_ = kDying;
   if (g_destroying) {
     PendingDestruction().push_back(this);
     return;

@@ -13,6 +13,13 @@
 //
 // Objects belong to the main thread: the count is not atomic. An empty Ref is the Null object;
 // using it through -> or * throws TNullObjectException.
+//
+// When the last reference goes the object is marked dying and destroyed (at once, or after the
+// destruction already under way). A dying object cannot come back: Release on it does nothing,
+// and a registry that may meet one (a walk from a destructor) takes its references with TryRef,
+// which gives Null for it. Checked builds (VXL_CHECKED: debug and sanitizer builds) stop the
+// program with a message when a reference is taken to a dying object, or when a count is touched
+// off the main thread; other threads may run any code that leaves framework objects alone.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +33,19 @@ class ClassInfo;
 class String;
 template <class T>
 class Ref;
+
+#if !defined(NDEBUG) && !defined(VXL_CHECKED)
+#define VXL_CHECKED 1
+#endif
+
+namespace detail {
+#ifdef VXL_CHECKED
+// Checked builds: stop the program when a count is touched off the main thread, or when a
+// reference is taken to an object whose count is 0 or that is dying.
+void CheckAddRef(int32_t refs) noexcept;
+void CheckRelease() noexcept;
+#endif
+}  // namespace detail
 
 // Throws a TNullObjectException (defined with the runtime exceptions).
 [[noreturn]] void ThrowNullObject();
@@ -51,11 +71,23 @@ class Object {
   // True if the object's class is `cls` or derives from it.
   bool IsInstanceOf(const ClassInfo& cls) const;
 
-  void AddRef() const noexcept { ++refs_; }
+  void AddRef() const noexcept {
+#ifdef VXL_CHECKED
+    detail::CheckAddRef(refs_);
+#endif
+    ++refs_;
+  }
   void Release() const noexcept {
+#ifdef VXL_CHECKED
+    detail::CheckRelease();
+#endif
+    if (refs_ <= 0) return;  // dying: its destruction is already under way
     if (--refs_ == 0) Destroy();
   }
-  int32_t RefCount() const noexcept { return refs_; }
+  // The number of references; 0 or below once the object is dying.
+  int32_t RefCount() const noexcept { return refs_ > 0 ? refs_ : 0; }
+  // True from the moment the last reference went until the destructor has run.
+  bool IsDying() const noexcept { return refs_ <= 0; }
 
  protected:
   // Objects that live for the whole process (the empty string, the empty array) start with a
@@ -65,6 +97,8 @@ class Object {
 
  private:
   static constexpr int32_t kImmortal = 1 << 30;
+  // Far below zero, so references wrongly taken to a dying object never bring the count back up.
+  static constexpr int32_t kDying = -(1 << 30);
   void Destroy() const noexcept;
 
   // A new object starts owned by its creator (New<T> adopts that count), so a temporary reference
@@ -156,6 +190,13 @@ class Ref {
  private:
   T* p_ = nullptr;
 };
+
+// A reference to `p`, or Null when `p` is Null or dying. For registries that keep plain pointers
+// and may be walked while objects are being destroyed.
+template <class T>
+Ref<T> TryRef(T* p) noexcept {
+  return p && !p->IsDying() ? Ref<T>(p) : Ref<T>();
+}
 
 // Identity comparison, as the Null test and object identity are in the framework.
 template <class T, class U>
