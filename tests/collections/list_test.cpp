@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -341,6 +342,41 @@ TEST_F(ListTest, SortLeavesTheListAloneWhenTheComparisonThrows) {
   EXPECT_EQ(Labels(list), before);
   ExpectRing(list);
   EXPECT_THROW(list->Sort(1, ListCompareFunc()), Thrown);  // no comparison at all
+}
+
+// A comparison that changes the list under sort once, at the fifth call.
+std::function<void()> g_change;
+int32_t ChangingCompare(const Ref<Object>& a, const Ref<Object>& b) {
+  if (++g_comparisons == 5) g_change();
+  return a->Compare(b.Get());  // a and b stay alive even when the list let go of them
+}
+
+TEST_F(ListTest, SortRefusesAComparisonThatChangesTheList) {
+  // Each change is made once, at the fifth comparison, to a list of unsorted distinct elements.
+  struct Case {
+    const char* name;
+    std::function<void(const Ref<TList>&)> change;
+    const char* after;  // the list as the change left it
+  };
+  auto other = ListOf("xy");
+  const Case cases[] = {
+      {"clear", [](const Ref<TList>& l) { l->Clear(); }, ""},
+      {"remove", [](const Ref<TList>& l) { l->RemoveFirst(); }, "bdcfe"},
+      {"add", [](const Ref<TList>& l) { l->AddLast(Item('z', "z")); }, "abdcfez"},
+      {"swap", [&](const Ref<TList>& l) { l->Swap(other); }, "xy"},
+      {"reverse", [](const Ref<TList>& l) { l->Reverse(); }, "efcdba"},
+      {"replace", [](const Ref<TList>& l) { l->FirstLink()->_value = Item('q', "q"); }, "qbdcfe"},
+  };
+  for (const Case& c : cases) {
+    auto list = ListOf("abdcfe");
+    g_comparisons = 0;
+    g_change = [&] { c.change(list); };
+    EXPECT_THROW_TEXT_AS(TRuntimeException, list->Sort(1, ChangingCompare),
+                         "List modified during sort")
+        << c.name;
+    EXPECT_EQ(Labels(list), c.after) << c.name;
+    ExpectRing(list);
+  }
 }
 
 TEST_F(ListTest, ReleasingAListReleasesItsLinksAndValues) {

@@ -235,14 +235,14 @@ Ref<TList> TList::Reversed() const {
 
 namespace {
 
-// One element while sorting: its value and its link. The value is only borrowed (the link keeps
-// its reference), so entries copy as plain pointers.
+// One element while sorting: its value and its link. Sort holds counted references to both for
+// the whole sort, so entries copy as plain pointers.
 struct SortEntry {
   Object* value;
   TLink* link;
 };
 
-// A Ref over a value the list already holds: no count is taken, none is given back.
+// A Ref over a value Sort already holds: no count is taken, none is given back.
 class Borrowed {
  public:
   explicit Borrowed(Object* value) : ref_(Ref<Object>::Adopt(value)) {}
@@ -254,6 +254,22 @@ class Borrowed {
  private:
   Ref<Object> ref_;
 };
+
+struct HeldElement {
+  Ref<TLink> link;
+  Ref<Object> value;
+};
+
+// True when the list still consists of exactly these links, in this order, with these values.
+bool Unchanged(const TList& list, const TLink* head, const std::vector<HeldElement>& held) {
+  if (list._head.Get() != head) return false;
+  const TLink* link = head;
+  for (const HeldElement& h : held) {
+    link = link->_succ.Get();
+    if (link != h.link.Get() || link->_value != h.value) return false;
+  }
+  return link->_succ.Get() == head;
+}
 
 class RunMerger {
  public:
@@ -296,25 +312,33 @@ class RunMerger {
 // exchanges neighbours only when they are out of order. One pass finds the ordered runs (n - 1
 // comparisons, all a sorted list costs); the runs are then merged, O(n log n) comparisons in all.
 // The ring is relinked only after the last comparison, so a throwing compareFunc leaves the list
-// as it was.
+// as it was. The links and values are held for the whole sort, so a compareFunc that clears or
+// changes the list frees nothing under the sort; the change is found before relinking and
+// raises "List modified during sort", leaving the list as compareFunc left it.
 void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
   if (!compareFunc.IsAssigned()) ThrowNullFunction();
-  TLink* head = _head.Get();
-  std::vector<SortEntry> entries;
-  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
-    entries.push_back({link->_value.Get(), link});
+  const Ref<TLink> head = _head;
+  std::vector<HeldElement> held;  // in list order
+  for (TLink* link = head->_succ.Get(); link != head.Get(); link = link->_succ.Get()) {
+    held.push_back({Ref<TLink>(link), link->_value});
   }
-  const size_t n = entries.size();
+  const size_t n = held.size();
   if (n < 2) return;
+  std::vector<SortEntry> entries(n);
+  for (size_t i = 0; i < n; ++i)
+    entries[i] = {held[i].value.Get(), held[i].link.Get()};
   RunMerger merger(ascending, compareFunc);
   std::vector<size_t> runs{0};  // start of each run, then n
   for (size_t i = 1; i < n; ++i) {
     if (merger.OutOfOrder(entries[i - 1], entries[i])) runs.push_back(i);
   }
+  if (runs.size() > 1) {
+    runs.push_back(n);
+    std::vector<SortEntry> scratch(entries);
+    merger.Merge(scratch.data(), entries.data(), runs.data(), 0, runs.size() - 1);
+  }
+  if (!Unchanged(*this, head.Get(), held)) RaiseRuntimeError("List modified during sort");
   if (runs.size() == 1) return;
-  runs.push_back(n);
-  std::vector<SortEntry> scratch(entries);
-  merger.Merge(scratch.data(), entries.data(), runs.data(), 0, runs.size() - 1);
 
   // Relink. Each link is held by exactly two ring references (its predecessor's _succ and its
   // successor's _pred) before and after, so the references are handed over without counting.
@@ -324,13 +348,13 @@ void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
     e.link->_succ.Leak();
     e.link->_pred.Leak();
   }
-  TLink* pred = head;
+  TLink* pred = head.Get();
   for (const SortEntry& e : entries) {
     pred->_succ = Ref<TLink>::Adopt(e.link);
     e.link->_pred = Ref<TLink>::Adopt(pred);
     pred = e.link;
   }
-  pred->_succ = Ref<TLink>::Adopt(head);
+  pred->_succ = Ref<TLink>::Adopt(head.Get());
   head->_pred = Ref<TLink>::Adopt(pred);
 }
 
