@@ -1,10 +1,35 @@
 // Conversions between strings and numbers.
+//
+// Number text is always the C locale's ("1.5", never "1,5"), whatever locale the program sets:
+// the C library's conversions run under a C locale made once for this thread's use.
+#include <locale.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 #include "runtime/string.h"
 
 namespace vxl {
+
+namespace {
+
+class CNumericLocale {
+ public:
+  // When a C locale cannot be made, uselocale(0) changes nothing: the process locale is used.
+  CNumericLocale() : previous_(uselocale(Get())) {}
+  ~CNumericLocale() { uselocale(previous_); }
+  CNumericLocale(const CNumericLocale&) = delete;
+  CNumericLocale& operator=(const CNumericLocale&) = delete;
+
+ private:
+  static locale_t Get() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));  // kept for the process
+    return c;
+  }
+  locale_t previous_;
+};
+
+}  // namespace
 
 String String::FromInt(int32_t n) {
   char buf[16];
@@ -20,12 +45,14 @@ String String::FromLong(int64_t n) {
 
 String String::FromFloat(float x) {
   char buf[64];
+  CNumericLocale c;
   int len = std::snprintf(buf, sizeof buf, "%#.9g", static_cast<double>(x));
   return String(std::string_view(buf, len));
 }
 
 String String::FromDouble(double x) {
   char buf[64];
+  CNumericLocale c;
   int len = std::snprintf(buf, sizeof buf, "%#.17g", x);
   return String(std::string_view(buf, len));
 }
@@ -84,7 +111,9 @@ float String::ToFloat() const {
 
 double String::ToDouble() const {
   // Through a C string, as the C library reads it: the text ends at the first 0 byte.
-  return std::atof(ToCString().c_str());
+  std::string text = ToCString();
+  CNumericLocale c;
+  return std::atof(text.c_str());
 }
 
 }  // namespace vxl

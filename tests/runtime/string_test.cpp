@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "runtime/runtime.h"
@@ -182,6 +184,35 @@ TEST(NumberText, StringToFloatingAndTruncation) {
   EXPECT_EQ(String(u"1\u01002").ToDouble(), 1.0);
   EXPECT_EQ(static_cast<int32_t>(String("2.7").ToDouble()), 2);
   EXPECT_EQ(static_cast<int32_t>(String("-2.7").ToDouble()), -2);
+}
+
+// Restores the program's numeric locale when it goes.
+class NumericLocale {
+ public:
+  explicit NumericLocale(const char* name) : saved_(std::setlocale(LC_NUMERIC, nullptr)) {
+    set_ = std::setlocale(LC_NUMERIC, name) != nullptr;
+  }
+  ~NumericLocale() { std::setlocale(LC_NUMERIC, saved_.c_str()); }
+  bool IsSet() const { return set_; }
+
+ private:
+  std::string saved_;
+  bool set_ = false;
+};
+
+TEST(NumberText, IgnoresTheProgramLocale) {
+  NumericLocale german("de_DE.UTF-8");
+  if (!german.IsSet())
+    GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed (scripts/setup.sh generates it)";
+  char probe[16];
+  std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+  ASSERT_STREQ(probe, "1,5") << "the locale should write a decimal comma";
+  EXPECT_EQ(C(String::FromDouble(1.5)), "1.5000000000000000");
+  EXPECT_EQ(C(String::FromFloat(-0.25f)), "-0.250000000");
+  EXPECT_EQ(String("1.5").ToDouble(), 1.5);
+  EXPECT_EQ(String("2.75e1").ToFloat(), 27.5f);
+  EXPECT_EQ(String("1,5").ToDouble(), 1.0);  // a comma ends the number, as in the C locale
+  EXPECT_EQ(String::FromDouble(0.1).ToDouble(), 0.1);
 }
 
 TEST(StringBuilder, BuildsOnce) {
