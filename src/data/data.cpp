@@ -85,7 +85,7 @@ Ref<TDataId> TDataId::Create(int32_t id) {
 int TDataId::Compare(const Object* other) const {
   auto* o = dynamic_cast<const TDataId*>(other);
   if (!o) return Object::Compare(other);
-  return id - o->id;
+  return id < o->id ? -1 : (id > o->id ? 1 : 0);  // a difference could overflow
 }
 
 void TDataId::Bind(ClassBinder<TDataId>& b) {

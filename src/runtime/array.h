@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/checked_length.h"
 #include "runtime/object.h"
 #include "runtime/string.h"
 #include "runtime/type_tag.h"
@@ -31,7 +32,6 @@ namespace vxl {
 class ArrayObject : public Object {
   VXL_CLASS(ArrayObject, Object)
  public:
-  static ArrayObject& Empty() noexcept;
 
   // The element type tag ("" for the shared empty array).
   const std::string& ElementTag() const noexcept { return tag_; }
@@ -47,6 +47,10 @@ class ArrayObject : public Object {
       : tag_(std::move(tag)), dims_(std::move(dims)), length_(length), elementSize_(elementSize) {}
 
  private:
+  template <class T>
+  friend class Array;
+  // The shared empty array, never destroyed.
+  static ArrayObject& Empty() noexcept;
   explicit ArrayObject(ImmortalTag t) noexcept : Object(t), length_(0), elementSize_(0) {}
 
   std::string tag_;
@@ -89,7 +93,10 @@ int SortCompare(const T& a, const T& b) {
   }
 }
 
-// Quicksort with a median-of-three pivot (not stable, as specified).
+// Quicksort with a median-of-three pivot (not stable, as specified). The scans stop at the ends
+// of the range whatever the comparison says, so an inconsistent Compare (`a > b ? 1 : -1`, one
+// that throws or changes its mind) leaves some order of the same elements and never reads past
+// them; every round shrinks both halves, so it ends.
 template <class T, class Cmp>
 void QuickSort(T* items, int64_t lo, int64_t hi, const Cmp& cmp) {
   while (hi - lo > 0) {
@@ -100,9 +107,9 @@ void QuickSort(T* items, int64_t lo, int64_t hi, const Cmp& cmp) {
     T pivot = items[mid];
     int64_t i = lo, j = hi;
     while (i <= j) {
-      while (cmp(items[i], pivot) < 0)
+      while (i < hi && cmp(items[i], pivot) < 0)
         ++i;
-      while (cmp(pivot, items[j]) < 0)
+      while (j > lo && cmp(pivot, items[j]) < 0)
         --j;
       if (i <= j) std::swap(items[i++], items[j--]);
     }
@@ -133,11 +140,10 @@ class Array {
     int64_t total = dims.empty() ? 0 : 1;
     for (int32_t d : dims) {
       if (d < 1) return Array();
-      total *= d;
-      if (total > INT32_MAX) throw std::bad_alloc();
+      total = std::min<int64_t>(total * d, int64_t(INT32_MAX) + 1);  // past the limit it stays
     }
     if (total < 1) return Array();
-    return Array(::vxl::New<TypedArrayObject<T>>(dims, static_cast<int32_t>(total)));
+    return Array(::vxl::New<TypedArrayObject<T>>(dims, detail::CheckedLength(total)));
   }
   // An array of object references whose element tag (":Name" or "[]...") is given at run time.
   static Array NewTagged(std::string tag, int32_t length) requires std::is_same_v<T, Ref<Object>> {
@@ -187,22 +193,21 @@ class Array {
     return Data()[flat];
   }
 
-  // Elements a..b-1; positions outside the array hold the starting value.
-  Array Slice(int32_t a, int32_t b) const {
-    int64_t n = int64_t(b) - a;
-    if (n <= 0) return Array();
-    auto out = New(static_cast<int32_t>(n));
-    for (int64_t i = 0; i < n; ++i) {
-      int64_t at = a + i;
-      if (at >= 0 && at < Length()) out.Data()[i] = Data()[at];
-    }
+  // Elements a..b-1; positions outside the array hold the starting value. A result longer than
+  // INT32_MAX raises an error.
+  Array Slice(int64_t a, int64_t b) const {
+    if (b <= a) return Array();
+    const int64_t n = b - a;
+    auto out = New(detail::CheckedLength(n));
+    const int64_t inFrom = std::clamp<int64_t>(-a, 0, n);
+    const int64_t inTo = std::clamp<int64_t>(Length() - a, inFrom, n);
+    if (inTo > inFrom) std::copy(Data() + (a + inFrom), Data() + (a + inTo), out.Data() + inFrom);
     return out;
   }
 
+  // A result longer than INT32_MAX raises an error.
   Array Concat(const Array& other) const {
-    int64_t n = int64_t(Length()) + other.Length();
-    if (n > INT32_MAX) throw std::bad_alloc();
-    auto out = New(static_cast<int32_t>(n));
+    auto out = New(detail::CheckedLength(int64_t(Length()) + other.Length()));
     std::copy(begin(), end(), out.begin());
     std::copy(other.begin(), other.end(), out.begin() + Length());
     return out;

@@ -6,21 +6,25 @@
 
 namespace vxl {
 
+// Positions and counts are worked out in 64 bits: no argument can overflow them.
+
 String MidText(const String& s, int32_t pos, int32_t count) {
   if (pos > s.Length()) return String();
-  int32_t p = pos - 1;
+  int64_t p = int64_t(pos) - 1;
   if (count >= 0) {
+    int64_t n = count;
     if (p < 0) {
-      count += p;
+      n += p;
       p = 0;
     }
-    return s.Slice(p, p + std::min(count, s.Length() - p));
+    return s.Slice(p, p + std::min(n, s.Length() - p));
   }
   return s.Slice(p, s.Length());
 }
 
 int32_t FindTextFrom(const String& s, const String& sub, int32_t start) {
-  return s.Find(sub, start - 1) + 1;
+  // Find counts every start below 0 as 0.
+  return s.Find(sub, start > 0 ? start - 1 : 0) + 1;
 }
 
 String LeftText(const String& s, int32_t n) {
@@ -28,7 +32,7 @@ String LeftText(const String& s, int32_t n) {
 }
 
 String RightText(const String& s, int32_t n) {
-  return s.Slice(s.Length() - std::min(n, s.Length()), s.Length());
+  return s.Slice(s.Length() - std::min<int64_t>(n, s.Length()), s.Length());
 }
 
 String PadRightTo(const String& s, int32_t n) {
@@ -36,7 +40,7 @@ String PadRightTo(const String& s, int32_t n) {
 }
 
 String PadLeftTo(const String& s, int32_t n) {
-  return s.Slice(static_cast<int32_t>(int64_t(s.Length()) - n), s.Length());
+  return s.Slice(int64_t(s.Length()) - n, s.Length());
 }
 
 String ReplaceText(const String& s, const String& find, const String& with) {

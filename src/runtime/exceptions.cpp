@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/checked_length.h"
 #include "runtime/class_binder.h"
 
 namespace vxl {
@@ -65,6 +66,13 @@ void ThrowNullMethod() {
 void ThrowNullObject() {
   Throw(New<TNullObjectException>());
 }
+int32_t detail::CheckedLength(int64_t length) {
+  if (length < 0 || length > INT32_MAX)
+    RaiseRuntimeError(String("Length ") + String::FromLong(length) +
+                      String(" does not fit a string or array"));
+  return static_cast<int32_t>(length);
+}
+
 void ThrowArrayBounds() {
   Throw(New<TArrayBoundsException>());
 }

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "runtime/array.h"
+#include "runtime/checked_length.h"
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
 
@@ -11,10 +12,11 @@ namespace vxl {
 
 VXL_DEFINE_CLASS(StringObject)
 
-Ref<StringObject> StringObject::Allocate(int32_t length) {
-  size_t bytes = sizeof(StringObject) + sizeof(char16_t) * static_cast<size_t>(length);
+Ref<StringObject> StringObject::Allocate(int64_t length) {
+  int32_t n = detail::CheckedLength(length);
+  size_t bytes = sizeof(StringObject) + sizeof(char16_t) * static_cast<size_t>(n);
   void* mem = ::operator new(bytes);
-  return Ref<StringObject>::Adopt(new (mem) StringObject(length));
+  return Ref<StringObject>::Adopt(new (mem) StringObject(n));
 }
 
 // Never destroyed, so references still held during static destruction stay valid.
@@ -47,50 +49,45 @@ int StringObject::Compare(const Object* other) const {
 
 namespace {
 
-Ref<StringObject> Copy(const char16_t* codes, size_t n) {
-  if (n == 0) return Ref<StringObject>(&StringObject::Empty());
-  auto rep = StringObject::Allocate(static_cast<int32_t>(n));
-  std::memcpy(rep->MutableData(), codes, n * sizeof(char16_t));
-  return rep;
+String Copy(const char16_t* codes, size_t n) {
+  return String::Make(static_cast<int64_t>(n),
+                      [&](char16_t* out) { std::memcpy(out, codes, n * sizeof(char16_t)); });
 }
 
 template <class T>
-Ref<StringObject> Widen(const T* items, size_t n, uint32_t mask) {
-  if (n == 0) return Ref<StringObject>(&StringObject::Empty());
-  auto rep = StringObject::Allocate(static_cast<int32_t>(n));
-  char16_t* out = rep->MutableData();
-  for (size_t i = 0; i < n; ++i)
-    out[i] = static_cast<char16_t>(static_cast<uint32_t>(items[i]) & mask);
-  return rep;
+String Widen(const T* items, size_t n, uint32_t mask) {
+  return String::Make(static_cast<int64_t>(n), [&](char16_t* out) {
+    for (size_t i = 0; i < n; ++i)
+      out[i] = static_cast<char16_t>(static_cast<uint32_t>(items[i]) & mask);
+  });
 }
 
 }  // namespace
 
 String::String(const char* latin1)
-    : rep_(latin1 ? Widen(reinterpret_cast<const uint8_t*>(latin1), std::strlen(latin1), 0xFF)
-                  : Ref<StringObject>(&StringObject::Empty())) {}
+    : String(latin1 ? Widen(reinterpret_cast<const uint8_t*>(latin1), std::strlen(latin1), 0xFF)
+                    : String()) {}
 
 String::String(const char16_t* codes)
-    : rep_(codes ? Copy(codes, std::char_traits<char16_t>::length(codes))
-                 : Ref<StringObject>(&StringObject::Empty())) {}
+    : String(codes ? Copy(codes, std::char_traits<char16_t>::length(codes)) : String()) {}
 
-String::String(std::u16string_view codes) : rep_(Copy(codes.data(), codes.size())) {}
+String::String(std::u16string_view codes) : String(Copy(codes.data(), codes.size())) {}
 
 String::String(std::string_view latin1)
-    : rep_(Widen(reinterpret_cast<const uint8_t*>(latin1.data()), latin1.size(), 0xFF)) {}
+    : String(Widen(reinterpret_cast<const uint8_t*>(latin1.data()), latin1.size(), 0xFF)) {}
 
 String String::FromBytes(const uint8_t* bytes, int32_t count) {
-  return String(Widen(bytes, std::max(count, 0), 0xFF));
+  return Widen(bytes, std::max(count, 0), 0xFF);
 }
 String String::FromShorts(const uint16_t* codes, int32_t count) {
-  return String(Widen(codes, std::max(count, 0), 0xFFFF));
+  return Widen(codes, std::max(count, 0), 0xFFFF);
 }
 String String::FromInts(const int32_t* codes, int32_t count) {
-  return String(Widen(codes, std::max(count, 0), 0xFFFF));
+  return Widen(codes, std::max(count, 0), 0xFFFF);
 }
 String String::FromChar(int32_t code) {
   char16_t c = static_cast<char16_t>(code);
-  return String(Copy(&c, 1));
+  return Copy(&c, 1);
 }
 
 String String::Of(const Ref<Object>& o) {
@@ -110,9 +107,7 @@ int String::Compare(const String& other) const noexcept {
 String String::operator+(const String& other) const {
   if (other.IsEmpty()) return *this;
   if (IsEmpty()) return other;
-  int64_t total = int64_t(Length()) + other.Length();
-  if (total > INT32_MAX) throw std::bad_alloc();
-  auto rep = StringObject::Allocate(static_cast<int32_t>(total));
+  auto rep = StringObject::Allocate(int64_t(Length()) + other.Length());
   std::memcpy(rep->MutableData(), Data(), Length() * sizeof(char16_t));
   std::memcpy(rep->MutableData() + Length(), other.Data(), other.Length() * sizeof(char16_t));
   return String(std::move(rep));
@@ -127,23 +122,24 @@ int32_t String::Find(const String& sub, int32_t start) const noexcept {
 }
 
 int32_t String::FindLast(const String& sub, int32_t start) const noexcept {
-  int32_t from = std::min(Length() - start, Length() - sub.Length());
+  int64_t from = std::min(int64_t(Length()) - start, int64_t(Length()) - sub.Length());
   if (from < 0) return -1;
   size_t at = View().rfind(sub.View(), static_cast<size_t>(from));
   return at == std::u16string_view::npos ? -1 : static_cast<int32_t>(at);
 }
 
-String String::Slice(int32_t a, int32_t b) const {
-  int64_t n = int64_t(b) - a;
-  if (n <= 0) return String();
+String String::Slice(int64_t a, int64_t b) const {
+  if (b <= a) return String();
   if (a == 0 && b == Length()) return *this;
-  auto rep = StringObject::Allocate(static_cast<int32_t>(n));
-  char16_t* out = rep->MutableData();
-  for (int64_t i = 0; i < n; ++i) {
-    int64_t at = a + i;
-    out[i] = (at >= 0 && at < Length()) ? Data()[at] : u' ';
-  }
-  return String(std::move(rep));
+  const int64_t n = b - a;  // no wrap: callers pass int32 arithmetic done in 64 bits
+  return Make(n, [&](char16_t* out) {
+    // Spaces before the string, the characters inside it, spaces after it.
+    const int64_t inFrom = std::clamp<int64_t>(-a, 0, n);
+    const int64_t inTo = std::clamp<int64_t>(Length() - a, inFrom, n);
+    std::fill(out, out + inFrom, u' ');
+    if (inTo > inFrom) std::copy(Data() + (a + inFrom), Data() + (a + inTo), out + inFrom);
+    std::fill(out + inTo, out + n, u' ');
+  });
 }
 
 String String::Trim() const {
@@ -166,12 +162,10 @@ String MapRange(const String& s, int delta) {
   while (first < n && !(d[first] >= From && d[first] <= To))
     ++first;
   if (first == n) return s;
-  auto rep = StringObject::Allocate(n);
-  char16_t* out = rep->MutableData();
-  for (int32_t i = 0; i < n; ++i) {
-    out[i] = (d[i] >= From && d[i] <= To) ? static_cast<char16_t>(d[i] + delta) : d[i];
-  }
-  return String::Of(Ref<Object>(rep));
+  return String::Make(n, [&](char16_t* out) {
+    for (int32_t i = 0; i < n; ++i)
+      out[i] = (d[i] >= From && d[i] <= To) ? static_cast<char16_t>(d[i] + delta) : d[i];
+  });
 }
 
 }  // namespace

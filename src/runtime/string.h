@@ -24,17 +24,13 @@ namespace vxl {
 template <class T>
 class Array;
 
-// The object that holds a string's characters. Use String, not this.
+// The object that holds a string's characters. Use String, not this. Its characters are written
+// only while String builds it; after that it is shared and never changes.
 class StringObject final : public Object {
   VXL_CLASS(StringObject, Object)
  public:
-  // A new string object of `length` characters (left uninitialised); length must be > 0.
-  static Ref<StringObject> Allocate(int32_t length);
-  static StringObject& Empty() noexcept;
-
   int32_t Length() const noexcept { return length_; }
   const char16_t* Data() const noexcept { return chars_; }
-  char16_t* MutableData() noexcept { return chars_; }
 
   String ToString() const override;
   int Compare(const Object* other) const override;
@@ -42,6 +38,13 @@ class StringObject final : public Object {
   static void operator delete(void* p) { ::operator delete(p); }
 
  private:
+  friend class String;
+  // A new string object of `length` characters (left uninitialised): length 1 or more, and a
+  // length that does not fit raises an error (detail::CheckedLength).
+  static Ref<StringObject> Allocate(int64_t length);
+  static StringObject& Empty() noexcept;
+  char16_t* MutableData() noexcept { return chars_; }
+
   explicit StringObject(int32_t length) noexcept : length_(length) {}
   explicit StringObject(ImmortalTag tag) noexcept : Object(tag), length_(0) { chars_[0] = 0; }
 
@@ -69,6 +72,15 @@ class String {
   static String FromLong(int64_t n);
   static String FromFloat(float x);
   static String FromDouble(double x);
+  // A new string of `length` characters that `fill(char16_t* out)` writes; "" for a length of 0
+  // or less. A length above INT32_MAX raises an error.
+  template <class F>
+  static String Make(int64_t length, F&& fill) {
+    if (length <= 0) return String();
+    Ref<StringObject> rep = StringObject::Allocate(length);
+    fill(rep->MutableData());
+    return String(std::move(rep));
+  }
 
   // True if the object is a string.
   static bool IsString(const Object* o) noexcept { return o && typeid(*o) == typeid(StringObject); }
@@ -101,8 +113,9 @@ class String {
   int32_t Find(const String& sub, int32_t start = 0) const noexcept;
   // Searches backwards from Length() - start (or Length() - sub.Length() if smaller); -1 if absent.
   int32_t FindLast(const String& sub, int32_t start = 0) const noexcept;
-  // Characters a..b-1; positions outside the string read as spaces.
-  String Slice(int32_t a, int32_t b) const;
+  // Characters a..b-1; positions outside the string read as spaces. A result longer than
+  // INT32_MAX raises an error.
+  String Slice(int64_t a, int64_t b) const;
   // Without leading and trailing codes 0..32; the same string when nothing is removed.
   String Trim() const;
   String ToLower() const;

@@ -340,6 +340,9 @@ TEST_F(DataStreamTest, DataIdsCompareByNumber) {
   EXPECT_LT(TDataId::Create(3)->Compare(TDataId::Create(5).Get()), 0);
   EXPECT_EQ(TDataId::Create(5)->Compare(TDataId::Create(5).Get()), 0);
   EXPECT_GT(TDataId::Create(9)->Compare(TDataId::Create(5).Get()), 0);
+  // The extremes, where a difference would overflow.
+  EXPECT_LT(TDataId::Create(INT32_MIN)->Compare(TDataId::Create(1).Get()), 0);
+  EXPECT_GT(TDataId::Create(INT32_MAX)->Compare(TDataId::Create(-1).Get()), 0);
 }
 
 }  // namespace

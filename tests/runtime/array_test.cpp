@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "runtime/runtime.h"
 #include "support/thrown_text.h"
@@ -114,6 +116,76 @@ TEST(Arrays, SortNumbersStringsObjects) {
     sorted[i] = i;
   sorted.Sort(false);
   EXPECT_EQ(sorted[0], 99999);
+}
+
+// Objects whose Compare breaks the rules in a chosen way.
+enum class Misbehaviour { kNeverEqual, kAlwaysLess, kAlwaysGreater, kCoinToss };
+Misbehaviour g_misbehaviour;
+std::mt19937 g_coin(1);
+
+class TMisbehaving : public Object {
+  VXL_CLASS(TMisbehaving, Object)
+ public:
+  explicit TMisbehaving(int v = 0) : value(v) {}
+  int Compare(const Object* other) const override {
+    int o = static_cast<const TMisbehaving*>(other)->value;
+    switch (g_misbehaviour) {
+      case Misbehaviour::kNeverEqual: return value > o ? 1 : -1;
+      case Misbehaviour::kAlwaysLess: return -1;
+      case Misbehaviour::kAlwaysGreater: return 1;
+      case Misbehaviour::kCoinToss: return int(g_coin() % 3) - 1;
+    }
+    return 0;
+  }
+  int value;
+};
+VXL_DEFINE_CLASS(TMisbehaving)
+
+TEST(Arrays, SortStaysInsideTheArrayWhateverCompareReturns) {
+  std::mt19937 rng(3);
+  for (auto mis : {Misbehaviour::kNeverEqual, Misbehaviour::kAlwaysLess,
+                   Misbehaviour::kAlwaysGreater, Misbehaviour::kCoinToss}) {
+    for (int length : {2, 3, 17, 1000}) {
+      for (int distinct : {1, 5, 1000}) {
+        g_misbehaviour = mis;
+        auto a = Array<Ref<TMisbehaving>>::New(length);
+        std::vector<int> values;
+        for (auto& o : a) {
+          o = New<TMisbehaving>(std::uniform_int_distribution<int>(0, distinct - 1)(rng));
+          values.push_back(o->value);
+        }
+        a.Sort(length % 2 == 0);
+        std::vector<int> after;
+        for (auto& o : a)
+          after.push_back(o->value);  // no element lost, none read from outside the array
+        std::sort(values.begin(), values.end());
+        std::sort(after.begin(), after.end());
+        ASSERT_EQ(after, values) << int(mis) << " " << length << " " << distinct;
+        // "a > b ? 1 : -1" still orders distinct values.
+        if (mis == Misbehaviour::kNeverEqual && length % 2 == 0) {
+          for (int i = 1; i < length; ++i)
+            EXPECT_LE(a[i - 1]->value, a[i]->value);
+        }
+      }
+    }
+  }
+}
+
+TEST(Arrays, LengthsThatDoNotFitRaiseAnError) {
+  auto a = Array<int32_t>::Of({1, 2, 3});
+  auto head = a.Slice(INT32_MIN, INT32_MIN + 2);
+  EXPECT_EQ(head.Length(), 2);
+  EXPECT_EQ(head[0] + head[1], 0);
+  EXPECT_EQ(a.Slice(INT32_MAX - 1, INT32_MAX).Length(), 1);
+  EXPECT_EQ(a.Slice(2, INT32_MIN).Length(), 0);
+  EXPECT_THROW_TEXT_AS(TRuntimeException, a.Slice(-1, INT32_MAX),
+                       "Length 2147483648 does not fit a string or array");
+  EXPECT_THROW_TEXT_AS(TRuntimeException, a.Slice(INT32_MIN, INT32_MAX),
+                       "Length 4294967295 does not fit a string or array");
+  EXPECT_THROW_TEXT_AS(TRuntimeException, (Array<uint8_t>::New({65536, 65536})),
+                       "Length 2147483648 does not fit a string or array");
+  EXPECT_THROW_TEXT_AS(TRuntimeException, (Array<uint8_t>::New({INT32_MAX, INT32_MAX, 4})),
+                       "Length 2147483648 does not fit a string or array");
 }
 
 TEST(Arrays, AreObjectsAndCastBack) {
