@@ -82,6 +82,15 @@ constexpr bool kBoxable = std::is_arithmetic_v<F> || std::is_same_v<F, String> |
   typename F::element_type;
 };
 
+// `self` as the T a thunk of T's record works on: Null throws TNullObjectException, an object of
+// another class the string "ERROR".
+template <class T>
+T* Receiver(Object* self) {
+  if (!self) ThrowNullObject();
+  if (!self->IsInstanceOf(T::StaticClass())) ThrowBoxError();
+  return static_cast<T*>(self);
+}
+
 template <class M>
 struct MethodTraits;
 template <class C, class R, class... A>
@@ -99,7 +108,7 @@ template <class T, auto M, class R, class... A, size_t... I>
 Ref<Object> InvokeMethod(Object* self, std::span<const Ref<Object>> args,
                          std::index_sequence<I...>) {
   if (args.size() != sizeof...(A)) ThrowBoxError();
-  T* obj = static_cast<T*>(self);
+  T* obj = Receiver<T>(self);
   if constexpr (std::is_void_v<R>) {
     (obj->*M)(Unbox<std::remove_cvref_t<A>>(args[I])...);
     return Box(int32_t{0});
@@ -131,14 +140,39 @@ class ClassBinder {
   ClassBinder& Field(const char* name, const char* meta = "") {
     using F = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
     Ref<Object> (*get)(Object*) = [](Object* self) -> Ref<Object> {
-      if constexpr (detail::kBoxable<F>) return Box(static_cast<T*>(self)->*M);
+      T* obj = detail::Receiver<T>(self);
+      if constexpr (detail::kBoxable<F>) return Box(obj->*M);
       ThrowBoxError();  // a function-pointer field has no boxed form
     };
     void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
+      T* obj = detail::Receiver<T>(self);
       if constexpr (detail::kBoxable<F>) {
-        static_cast<T*>(self)->*M = Unbox<F>(value);
+        obj->*M = Unbox<F>(value);
       } else {
         ThrowBoxError();
+      }
+    };
+    cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, get, set});
+    return *this;
+  }
+
+  // A field the class keeps consistent itself (a size that goes with a block of memory): read
+  // with the method Get, written with the method Set. Without Set it is read-only: `set` throws
+  // the string "ERROR".
+  template <auto Get, auto Set = nullptr>
+  ClassBinder& AccessorField(const char* name, const char* meta = "") {
+    using F = std::remove_cvref_t<typename detail::MethodTraits<decltype(Get)>::Result>;
+    Ref<Object> (*get)(Object*) = [](Object* self) -> Ref<Object> {
+      return Box((detail::Receiver<T>(self)->*Get)());
+    };
+    void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
+      T* obj = detail::Receiver<T>(self);
+      if constexpr (std::is_null_pointer_v<decltype(Set)>) {
+        (void)obj;
+        (void)value;
+        ThrowBoxError();
+      } else {
+        (obj->*Set)(Unbox<F>(value));
       }
     };
     cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, get, set});

@@ -43,7 +43,7 @@ class String;
 struct FieldInfo {
   std::string name;
   std::string tag;  // type tag, optionally followed by "{metadata}"
-  // The field's value of `self` (an instance of the class), boxed.
+  // The field's value of `self` (an instance of the class, else the string "ERROR"), boxed.
   Ref<Object> (*get)(Object* self);
   // Stores a boxed value: numbers are converted from their text and cut to the field's width
   // (300 into a byte field stores 44); Null into a string field stores "". Throws the string

@@ -289,6 +289,14 @@ TEST(ClassRecords, FieldThunksAndMethodInvoker) {
   EXPECT_EQ(String::Of(result), String("42"));
   EXPECT_EQ(o->value, 42);
   EXPECT_THROW_TEXT(c.Methods()[0].invoke(o.Get(), std::span<const Ref<Object>>(args, 1)), "ERROR");
+  // The thunks check their receiver: another class's object is never read as a TCounted.
+  auto stranger = New<TTracked>('s');
+  EXPECT_THROW_TEXT_AS(String, c.Fields()[1].get(stranger.Get()), "ERROR");
+  EXPECT_THROW_TEXT_AS(String, c.Fields()[1].set(stranger.Get(), String("1")), "ERROR");
+  EXPECT_THROW_TEXT_AS(
+      String, c.Methods()[0].invoke(stranger.Get(), std::span<const Ref<Object>>(args)), "ERROR");
+  EXPECT_THROW_TEXT_AS(TNullObjectException, c.Fields()[1].get(nullptr),
+                       "Attempt to access field or method of Null object");
 }
 
 TEST(ClassRecords, RegistrationKeepsOrderAndIsOnce) {
