@@ -28,33 +28,36 @@ void Free(uint8_t* block) {
   ::operator delete (block, std::align_val_t{16});
 }
 
-// Moves the bank's bytes to an owned block of exactly `capacity` bytes (at least its size); the
-// bytes past the size are cleared so that no stale memory can reach a file or a peer.
-void MoveToNewBlock(TBank& bank, int32_t capacity) {
+}  // namespace
+
+// The bytes past the size are cleared so that no stale memory can reach a file or a peer.
+void TBank::_MoveToNewBlock(int32_t capacity) {
   uint8_t* block = Allocate(capacity);
-  if (bank._size > 0) std::memcpy(block, bank._buf, static_cast<size_t>(bank._size));
-  std::memset(block + bank._size, 0, static_cast<size_t>(capacity - bank._size));
-  if (bank._capacity >= 0 && bank._buf) Free(bank._buf);
-  bank._buf = block;
-  bank._capacity = capacity;
+  if (_size > 0) std::memcpy(block, _buf, static_cast<size_t>(_size));
+  std::memset(block + _size, 0, static_cast<size_t>(capacity - _size));
+  if (_capacity >= 0 && _buf) Free(_buf);
+  _buf = block;
+  _capacity = capacity;
+}
+
+void TBank::_FitCapacity() {
+  if (_capacity != _size) _MoveToNewBlock(_size);
 }
 
 template <class T>
-T Peek(const TBank& bank, int32_t offset) {
-  bank._CheckRange(offset, sizeof(T));
+T TBank::_Peek(int32_t offset) const {
+  _CheckRange(offset, sizeof(T));
   T value;
-  std::memcpy(&value, bank._buf + offset, sizeof(T));
+  std::memcpy(&value, _buf + offset, sizeof(T));
   return value;
 }
 
 template <class T>
-int32_t Poke(TBank& bank, int32_t offset, T value) {
-  bank._CheckRange(offset, sizeof(T));
-  std::memcpy(bank._buf + offset, &value, sizeof(T));
+int32_t TBank::_Poke(int32_t offset, T value) {
+  _CheckRange(offset, sizeof(T));
+  std::memcpy(_buf + offset, &value, sizeof(T));
   return 0;
 }
-
-}  // namespace
 
 // TBank -----------------------------------------------------------------------------------------
 
@@ -75,11 +78,11 @@ int32_t TBank::Resize(int32_t size) {
   if (_capacity < 0) {
     // A static bank shrinks in place; it grows into a block of its own, and the caller's memory
     // is neither written past its end nor freed.
-    if (size > _size) MoveToNewBlock(*this, size);
+    if (size > _size) _MoveToNewBlock(size);
   } else if (size > _capacity) {
     int64_t capacity = int64_t(_capacity) * 3 / 2;
     if (capacity < size) capacity = size;
-    MoveToNewBlock(*this, static_cast<int32_t>(std::min<int64_t>(capacity, INT32_MAX)));
+    _MoveToNewBlock(static_cast<int32_t>(std::min<int64_t>(capacity, INT32_MAX)));
   }
   _size = size;
   return 0;
@@ -96,40 +99,40 @@ int32_t TBank::Write(const Ref<TStream>& stream, int32_t offset, int32_t count) 
 }
 
 int32_t TBank::PeekByte(int32_t offset) const {
-  return Peek<uint8_t>(*this, offset);
+  return _Peek<uint8_t>(offset);
 }
 int32_t TBank::PokeByte(int32_t offset, int32_t value) {
-  return Poke<uint8_t>(*this, offset, static_cast<uint8_t>(value));
+  return _Poke<uint8_t>(offset, static_cast<uint8_t>(value));
 }
 int32_t TBank::PeekShort(int32_t offset) const {
-  return Peek<uint16_t>(*this, offset);
+  return _Peek<uint16_t>(offset);
 }
 int32_t TBank::PokeShort(int32_t offset, int32_t value) {
-  return Poke<uint16_t>(*this, offset, static_cast<uint16_t>(value));
+  return _Poke<uint16_t>(offset, static_cast<uint16_t>(value));
 }
 int32_t TBank::PeekInt(int32_t offset) const {
-  return Peek<int32_t>(*this, offset);
+  return _Peek<int32_t>(offset);
 }
 int32_t TBank::PokeInt(int32_t offset, int32_t value) {
-  return Poke(*this, offset, value);
+  return _Poke(offset, value);
 }
 int64_t TBank::PeekLong(int32_t offset) const {
-  return Peek<int64_t>(*this, offset);
+  return _Peek<int64_t>(offset);
 }
 int32_t TBank::PokeLong(int32_t offset, int64_t value) {
-  return Poke(*this, offset, value);
+  return _Poke(offset, value);
 }
 float TBank::PeekFloat(int32_t offset) const {
-  return Peek<float>(*this, offset);
+  return _Peek<float>(offset);
 }
 int32_t TBank::PokeFloat(int32_t offset, float value) {
-  return Poke(*this, offset, value);
+  return _Poke(offset, value);
 }
 double TBank::PeekDouble(int32_t offset) const {
-  return Peek<double>(*this, offset);
+  return _Peek<double>(offset);
 }
 int32_t TBank::PokeDouble(int32_t offset, double value) {
-  return Poke(*this, offset, value);
+  return _Poke(offset, value);
 }
 
 bool TBank::Save(const Url& url) const {
@@ -149,7 +152,7 @@ Ref<TBank> TBank::Load(const Url& url) {
     return bank->_buf;
   });
   bank->Resize(size);
-  if (bank->_capacity != size) MoveToNewBlock(*bank, size);
+  bank->_FitCapacity();
   stream->Close();
   return bank;
 }
@@ -157,7 +160,7 @@ Ref<TBank> TBank::Load(const Url& url) {
 Ref<TBank> TBank::Create(int32_t size) {
   if (size < 0) ThrowArrayBounds();
   auto bank = New<TBank>();
-  if (size > 0) MoveToNewBlock(*bank, size);
+  if (size > 0) bank->_MoveToNewBlock(size);
   bank->_size = size;
   return bank;
 }
@@ -173,8 +176,9 @@ Ref<TBank> TBank::CreateStatic(uint8_t* buf, int32_t size) {
 }
 
 void TBank::Bind(ClassBinder<TBank>& b) {
-  b.Field<&TBank::_size>("_size");
-  b.Field<&TBank::_capacity>("_capacity");
+  // The size is written through Resize, so reflection cannot make it exceed the memory.
+  b.AccessorField<&TBank::Size, &TBank::Resize>("_size");
+  b.AccessorField<&TBank::Capacity>("_capacity");
   b.Field<&TBank::_locked>("_locked");
   b.Method<&TBank::DataType>("DataType");
   b.Method<&TBank::Unlock>("Unlock");
@@ -224,7 +228,7 @@ Ref<Object> TBankDataType::ReadObject(const Ref<TStream>& stream) {
     stream->ReadBytes(bank->_buf + got, chunk);
     got += chunk;
   }
-  if (bank->_capacity != size) MoveToNewBlock(*bank, size);
+  bank->_FitCapacity();
   return bank;
 }
 
@@ -265,7 +269,7 @@ void BankCopy(const Ref<TBank>& src, int32_t srcOffset, const Ref<TBank>& dst, i
               int32_t count) {
   src->_CheckRange(srcOffset, count);
   dst->_CheckRange(dstOffset, count);
-  if (count > 0) std::memmove(dst->_buf + dstOffset, src->_buf + srcOffset, count);
+  if (count > 0) std::memmove(dst->Buf() + dstOffset, src->Buf() + srcOffset, count);
 }
 
 int32_t BankPeekByte(const Ref<TBank>& bank, int32_t offset) {

@@ -24,10 +24,7 @@ class TBank : public TData {
   TBank() = default;
   ~TBank() override;
 
-  uint8_t* _buf = nullptr;
-  int32_t _size = 0;
-  int32_t _capacity = 0;  // -1: a static bank over memory it does not own
-  int32_t _locked = 0;
+  int32_t _locked = 0;  // holders of the raw pointer (bookkeeping only)
 
   Ref<TDataType> DataType() const override;
   uint8_t* Buf() const { return _buf; }
@@ -73,6 +70,23 @@ class TBank : public TData {
   void _CheckRange(int64_t offset, int64_t count) const;
 
   static void Bind(ClassBinder<TBank>& b);
+
+ private:
+  friend class TBankDataType;
+  // Moves the bytes to an owned block of exactly `capacity` bytes (at least the size).
+  void _MoveToNewBlock(int32_t capacity);
+  // Makes the capacity exactly the size.
+  void _FitCapacity();
+  template <class T>
+  T _Peek(int32_t offset) const;
+  template <class T>
+  int32_t _Poke(int32_t offset, T value);
+
+  // Only the bank's own operations change these, so _size never exceeds the memory at _buf:
+  // capacity bytes of its own, or the static block it was made over (it only shrinks in place).
+  uint8_t* _buf = nullptr;
+  int32_t _size = 0;
+  int32_t _capacity = 0;  // -1: a static bank over memory it does not own
 };
 
 // A bank's data-stream form: its size as an int, then the bytes.

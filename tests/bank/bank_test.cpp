@@ -240,6 +240,25 @@ TEST_F(BankTest, LockCountsHolders) {
   EXPECT_EQ(BankPointer(bank), bank->Buf());
 }
 
+TEST_F(BankTest, ReflectedFieldsCannotOutgrowTheMemory) {
+  const auto& fields = TBank::StaticClass().Fields();
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_EQ(fields[0].name + fields[0].tag + fields[1].name + fields[1].tag, "_sizei_capacityi");
+  uint8_t block[8] = {};
+  for (Ref<TBank> bank : {NewBank(16), NewStaticBank(block, 8)}) {
+    // Writing the size resizes the bank, so every access it then allows lies in real memory.
+    fields[0].set(bank.Get(), String("1000"));
+    EXPECT_EQ(String::Of(fields[0].get(bank.Get())), String("1000"));
+    EXPECT_GE(bank->Capacity(), 1000);
+    bank->PokeByte(999, 7);
+    EXPECT_EQ(bank->PeekByte(999), 7);
+    ExpectOutOfBounds([&] { fields[0].set(bank.Get(), String("-1")); });
+    EXPECT_THROW_TEXT_AS(String, fields[1].set(bank.Get(), String("5000")), "ERROR");
+    EXPECT_EQ(bank->Size(), 1000);
+  }
+  EXPECT_EQ(block[7], 0);  // the static block was left behind, not written past
+}
+
 TEST_F(BankTest, DataTypeWritesSizeThenBytes) {
   auto bank = NewBank(5);
   for (int i = 0; i < 5; ++i)
