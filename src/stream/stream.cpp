@@ -179,10 +179,8 @@ void ThrowTooLong(int64_t length) {
 namespace {
 
 String Latin1String(const uint8_t* p, size_t n) {
-  if (n == 0) return String();
-  Ref<StringObject> rep = StringObject::Allocate(static_cast<int32_t>(n));
-  stream_detail::WidenLatin1(p, n, rep->MutableData());
-  return String::Of(rep);
+  return String::Make(static_cast<int64_t>(n),
+                      [&](char16_t* out) { stream_detail::WidenLatin1(p, n, out); });
 }
 
 }  // namespace
