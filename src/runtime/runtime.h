@@ -1,5 +1,6 @@
 // The whole runtime core in one include: objects, strings, arrays, exceptions, class records,
-// enumeration, module initialisers, time.
+// enumeration, module initialisers, time. Helpers the runtime's headers need but programs should
+// not call live in vxl::detail.
 #pragma once
 
 #include "runtime/array.h"
