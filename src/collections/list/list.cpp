@@ -235,8 +235,7 @@ Ref<TList> TList::Reversed() const {
 
 namespace {
 
-// One element while sorting: its value and its link. Sort holds counted references to both for
-// the whole sort, so entries copy as plain pointers.
+// One element while sorting: its value and its link, as plain pointers (Sort holds the values).
 struct SortEntry {
   Object* value;
   TLink* link;
@@ -255,18 +254,35 @@ class Borrowed {
   Ref<Object> ref_;
 };
 
-struct HeldElement {
-  Ref<TLink> link;
-  Ref<Object> value;
+// A counted reference to every value for the length of a sort, so a comparison that empties the
+// list cannot free a value the sort still compares.
+class HeldValues {
+ public:
+  explicit HeldValues(const std::vector<SortEntry>& entries) : entries_(entries) {
+    for (const SortEntry& e : entries_)
+      if (e.value) e.value->AddRef();
+  }
+  ~HeldValues() {
+    for (const SortEntry& e : entries_)
+      if (e.value) e.value->Release();
+  }
+  HeldValues(const HeldValues&) = delete;
+  HeldValues& operator=(const HeldValues&) = delete;
+
+ private:
+  const std::vector<SortEntry>& entries_;
 };
 
 // True when the list still consists of exactly these links, in this order, with these values.
-bool Unchanged(const TList& list, const TLink* head, const std::vector<HeldElement>& held) {
+// The entries' links are only compared by address with the links of the ring as it is now, never
+// followed, so a link freed by the comparison is never touched; were its address reused by a new
+// link at the same place holding the same value, relinking that live link is just as sound.
+bool Unchanged(const TList& list, const TLink* head, const std::vector<SortEntry>& original) {
   if (list._head.Get() != head) return false;
   const TLink* link = head;
-  for (const HeldElement& h : held) {
+  for (const SortEntry& e : original) {
     link = link->_succ.Get();
-    if (link != h.link.Get() || link->_value != h.value) return false;
+    if (link != e.link || link->_value.Get() != e.value) return false;
   }
   return link->_succ.Get() == head;
 }
@@ -312,21 +328,20 @@ class RunMerger {
 // exchanges neighbours only when they are out of order. One pass finds the ordered runs (n - 1
 // comparisons, all a sorted list costs); the runs are then merged, O(n log n) comparisons in all.
 // The ring is relinked only after the last comparison, so a throwing compareFunc leaves the list
-// as it was. The links and values are held for the whole sort, so a compareFunc that clears or
-// changes the list frees nothing under the sort; the change is found before relinking and
-// raises "List modified during sort", leaving the list as compareFunc left it.
+// as it was. The values are held for the whole sort, so a compareFunc that clears or changes the
+// list frees nothing the sort compares; the change is found before relinking and raises
+// "List modified during sort", leaving the list as compareFunc left it.
 void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
   if (!compareFunc.IsAssigned()) ThrowNullFunction();
-  const Ref<TLink> head = _head;
-  std::vector<HeldElement> held;  // in list order
+  const Ref<TLink> head = _head;    // a comparison may swap the list's links away
+  std::vector<SortEntry> original;  // in list order
   for (TLink* link = head->_succ.Get(); link != head.Get(); link = link->_succ.Get()) {
-    held.push_back({Ref<TLink>(link), link->_value});
+    original.push_back({link->_value.Get(), link});
   }
-  const size_t n = held.size();
+  const size_t n = original.size();
   if (n < 2) return;
-  std::vector<SortEntry> entries(n);
-  for (size_t i = 0; i < n; ++i)
-    entries[i] = {held[i].value.Get(), held[i].link.Get()};
+  HeldValues hold(original);
+  std::vector<SortEntry> entries(original);
   RunMerger merger(ascending, compareFunc);
   std::vector<size_t> runs{0};  // start of each run, then n
   for (size_t i = 1; i < n; ++i) {
@@ -337,7 +352,7 @@ void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
     std::vector<SortEntry> scratch(entries);
     merger.Merge(scratch.data(), entries.data(), runs.data(), 0, runs.size() - 1);
   }
-  if (!Unchanged(*this, head.Get(), held)) RaiseRuntimeError("List modified during sort");
+  if (!Unchanged(*this, head.Get(), original)) RaiseRuntimeError("List modified during sort");
   if (runs.size() == 1) return;
 
   // Relink. Each link is held by exactly two ring references (its predecessor's _succ and its
