@@ -32,6 +32,8 @@ namespace vxl {
 class ArrayObject : public Object {
   VXL_CLASS(ArrayObject, Object)
  public:
+  // The shared empty array, never destroyed. It has no elements, so sharing it changes nothing.
+  static ArrayObject& Empty() noexcept;
 
   // The element type tag ("" for the shared empty array).
   const std::string& ElementTag() const noexcept { return tag_; }
@@ -47,10 +49,6 @@ class ArrayObject : public Object {
       : tag_(std::move(tag)), dims_(std::move(dims)), length_(length), elementSize_(elementSize) {}
 
  private:
-  template <class T>
-  friend class Array;
-  // The shared empty array, never destroyed.
-  static ArrayObject& Empty() noexcept;
   explicit ArrayObject(ImmortalTag t) noexcept : Object(t), length_(0), elementSize_(0) {}
 
   std::string tag_;
