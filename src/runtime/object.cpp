@@ -66,13 +66,9 @@ const std::thread::id g_mainThread = std::this_thread::get_id();
 #ifdef VXL_CHECKED
 namespace detail {
 
-// The thread check is on only with VXL_CHECK_THREADS: some tests run framework code on a helper
-// thread while the main thread waits for it, which is sound but not the main thread.
 void CheckRelease() noexcept {
-#ifdef VXL_CHECK_THREADS
   if (g_mainThread != std::thread::id() && std::this_thread::get_id() != g_mainThread)
     FailCheck("an object was touched off the main thread");
-#endif
 }
 
 void CheckAddRef(int32_t refs) noexcept {

@@ -18,9 +18,8 @@
 // destruction already under way). A dying object cannot come back: Release on it does nothing,
 // and a registry that may meet one (a walk from a destructor) takes its references with TryRef,
 // which gives Null for it. Checked builds (VXL_CHECKED: debug and sanitizer builds) stop the
-// program with a message when a reference is taken to a dying object, and with VXL_CHECK_THREADS
-// also when a count is touched off the main thread; other threads may run any code that leaves
-// framework objects alone.
+// program with a message when a reference is taken to a dying object, or when a count is touched
+// off the main thread; other threads may run any code that leaves framework objects alone.
 #pragma once
 
 #include <cstddef>
