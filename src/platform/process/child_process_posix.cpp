@@ -60,19 +60,24 @@ long ParseNumber(const char* text) {
   return n;
 }
 
+// Appends the decimal digits of n to text at *at.
+void AppendNumber(char* text, int& at, long n) {
+  char digits[20];
+  int d = 0;
+  do {
+    digits[d++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n);
+  while (d)
+    text[at++] = digits[--d];
+}
+
 // The parent of process `pid` from /proc/<pid>/stat ("pid (name) state ppid ..."), or -1. Only
 // system calls, no allocation.
 pid_t ParentOf(long pid) {
   char path[32] = "/proc/";
-  char digits[20];
-  int d = 0;
-  do {
-    digits[d++] = static_cast<char>('0' + pid % 10);
-    pid /= 10;
-  } while (pid);
   int n = 6;
-  while (d)
-    path[n++] = digits[--d];
+  AppendNumber(path, n, pid);
   for (const char* s = "/stat"; *s;)
     path[n++] = *s++;
   path[n] = 0;
@@ -93,18 +98,6 @@ pid_t ParentOf(long pid) {
   for (char* p = close + 4; *p >= '0' && *p <= '9'; ++p)
     ppid = ppid * 10 + (*p - '0');
   return static_cast<pid_t>(ppid);
-}
-
-// Appends the decimal digits of n to text at *at.
-void AppendNumber(char* text, int& at, long n) {
-  char digits[20];
-  int d = 0;
-  do {
-    digits[d++] = static_cast<char>('0' + n % 10);
-    n /= 10;
-  } while (n);
-  while (d)
-    text[at++] = digits[--d];
 }
 
 // Kills the children the kernel lists for each thread of `parent`
