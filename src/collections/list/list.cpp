@@ -235,7 +235,7 @@ Ref<TList> TList::Reversed() const {
 
 namespace {
 
-// One element while sorting: its value and its link, as plain pointers (Sort holds the values).
+// One element while sorting: its value and its link, as plain pointers (Sort holds both).
 struct SortEntry {
   Object* value;
   TLink* link;
@@ -254,38 +254,59 @@ class Borrowed {
   Ref<Object> ref_;
 };
 
-// A counted reference to every value for the length of a sort, so a comparison that empties the
-// list cannot free a value the sort still compares.
-class HeldValues {
+// The elements of a list being sorted, in list order, each link and value held by a counted
+// reference until the sort ends: a comparison that empties or changes the list frees nothing the
+// sort still compares or relinks.
+class HeldEntries {
  public:
-  explicit HeldValues(const std::vector<SortEntry>& entries) : entries_(entries) {
-    for (const SortEntry& e : entries_)
-      if (e.value) e.value->AddRef();
+  explicit HeldEntries(TLink* head) {
+    try {
+      for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
+        entries_.push_back({link->_value.Get(), link});
+        link->AddRef();
+        if (link->_value) link->_value->AddRef();
+      }
+    } catch (...) {  // out of memory: give back what is held so far
+      ReleaseAll();
+      throw;
+    }
   }
-  ~HeldValues() {
-    for (const SortEntry& e : entries_)
-      if (e.value) e.value->Release();
+  ~HeldEntries() { ReleaseAll(); }
+  HeldEntries(const HeldEntries&) = delete;
+  HeldEntries& operator=(const HeldEntries&) = delete;
+
+  const std::vector<SortEntry>& Get() const { return entries_; }
+
+  // True when the ring starting at `head` still consists of exactly these links, in this order,
+  // with these values. Every link is held, so each is read from the array independently rather
+  // than by following the ring one link after another.
+  bool Unchanged(const TLink* head) const {
+    const size_t n = entries_.size();
+    if (head->_succ.Get() != entries_[0].link || head->_pred.Get() != entries_[n - 1].link)
+      return false;
+    const TLink* pred = head;
+    for (size_t i = 0; i < n; ++i) {
+      const TLink* link = entries_[i].link;
+      const TLink* succ = i + 1 < n ? entries_[i + 1].link : head;
+      if (link->_value.Get() != entries_[i].value || link->_pred.Get() != pred ||
+          link->_succ.Get() != succ)
+        return false;
+      pred = link;
+    }
+    return true;
   }
-  HeldValues(const HeldValues&) = delete;
-  HeldValues& operator=(const HeldValues&) = delete;
 
  private:
-  const std::vector<SortEntry>& entries_;
-};
-
-// True when the list still consists of exactly these links, in this order, with these values.
-// The entries' links are only compared by address with the links of the ring as it is now, never
-// followed, so a link freed by the comparison is never touched; were its address reused by a new
-// link at the same place holding the same value, relinking that live link is just as sound.
-bool Unchanged(const TList& list, const TLink* head, const std::vector<SortEntry>& original) {
-  if (list._head.Get() != head) return false;
-  const TLink* link = head;
-  for (const SortEntry& e : original) {
-    link = link->_succ.Get();
-    if (link != e.link || link->_value.Get() != e.value) return false;
+  void ReleaseAll() {
+    for (const SortEntry& e : entries_) {
+      if (e.value) e.value->Release();
+      e.link->Release();
+    }
+    entries_.clear();
   }
-  return link->_succ.Get() == head;
-}
+
+  std::vector<SortEntry> entries_;
+};
 
 class RunMerger {
  public:
@@ -328,20 +349,16 @@ class RunMerger {
 // exchanges neighbours only when they are out of order. One pass finds the ordered runs (n - 1
 // comparisons, all a sorted list costs); the runs are then merged, O(n log n) comparisons in all.
 // The ring is relinked only after the last comparison, so a throwing compareFunc leaves the list
-// as it was. The values are held for the whole sort, so a compareFunc that clears or changes the
-// list frees nothing the sort compares; the change is found before relinking and raises
-// "List modified during sort", leaving the list as compareFunc left it.
+// as it was. The links and values are held for the whole sort, so a compareFunc that clears or
+// changes the list frees nothing the sort compares; the change is found before relinking and
+// raises "List modified during sort", leaving the list as compareFunc left it.
 void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
   if (!compareFunc.IsAssigned()) ThrowNullFunction();
-  const Ref<TLink> head = _head;    // a comparison may swap the list's links away
-  std::vector<SortEntry> original;  // in list order
-  for (TLink* link = head->_succ.Get(); link != head.Get(); link = link->_succ.Get()) {
-    original.push_back({link->_value.Get(), link});
-  }
-  const size_t n = original.size();
+  const Ref<TLink> head = _head;  // a comparison may swap the list's links away
+  HeldEntries held(head.Get());
+  const size_t n = held.Get().size();
   if (n < 2) return;
-  HeldValues hold(original);
-  std::vector<SortEntry> entries(original);
+  std::vector<SortEntry> entries(held.Get());
   RunMerger merger(ascending, compareFunc);
   std::vector<size_t> runs{0};  // start of each run, then n
   for (size_t i = 1; i < n; ++i) {
@@ -352,10 +369,10 @@ void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
     std::vector<SortEntry> scratch(entries);
     merger.Merge(scratch.data(), entries.data(), runs.data(), 0, runs.size() - 1);
   }
-  if (!Unchanged(*this, head.Get(), original)) RaiseRuntimeError("List modified during sort");
+  if (_head != head || !held.Unchanged(head.Get())) RaiseRuntimeError("List modified during sort");
   if (runs.size() == 1) return;
 
-  // Relink. Each link is held by exactly two ring references (its predecessor's _succ and its
+  // Relink. Besides the sort's own hold, each link is held by exactly two ring references (its predecessor's _succ and its
   // successor's _pred) before and after, so the references are handed over without counting.
   head->_succ.Leak();
   head->_pred.Leak();
