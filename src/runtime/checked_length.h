@@ -10,4 +10,7 @@ namespace vxl::detail {
 // allocating a wrapped size.
 int32_t CheckedLength(int64_t length);
 
+// Raises that same error for a length already known not to fit (a line or load still growing).
+[[noreturn]] void ThrowLengthTooLong(int64_t length);
+
 }  // namespace vxl::detail

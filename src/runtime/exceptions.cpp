@@ -66,10 +66,12 @@ void ThrowNullMethod() {
 void ThrowNullObject() {
   Throw(New<TNullObjectException>());
 }
+void detail::ThrowLengthTooLong(int64_t length) {
+  RaiseRuntimeError(String("Length ") + String::FromLong(length) +
+                    String(" does not fit a string or array"));
+}
 int32_t detail::CheckedLength(int64_t length) {
-  if (length < 0 || length > INT32_MAX)
-    RaiseRuntimeError(String("Length ") + String::FromLong(length) +
-                      String(" does not fit a string or array"));
+  if (length < 0 || length > INT32_MAX) ThrowLengthTooLong(length);
   return static_cast<int32_t>(length);
 }
 

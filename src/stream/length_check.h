@@ -5,15 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vxl::stream_detail {
+#include "runtime/checked_length.h"
 
-// Raises the runtime error "Length <n> does not fit a string or array".
-[[noreturn]] void ThrowTooLong(int64_t length);
+namespace vxl::stream_detail {
 
 // Checked before gathering grows to `length` units, so a line or load that cannot be held fails
 // once it passes the bound instead of filling memory first.
 inline void CheckLength(size_t length) {
-  if (length > static_cast<size_t>(INT32_MAX)) ThrowTooLong(static_cast<int64_t>(length));
+  if (length > static_cast<size_t>(INT32_MAX))
+    detail::ThrowLengthTooLong(static_cast<int64_t>(length));
 }
 
 }  // namespace vxl::stream_detail

@@ -167,15 +167,6 @@ int32_t TStream::WriteDouble(double x) {
   return WriteValue(*this, x);
 }
 
-namespace stream_detail {
-
-void ThrowTooLong(int64_t length) {
-  RaiseRuntimeError(String("Length ") + String::FromLong(length) +
-                    " does not fit a string or array");
-}
-
-}  // namespace stream_detail
-
 namespace {
 
 String Latin1String(const uint8_t* p, size_t n) {

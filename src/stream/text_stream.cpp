@@ -205,7 +205,7 @@ void TTextStream::Chars::TooLong() {
   size = 0;
   data.reset();
   capacity = 0;
-  stream_detail::ThrowTooLong(static_cast<int64_t>(length));
+  detail::ThrowLengthTooLong(static_cast<int64_t>(length));
 }
 
 String TTextStream::Chars::Take() {
