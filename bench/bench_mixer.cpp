@@ -114,25 +114,29 @@ double MixOurs(const Scene& scene, std::vector<int16_t>& out) {
   return seconds;
 }
 
+// The entry points the benchmark uses.
+#define VXL_AL_FUNCTIONS(X) \
+  X(alcCreateContext)       \
+  X(alcMakeContextCurrent)  \
+  X(alcDestroyContext)      \
+  X(alcCloseDevice)         \
+  X(alcGetProcAddress)      \
+  X(alGenBuffers)           \
+  X(alBufferData)           \
+  X(alGenSources)           \
+  X(alSourcei)              \
+  X(alSourcef)              \
+  X(alSource3f)             \
+  X(alSourcePlay)           \
+  X(alDistanceModel)        \
+  X(alDeleteSources)        \
+  X(alDeleteBuffers)
+
 // OpenAL Soft through its loopback device, every entry point looked up at run time.
 struct OpenAL {
   void* lib = nullptr;
 #define VXL_AL(name) decltype(&::name) name = nullptr;
-  VXL_AL(alcCreateContext)
-  VXL_AL(alcMakeContextCurrent)
-  VXL_AL(alcDestroyContext)
-  VXL_AL(alcCloseDevice)
-  VXL_AL(alcGetProcAddress)
-  VXL_AL(alGenBuffers)
-  VXL_AL(alBufferData)
-  VXL_AL(alGenSources)
-  VXL_AL(alSourcei)
-  VXL_AL(alSourcef)
-  VXL_AL(alSource3f)
-  VXL_AL(alSourcePlay)
-  VXL_AL(alDistanceModel)
-  VXL_AL(alDeleteSources)
-  VXL_AL(alDeleteBuffers)
+  VXL_AL_FUNCTIONS(VXL_AL)
 #undef VXL_AL
   LPALCLOOPBACKOPENDEVICESOFT loopbackOpen = nullptr;
   LPALCRENDERSAMPLESSOFT render = nullptr;
@@ -141,21 +145,7 @@ struct OpenAL {
     lib = dlopen("libopenal.so.1", RTLD_NOW | RTLD_LOCAL);
     if (!lib) return false;
 #define VXL_AL(name) name = reinterpret_cast<decltype(name)>(dlsym(lib, #name));
-    VXL_AL(alcCreateContext)
-    VXL_AL(alcMakeContextCurrent)
-    VXL_AL(alcDestroyContext)
-    VXL_AL(alcCloseDevice)
-    VXL_AL(alcGetProcAddress)
-    VXL_AL(alGenBuffers)
-    VXL_AL(alBufferData)
-    VXL_AL(alGenSources)
-    VXL_AL(alSourcei)
-    VXL_AL(alSourcef)
-    VXL_AL(alSource3f)
-    VXL_AL(alSourcePlay)
-    VXL_AL(alDistanceModel)
-    VXL_AL(alDeleteSources)
-    VXL_AL(alDeleteBuffers)
+    VXL_AL_FUNCTIONS(VXL_AL)
 #undef VXL_AL
     if (!alcGetProcAddress) return false;
     loopbackOpen = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(
