@@ -48,7 +48,6 @@ void RegisterClass(const ClassInfo& cls) {
   for (const ClassInfo* c : table) {
     if (c == &cls) return;
   }
-  cls.Fields();  // bind the members now, in registration order
   table.push_back(&cls);
 }
 

@@ -82,7 +82,9 @@ class ClassInfo {
   Ref<Object> NewInstance() const { return create_ ? create_() : Ref<Object>(); }
   bool CanCreate() const { return create_ != nullptr; }
 
-  // The class's own reflected members, in declaration order.
+  // The class's own reflected members, in declaration order. Bind runs on the first of these
+  // calls, not at registration: a program that never reflects on a class never pays for its
+  // member records (start-up binds nothing).
   const std::vector<FieldInfo>& Fields() const;
   const std::vector<MethodInfo>& Methods() const;
 
