@@ -42,14 +42,11 @@ double RandomInRange(double x, double y) {
 }
 
 int32_t RandomIntInRange(int32_t x, int32_t y) {
-  // Wrapping 32-bit arithmetic, as the generator's own language has it.
-  auto d = static_cast<int32_t>(uint32_t(y) - uint32_t(x));
-  if (d > 0) {
-    auto step = TruncateTowardZero(RandomDouble() * (double(d) + 1));
-    return static_cast<int32_t>(uint32_t(x) + uint32_t(step));
-  }
-  auto step = TruncateTowardZero(RandomDouble() * (1 - double(d)));
-  return static_cast<int32_t>(uint32_t(y) + uint32_t(step));
+  // The distance in 64 bits: bounds further apart than INT32_MAX (INT32_MIN to INT32_MAX) must
+  // not wrap into a small or negative range. Within that, the sequence of results is the same.
+  int64_t d = int64_t(y) - x;
+  if (d > 0) return static_cast<int32_t>(x + TruncateTowardZero(RandomDouble() * double(d + 1)));
+  return static_cast<int32_t>(y + TruncateTowardZero(RandomDouble() * double(1 - d)));
 }
 
 int32_t SetRandomSeed(int32_t value) {

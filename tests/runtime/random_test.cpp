@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "runtime/random.h"
 
 namespace vxl {
@@ -73,6 +76,19 @@ TEST(Random, RangesStayInsideBounds) {
   }
   for (int n = 1; n <= 10; ++n)
     EXPECT_TRUE(seen[n]) << n;
+}
+
+TEST(Random, IntRangesWiderThanHalfTheIntsCoverTheirWholeSpan) {
+  SetRandomSeed(3);
+  for (auto [x, y] : {std::pair{INT32_MIN, INT32_MAX}, std::pair{INT32_MAX, INT32_MIN},
+                      std::pair{-2000000000, 2000000000}}) {
+    int64_t lo = std::min(x, y), span = int64_t(std::max(x, y)) - lo + 1;
+    int quarters[4] = {};
+    for (int i = 0; i < 1000; ++i)
+      ++quarters[(RandomIntInRange(x, y) - lo) * 4 / span];
+    for (int q : quarters)
+      EXPECT_GT(q, 150) << x << ".." << y;
+  }
 }
 
 TEST(Random, FloatMaximumIsBelowOne) {
