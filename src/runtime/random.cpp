@@ -1,5 +1,7 @@
 #include "runtime/random.h"
 
+#include <cmath>
+
 #include "runtime/module.h"
 
 namespace vxl {
@@ -38,7 +40,11 @@ double RandomDouble() {
 double RandomInRange(double x, double y) {
   double lo = x < y ? x : y;
   double hi = x < y ? y : x;
-  return lo + RandomDouble() * (hi - lo);
+  double r = RandomDouble();
+  double span = hi - lo;
+  // Bounds further apart than the largest double: weigh them instead, which stays inside them.
+  if (std::isinf(span) && std::isfinite(lo) && std::isfinite(hi)) return lo * (1 - r) + hi * r;
+  return lo + r * span;
 }
 
 int32_t RandomIntInRange(int32_t x, int32_t y) {

@@ -11,7 +11,7 @@ namespace vxl {
 float RandomFloat();
 // A double in [0, 1); advances the generator twice.
 double RandomDouble();
-// A double in [min(x, y), max(x, y)).
+// A double in [min(x, y), max(x, y)), also for bounds further apart than the largest double.
 double RandomInRange(double x, double y);
 // An int between x and y, both included, in either order.
 int32_t RandomIntInRange(int32_t x, int32_t y);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <utility>
 
 #include "runtime/random.h"
@@ -88,6 +90,11 @@ TEST(Random, IntRangesWiderThanHalfTheIntsCoverTheirWholeSpan) {
       ++quarters[(RandomIntInRange(x, y) - lo) * 4 / span];
     for (int q : quarters)
       EXPECT_GT(q, 150) << x << ".." << y;
+  }
+  // Doubles further apart than the largest double stay inside their bounds too.
+  for (int i = 0; i < 1000; ++i) {
+    double r = RandomInRange(-DBL_MAX, DBL_MAX);
+    ASSERT_TRUE(std::isfinite(r)) << r;
   }
 }
 
