@@ -123,7 +123,8 @@ int32_t ObjectToUrl(const Ref<Object>& object, const Url& url) {
 }
 
 int32_t CopyStreamData(const Ref<TStream>& from, const Ref<TStream>& to, int32_t bufferSize) {
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::max(bufferSize, 1)));
+  bufferSize = std::max(bufferSize, 1);  // a buffer of no bytes would copy nothing at all
+  std::vector<uint8_t> buffer(static_cast<size_t>(bufferSize));
   while (from->Eof() == 0) {
     int32_t n = from->Read(buffer.data(), bufferSize);
     // As in BytesFromUrl: a stream without an end ends when Read delivers nothing.

@@ -91,6 +91,12 @@ TEST_F(StreamFunctions, CopyStreamDataAndBytes) {
   auto out = TMemoryStream::Of("");
   CopyStreamData(in, out, 333);
   EXPECT_EQ(out->bytes, content);
+  for (int32_t bufferSize : {0, -5}) {  // copied a byte at a time, not dropped
+    in->Seek(9000);
+    auto small = TMemoryStream::Of("");
+    CopyStreamData(in, small, bufferSize);
+    EXPECT_EQ(small->bytes, content.substr(9000)) << bufferSize;
+  }
 
   in->Seek(9990);
   auto part = TMemoryStream::Of("");
