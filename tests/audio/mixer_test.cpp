@@ -379,5 +379,35 @@ TEST_F(NativeTest, PlayingPositionAndHandles) {
   EXPECT_EQ(MixerAllocChannel() & 0xFFF, shot & 0xFFF);  // its slot is free again
 }
 
+// A channel that a play without a channel handed out can be played on again once its sound has
+// ended and its voice was released: the voice that comes back from the release ring is then the
+// channel's own, and the new sound must play on it, and only on it.
+TEST_F(NativeTest, ReplayOnAChannelWhoseSoundEnded) {
+  sampledata* once = Mono16(std::vector<int16_t>(100, 1000));
+  sampledata* empty = Mono16({});
+  sampledata* loop = Mono16(std::vector<int16_t>(1000, 7), -1);
+  for (bool refusedFirst : {false, true}) {
+    int32_t shot = MixerPlaySound(once, 0, 0);
+    ASSERT_NE(shot, 0);
+    Mix(kDelay + 200);
+    ASSERT_EQ(MixerChannelStatus(shot), 0) << refusedFirst;  // released, handle still valid
+    if (refusedFirst) {
+      // A play that starts nothing leaves the channel usable and its voice to nobody else.
+      EXPECT_EQ(MixerPlaySound(empty, 0, shot), 0);
+      int32_t other = MixerPlaySound(loop, 0, 0);
+      MixerStopChannel(shot);
+      EXPECT_EQ(MixerChannelStatus(other), kPlayingLoop);
+      MixerStopChannel(other);
+      Mix(512);
+      continue;
+    }
+    EXPECT_EQ(MixerPlaySound(once, 0, shot), shot);
+    EXPECT_EQ(MixerChannelStatus(shot), kPlayingOnce);
+    EXPECT_EQ(Mix(kDelay + 10)[2 * kDelay + 2], 1000);
+    MixerStopChannel(shot);
+    Mix(512);
+  }
+}
+
 }  // namespace
 }  // namespace vxl::tonmix

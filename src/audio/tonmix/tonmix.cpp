@@ -209,19 +209,20 @@ int32_t MixerPlaySound(sampledata* record, int32_t paused, int32_t handle) {
   }
   int32_t status = (record->loop ? kPlayingLoop : kPlayingOnce) | (paused ? kPaused : 0);
   sound* v = Take(templ, handle);
+  // The voice may be the slot's own: one that ended and was released while its handle stayed
+  // valid comes back from the release ring. It must neither be stopped as the old voice nor
+  // recycled while the slot still refers to it.
+  sound*& slotVoice = S().table->voice[static_cast<uint32_t>(handle) & kSlotMask];
   if (!m->StartVoice(v, record, status, MixerNow())) {
-    m->Recycle(v);
+    if (v != slotVoice) m->Recycle(v);
     if (fresh) FreeSlot(static_cast<uint32_t>(handle) & kSlotMask);
     return 0;
   }
-  if (handle != 0) {
-    sound*& slotVoice = S().table->voice[static_cast<uint32_t>(handle) & kSlotMask];
-    if (sound* old = slotVoice) {
-      if (old->started) MarkStopped(old);
-      Detach(old);
-    }
-    slotVoice = v;
+  if (sound* old = slotVoice; old && old != v) {
+    if (old->started) MarkStopped(old);
+    Detach(old);
   }
+  slotVoice = v;
   v->handle = handle;
   v->autoRelease.store(templ ? 0 : 1, std::memory_order_relaxed);
   return handle;
