@@ -24,7 +24,8 @@ class TAudioSampleLoaderWAV : public TAudioSampleLoader {
 // SAMPLE_MONO16LE, stereo SAMPLE_STEREO16LE; streams of more than two channels give Null. Decoding
 // stops at the total length of the first logical stream, or where the data ends or the first
 // logical stream changes when the total is unknown (a stream that cannot seek); the sample then
-// holds the frames decoded. A decoding error gives Null.
+// holds the frames decoded. A decoding error gives Null; an exception the stream raises
+// reaches the caller once the decoder is cleared.
 class TAudioSampleLoaderOGG : public TAudioSampleLoader {
   VXL_CLASS(TAudioSampleLoaderOGG, TAudioSampleLoader)
  public:
