@@ -214,7 +214,8 @@ void TPixmapDataType::WriteObject(const Ref<Object>& object, const Ref<TStream>&
   stream->WriteInt(p->height);
   stream->WriteInt(p->format);
   int32_t row = static_cast<int32_t>(RowBytes(*p));
-  for (int32_t y = 0; y < p->height; ++y)
+  // Rows without bytes are skipped as a whole: there may be two billion of them.
+  for (int32_t y = 0; row > 0 && y < p->height; ++y)
     stream->WriteBytes(p->PixelPtr(0, y), row);
 }
 
@@ -231,7 +232,7 @@ Ref<Object> TPixmapDataType::ReadObject(const Ref<TStream>& stream) {
   if (PitchFor(width, height, format, 4) < 0 || (left >= 0 && row * height > left))
     ThrowStreamRead();
   Ref<TPixmap> p = TPixmap::Create(width, height, format, 4);
-  for (int32_t y = 0; y < height; ++y)
+  for (int32_t y = 0; row > 0 && y < height; ++y)
     stream->ReadBytes(p->PixelPtr(0, y), int32_t(row));
   return p;
 }

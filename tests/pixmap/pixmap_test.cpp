@@ -292,6 +292,38 @@ TEST_F(PixmapTest, DataTypeRoundTripWithoutPadding) {
   }
 }
 
+// A stream that tells its position only so often: a reader that goes back to it once per row of
+// an image without pixel bytes would ask it billions of times.
+class TPatientStream : public test::TMemoryStream {
+  VXL_CLASS(TPatientStream, test::TMemoryStream)
+ public:
+  int32_t asked = 0;
+  int32_t Pos() override {
+    if (++asked > 10000) RaiseRuntimeError("position asked too often");
+    return TMemoryStream::Pos();
+  }
+};
+VXL_DEFINE_CLASS(TPatientStream)
+
+// Twelve bytes may describe an image of two billion rows without pixel bytes (width 0 or format
+// 0): it is read and written at once, not row by row.
+TEST_F(PixmapTest, DataTypeImagesWithoutPixelBytes) {
+  const std::string header("\x01VXL.Pixmap.TPixmap\r\n", 21);
+  struct Case {
+    int32_t width, height, format;
+  } cases[] = {{0, INT32_MAX, FORMAT_RGBA32}, {INT32_MAX, INT32_MAX, FORMAT_NONE}, {0, 0, 0}};
+  for (const Case& c : cases) {
+    auto in = New<TPatientStream>();
+    in->bytes = header + std::string(reinterpret_cast<const char*>(&c), sizeof c);
+    auto back = TDataStream::WithStream(in)->ReadObject().As<TPixmap>();
+    ASSERT_TRUE(back) << c.width << " " << c.format;
+    EXPECT_EQ(back->height, c.height);
+    auto out = New<TPatientStream>();
+    TDataStream::WithStream(out)->WriteObject(back);
+    EXPECT_EQ(out->bytes, in->bytes);
+  }
+}
+
 // The loader chain --------------------------------------------------------------------------
 
 // A stream whose Close is counted.
