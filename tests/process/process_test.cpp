@@ -120,6 +120,19 @@ TEST_F(Processes, StandardErrorOverflowAndAGoneReader) {
   EXPECT_EQ(p->pipe->Write(reinterpret_cast<const uint8_t*>("x"), 1), 0);
 }
 
+// The child reads one line and ends while a write much larger than the pipe waits for room: the
+// write returns what went in, and the program is not ended by the broken pipe.
+TEST_F(Processes, AReaderGoneDuringALongWriteEndsOnlyTheWrite) {
+  Ref<TProcess> p = Run("read x");
+  ASSERT_TRUE(p);
+  std::string data = "x\n" + std::string(1 << 20, 'y');
+  int32_t n = p->pipe->Write(reinterpret_cast<const uint8_t*>(data.data()),
+                             static_cast<int32_t>(data.size()));
+  EXPECT_GT(n, 0);
+  EXPECT_LT(n, static_cast<int32_t>(data.size()));
+  EXPECT_EQ(p->pipe->Write(reinterpret_cast<const uint8_t*>("z"), 1), 0);
+}
+
 TEST_F(Processes, ChildrenSeeOnlyTheirStandardStreams) {
   int inherited = open("/dev/null", O_RDONLY);  // not close-on-exec
   Ref<TProcess> p = Run("exec ls /proc/self/fd");

@@ -303,7 +303,8 @@ int32_t PipeRead(PipeHandle pipe, uint8_t* buf, int32_t count) {
 int32_t PipeWrite(PipeHandle pipe, const uint8_t* buf, int32_t count) {
   if (pipe < 0 || count <= 0) return 0;
   // SIGPIPE is held back for this thread while writing; one raised by this write is taken
-  // off again, so a gone reader only makes the write fail.
+  // off again, so a gone reader only makes the write fail. The signal comes with a partial
+  // write too (the reader went away while the write waited for room), not only with EPIPE.
   sigset_t pipeSignal, old;
   sigemptyset(&pipeSignal);
   sigaddset(&pipeSignal, SIGPIPE);
@@ -315,7 +316,8 @@ int32_t PipeWrite(PipeHandle pipe, const uint8_t* buf, int32_t count) {
   do {
     put = write(pipe, buf, static_cast<size_t>(count));
   } while (put < 0 && errno == EINTR);
-  if (put < 0 && errno == EPIPE && !wasPending) {
+  sigpending(&pending);
+  if (!wasPending && sigismember(&pending, SIGPIPE)) {
     timespec zero{0, 0};
     while (sigtimedwait(&pipeSignal, nullptr, &zero) < 0 && errno == EINTR) {
     }
