@@ -2,11 +2,14 @@
 // main-thread call queue, which wakes AwaitSystem.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <thread>
 #include <vector>
 
 #include "platform/events/main_thread_calls.h"
+#include "platform/timer/tick_timer.h"
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
 #include "system/event/hook.h"
@@ -75,6 +78,46 @@ TEST_F(Timers, StopDropsTicksAlreadyPosted) {
   PumpSystem();
   EXPECT_EQ(t->Ticks(), 0);
   EXPECT_TRUE(g_seen.empty());
+}
+
+// A main thread busy elsewhere holds one posted call per timer, however many ticks pass.
+TEST_F(Timers, TicksOfABusyMainThreadWaitAsOnePostedCall) {
+  PumpSystem();  // whatever earlier tests left
+  Ref<TTimer> t = NewTimer(1000, nullptr);
+  ASSERT_TRUE(t);
+  platform::events::WaitForPostedCall();
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // busy: no pump
+  EXPECT_EQ(platform::events::PostedCallCount(), 1u);
+  PumpSystem();
+  EXPECT_GE(t->Ticks(), 1);
+  EXPECT_EQ(g_seen.size(), static_cast<size_t>(t->Ticks()));
+  t->Stop();
+}
+
+// The timer thread counts ticks and notifies once until they are taken; ticks handed back (a
+// delivery cut short) notify again and come with the next take.
+std::atomic<int> g_notified{0};
+void Notified(void*, int32_t) {
+  ++g_notified;
+  g_notified.notify_all();
+}
+
+TEST(TickTimer, NotifiesOncePerTakeAndKeepsReturnedTicks) {
+  namespace pt = platform::timer;
+  int32_t id = pt::StartPeriodicTimer(1, &Notified, nullptr);
+  ASSERT_NE(id, 0);
+  g_notified.wait(0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the receiver is busy
+  EXPECT_EQ(g_notified, 1);
+  EXPECT_GE(pt::TakeTicks(id), 1);
+  pt::ReturnTicks(id, 5);  // notifies, unless a new tick already did
+  g_notified.wait(1);
+  EXPECT_GE(pt::TakeTicks(id), 5);
+  pt::StopPeriodicTimer(id);
+  int notified = g_notified;
+  pt::ReturnTicks(id, 5);
+  EXPECT_EQ(pt::TakeTicks(id), 0);
+  EXPECT_EQ(g_notified, notified);
 }
 
 TEST_F(Timers, FrequencyAndCountLimits) {

@@ -71,6 +71,12 @@ bool HasPostedCalls() {
   return !q.calls.empty();
 }
 
+size_t PostedCallCount() {
+  Queue& q = TheQueue();
+  std::lock_guard lock(q.mutex);
+  return q.calls.size();
+}
+
 void WaitForPostedCall() {
   Queue& q = TheQueue();
   std::unique_lock lock(q.mutex);

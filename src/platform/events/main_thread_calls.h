@@ -10,6 +10,7 @@
 // is large enough. Only the C library is used here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace vxl::platform::events {
@@ -26,6 +27,8 @@ void RunPostedCalls();
 
 // True when a posted call is waiting. Any thread.
 bool HasPostedCalls();
+// How many posted calls are waiting. Any thread.
+size_t PostedCallCount();
 
 // Blocks until a call is posted (returns at once when one is waiting). Main thread.
 void WaitForPostedCall();

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace vxl::platform::timer {
@@ -20,6 +21,7 @@ struct Timer {
   Clock::time_point due;
   TickCallback callback;
   void* user;
+  int32_t untaken = 0;  // ticks since the last TakeTicks
 };
 
 struct Thread {
@@ -56,7 +58,8 @@ void Run() {
     // Callbacks run under the lock, so a stopped timer's callback has finished when Stop returns.
     for (Timer& tm : t.timers) {
       if (tm.due > now) continue;
-      tm.callback(tm.user, tm.id);
+      if (tm.untaken == 0) tm.callback(tm.user, tm.id);
+      if (tm.untaken < INT32_MAX) ++tm.untaken;
       tm.due += tm.period;
       // Late ticks are made up one after another; after a long stall (a suspended machine) the
       // schedule starts again from now instead.
@@ -86,6 +89,27 @@ int32_t StartPeriodicTimer(int32_t periodMs, TickCallback callback, void* user) 
   t.timers.push_back({id, period, Clock::now() + period, callback, user});
   t.changed.notify_one();
   return id;
+}
+
+int32_t TakeTicks(int32_t id) {
+  Thread& t = T();
+  std::lock_guard lock(t.mutex);
+  for (Timer& tm : t.timers) {
+    if (tm.id == id) return std::exchange(tm.untaken, 0);
+  }
+  return 0;
+}
+
+void ReturnTicks(int32_t id, int32_t count) {
+  if (count <= 0) return;
+  Thread& t = T();
+  std::lock_guard lock(t.mutex);
+  for (Timer& tm : t.timers) {
+    if (tm.id != id) continue;
+    if (tm.untaken == 0) tm.callback(tm.user, tm.id);
+    tm.untaken = count > INT32_MAX - tm.untaken ? INT32_MAX : tm.untaken + count;
+    return;
+  }
 }
 
 void StopPeriodicTimer(int32_t id) {

@@ -1,7 +1,12 @@
 // Periodic timers on one timer thread, for ticks that the main thread receives later.
 //
-//   int32_t id = StartPeriodicTimer(16, &OnTick, user);   // OnTick(user, id) every 16 ms
+//   int32_t id = StartPeriodicTimer(16, &OnTick, user);   // a tick every 16 ms
+//   int32_t n = TakeTicks(id);                             // ticks since the last take
 //   StopPeriodicTimer(id);                                 // no call for id after this returns
+//
+// Ticks are counted, not queued: OnTick(user, id) runs for the first tick after a take (or the
+// start) only, and TakeTicks collects every tick since. A receiver that falls behind thus holds
+// one notification per timer however long it stalls, and loses no tick.
 //
 // Each timer keeps an absolute schedule (start + n * period on the monotonic clock), so late
 // wake-ups do not accumulate drift, and ticks that come late are made up at once. After a stall
@@ -13,12 +18,19 @@
 
 namespace vxl::platform::timer {
 
-// Runs on the timer thread; it must be short and must not stop timers.
+// Runs on the timer thread when a tick arrives and none is waiting to be taken; it must be short
+// and must not start, stop or take from timers.
 using TickCallback = void (*)(void* user, int32_t id);
 
-// Starts calling callback(user, id) every periodMs milliseconds (periodMs >= 1). Returns the
-// timer's id, never reused in the process, or 0 when no timer thread could be started.
+// Starts ticking every periodMs milliseconds (periodMs >= 1). Returns the timer's id, never
+// reused in the process, or 0 when no timer thread could be started.
 int32_t StartPeriodicTimer(int32_t periodMs, TickCallback callback, void* user);
+// The ticks of the timer since the last take (0 for an unknown or stopped timer); the next tick
+// runs the callback again.
+int32_t TakeTicks(int32_t id);
+// Puts back ticks that were taken but not delivered (a delivery cut short by an exception): the
+// next take returns them too, and the callback runs at once if no tick was waiting.
+void ReturnTicks(int32_t id, int32_t count);
 // Stops the timer; once this returns its callback is not running and never runs again. Unknown
 // ids are ignored.
 void StopPeriodicTimer(int32_t id);

@@ -44,12 +44,23 @@ bool IsRunning(int32_t id) {
          g_table.ids.begin() + g_table.count;
 }
 
-// Main thread, inside the pump.
+// Main thread, inside the pump: every tick since the last delivery, one Fire each. A Fire may
+// stop the timer (and let it go), so each one first checks that it still runs; when one throws,
+// the ticks after it go back to be delivered by a later pump.
 void Deliver(Object* user, intptr_t id) {
-  if (IsRunning(static_cast<int32_t>(id))) static_cast<TTimer*>(user)->Fire();
+  auto timerId = static_cast<int32_t>(id);
+  if (!IsRunning(timerId)) return;
+  int32_t n = platform::timer::TakeTicks(timerId);
+  try {
+    for (; n > 0 && IsRunning(timerId); --n)
+      static_cast<TTimer*>(user)->Fire();
+  } catch (...) {
+    if (IsRunning(timerId)) platform::timer::ReturnTicks(timerId, n - 1);
+    throw;
+  }
 }
 
-// Timer thread: only the post.
+// Timer thread: only the post, once for all the ticks that arrive until the delivery takes them.
 void OnTick(void* user, int32_t id) {
   PostToMainThread(&Deliver, static_cast<TTimer*>(user), id);
 }
