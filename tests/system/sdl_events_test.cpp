@@ -351,6 +351,28 @@ TEST_F(SdlEvents, APostWakesTheWaitWhileAWindowIsOpen) {
   EXPECT_EQ(flag->data, 1);
 }
 
+// Many posts while the main thread is busy leave SDL's queue (65535 events) room for input.
+int g_posted = 0;
+void CountPost(Object*, intptr_t) {
+  ++g_posted;
+}
+
+TEST_F(SdlEvents, PostsWhileTheMainThreadIsBusyLeaveRoomForInput) {
+  g_posted = 0;
+  std::thread poster([] {
+    for (int i = 0; i < 70000; ++i)
+      PostToMainThread(&CountPost, nullptr, 0);
+  });
+  poster.join();
+  Key(SDL_SCANCODE_A, true);
+  EXPECT_EQ(Taken(), Texts{"KeyDown 65 m0"});
+  EXPECT_EQ(g_posted, 70000);
+  std::thread late([] { PostToMainThread(&CountPost, nullptr, 0); });
+  while (g_posted == 70000)
+    AwaitSystem();  // the wait still wakes for a post
+  late.join();
+}
+
 // On the test X server: the pointer warped into the window arrives as an enter and a move.
 TEST(SdlEventsOnX11, PlaceMouseWarpsThePointer) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";

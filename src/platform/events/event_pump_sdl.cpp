@@ -61,13 +61,18 @@ Window* Find(SDL_Window* sdl) {
 
 // The event type that wakes SDL's wait; read by posting threads.
 std::atomic<uint32_t> g_wakeEvent{0};
+// Set while a wake event is in SDL's queue (or about to be): one is enough to end the wait, and
+// one per post would fill SDL's queue while the main thread is busy, and input would be lost.
+std::atomic<bool> g_wakeQueued{false};
 
 // Runs on the posting thread: a pushed event ends SDL's wait. Spurious wake events are harmless,
 // and so is a push after the video subsystem stopped (SDL refuses it).
 void WakeSdl() {
+  if (g_wakeQueued.exchange(true)) return;
   SDL_Event e{};
-  e.type = g_wakeEvent.load(std::memory_order_relaxed);
-  if (const sdl::Library* lib = sdl::Open()) lib->PushEvent(&e);
+  e.type = g_wakeEvent.load();
+  const sdl::Library* lib = sdl::Open();
+  if (!lib || lib->PushEvent(&e) != 1) g_wakeQueued = false;
 }
 
 bool StartVideo() {
@@ -85,6 +90,7 @@ bool StartVideo() {
     return false;
   }
   g_wakeEvent = s.sdl->RegisterEvents(1);
+  g_wakeQueued = false;  // a queue left by an earlier start is gone
   s.sdl->ShowCursor(s.cursorShown ? SDL_ENABLE : SDL_DISABLE);
   return true;
 }
@@ -315,8 +321,13 @@ void PumpEvents() {
   State& s = S();
   if (s.sdl) {
     SDL_Event e;
-    while (s.sdl->PollEvent(&e))
-      HandleEvent(e);
+    while (s.sdl->PollEvent(&e)) {
+      if (e.type == g_wakeEvent) {
+        g_wakeQueued = false;  // posts from now on push a new one
+      } else {
+        HandleEvent(e);
+      }
+    }
     SettleFocus();
   }
   RunPostedCalls();
