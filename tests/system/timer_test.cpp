@@ -120,6 +120,24 @@ TEST(TickTimer, NotifiesOncePerTakeAndKeepsReturnedTicks) {
   EXPECT_EQ(g_notified, notified);
 }
 
+// A running timer whose self-reference is cleared from outside goes with its last reference and
+// stops: no tick reaches it afterwards and its place among the 16 is free again.
+TEST_F(Timers, ATimerLetGoWhileRunningStops) {
+  Ref<TTimer> t = NewTimer(1000, nullptr);
+  ASSERT_TRUE(t);
+  platform::events::WaitForPostedCall();  // a tick is on its way to it
+  t->_cycle = nullptr;
+  t = nullptr;
+  PumpSystem();
+  EXPECT_TRUE(g_seen.empty());
+  std::vector<Ref<TTimer>> running;
+  for (int i = 0; i < 16; ++i)
+    running.push_back(NewTimer(1000, nullptr));
+  EXPECT_TRUE(running.back());
+  for (auto& r : running)
+    if (r) r->Stop();
+}
+
 TEST_F(Timers, FrequencyAndCountLimits) {
   const std::pair<float, int32_t> periods[] = {
       {60, 16},  {1000, 1}, {999.9f, 1}, {100, 10}, {3, 333},    {0.5f, 2000},  {1001, 0},

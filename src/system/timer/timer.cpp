@@ -103,6 +103,10 @@ void StopTickTimer(int32_t id) {
   platform::timer::StopPeriodicTimer(id);
 }
 
+TTimer::~TTimer() {
+  if (_handle != 0) StopTickTimer(_handle);
+}
+
 int32_t TTimer::Ticks() {
   return _ticks;
 }

@@ -30,6 +30,9 @@ class TTimer : public Object {
   Ref<TEvent> _event;   // emitted on every tick, or Null for a new "TimerTick" per tick
   int32_t _handle = 0;  // the native timer id, 0 when stopped
 
+  // A timer let go while it runs (its self-reference cleared from outside) stops first, so no
+  // tick reaches it afterwards.
+  ~TTimer() override;
   virtual int32_t Ticks();
   virtual int32_t Stop();
   // Delivers one tick: counts it and emits the event. Main thread.
