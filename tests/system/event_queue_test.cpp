@@ -8,6 +8,7 @@
 #include "system/event/event.h"
 #include "system/event/hook.h"
 #include "system/input/polled_input.h"
+#include "system/main_thread.h"
 #include "system/queue/event_queue.h"
 #include "system/system.h"
 
@@ -232,6 +233,35 @@ TEST_F(PolledInput, SourceFilterAndBadIndexes) {
   Send(kEventKeyDown, nullptr, 4);
   StartInputPolling(nullptr);
   EXPECT_EQ(KeyHitCount(4), 0);  // stopped: nothing was kept
+}
+
+// Starting or stopping from a call that the start's or stop's own pump runs: the hook is in the
+// chain once (each character counts once), and the last request wins.
+void StartPollingCall(Object*, intptr_t) {
+  StartInputPolling(nullptr);
+}
+void StopPollingCall(Object*, intptr_t) {
+  StopInputPolling();
+}
+
+TEST_F(PolledInput, StartAndStopFromInsideTheirOwnPump) {
+  StopInputPolling();
+  PostToMainThread(&StartPollingCall, nullptr, 0);
+  StartInputPolling(nullptr);
+  Send(kEventKeyChar, nullptr, 'a');
+  EXPECT_EQ(NextChar(), 'a');
+  EXPECT_EQ(NextChar(), 0);
+
+  PostToMainThread(&StartPollingCall, nullptr, 0);
+  StopInputPolling();  // the start it ran came later
+  Send(kEventKeyChar, nullptr, 'b');
+  EXPECT_EQ(NextChar(), 'b');
+
+  PostToMainThread(&StopPollingCall, nullptr, 0);
+  StopInputPolling();
+  Send(kEventKeyDown, nullptr, 4);
+  StartInputPolling(nullptr);
+  EXPECT_EQ(KeyHitCount(4), 0);
 }
 
 }  // namespace

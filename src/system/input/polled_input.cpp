@@ -117,12 +117,16 @@ Ref<Object> InputHook(int32_t, Ref<Object> data, Ref<Object>) {
 
 }  // namespace
 
+// The resets pump, and a call or hook run by that pump may start or stop polling itself: the
+// state is therefore looked at again after them (start), or settled before them (stop), so the
+// hook is never inserted twice and the last request wins.
 void StartInputPolling(const Ref<Object>& source) {
   InputState& s = In();
   if (s.enabled) return;
-  s.filter = source;
   ResetKeys();
   ResetMouse();
+  if (s.enabled) return;
+  s.filter = source;
   InsertHook(EventHookId, &InputHook, nullptr, 0);
   s.enabled = true;
 }
@@ -131,10 +135,10 @@ void StopInputPolling() {
   InputState& s = In();
   if (!s.enabled) return;
   DetachHook(EventHookId, &InputHook, nullptr);
-  ResetKeys();
-  ResetMouse();
   s.filter = nullptr;
   s.enabled = false;
+  ResetKeys();
+  ResetMouse();
 }
 
 int32_t IsAppSuspended() {
