@@ -137,13 +137,18 @@ bool LaunchDetached(const std::string& path, std::vector<std::string> args) {
   argv.push_back(nullptr);
 
   // Fork twice so the program is adopted by init at once: it is never our zombie and it outlives
-  // us. Only async-signal-safe calls run between fork and exec.
+  // us. Only async-signal-safe calls run between fork and exec. The program gets the standard
+  // streams and nothing else this process has open (files, sockets): it may outlive us by far.
   pid_t child = fork();
   if (child < 0) return false;
   if (child == 0) {
     setsid();
     pid_t grandchild = fork();
     if (grandchild == 0) {
+      if (close_range(3, ~0U, 0) != 0) {
+        for (int fd = 3; fd < 65536; ++fd)
+          close(fd);
+      }
       execv(path.c_str(), argv.data());
       _exit(127);
     }

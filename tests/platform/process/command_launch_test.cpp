@@ -1,6 +1,8 @@
 #include "platform/process/command_launch.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -64,6 +66,18 @@ TEST(LaunchCommand, ReportsWhetherSomethingStarted) {
   EXPECT_FALSE(LaunchCommand("\"surely-no-such-program.exe\"", 1));
   EXPECT_FALSE(LaunchCommand("", 1));
   EXPECT_TRUE(LaunchCommand("true", 1));
+}
+
+// The detached program gets the standard streams and nothing else this process has open.
+TEST(LaunchCommand, TheProgramGetsOnlyTheStandardStreams) {
+  test::TempDir dir;
+  std::string fifo = dir.File("fds");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int inherited = open("/dev/null", O_RDONLY);  // not close-on-exec
+  ASSERT_GE(inherited, 3);
+  ASSERT_TRUE(LaunchDetached("/bin/sh", {"sh", "-c", "exec ls /proc/self/fd > '" + fifo + "'"}));
+  close(inherited);
+  EXPECT_EQ(test::TempDir::Read(fifo), "0\n1\n2\n3\n");  // 3: the listing's own directory
 }
 
 }  // namespace
