@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "support/thrown_text.h"
@@ -303,6 +305,58 @@ TEST_F(MapTest, ANodeClearedInsideALiveTreeMakesLaterChangesThrowNotCrash) {
   EXPECT_GT(refused, 0);
   map->Clear();
   EXPECT_TRUE(map->IsEmpty());
+}
+
+// A key whose comparison runs `g_duringCompare` once: user code that changes the map it is in.
+std::function<void()> g_duringCompare;
+
+class TMeddlingKey : public TIntKey {
+  VXL_CLASS(TMeddlingKey, TIntKey)
+ public:
+  explicit TMeddlingKey(int32_t v = 0) : TIntKey(v) {}
+  int Compare(const Object* other) const override {
+    if (auto meddle = std::exchange(g_duringCompare, nullptr)) meddle();
+    return TIntKey::Compare(other);
+  }
+};
+VXL_DEFINE_CLASS(TMeddlingKey)
+
+TEST_F(MapTest, AComparisonThatChangesTheMapRaisesInsteadOfWalkingFreedNodes) {
+  struct Case {
+    const char* name;
+    std::function<void(const Ref<TMap>&)> change;
+    std::function<void(const Ref<TMap>&, const Ref<Object>& key)> operation;
+  };
+  auto insert = [](const Ref<TMap>& m, const Ref<Object>& k) { m->Insert(k, k); };
+  auto find = [](const Ref<TMap>& m, const Ref<Object>& k) { m->ValueForKey(k); };
+  auto remove = [](const Ref<TMap>& m, const Ref<Object>& k) { m->Remove(k); };
+  auto clear = [](const Ref<TMap>& m) { m->Clear(); };
+  auto erase = [](const Ref<TMap>& m) { m->Remove(Key(50)); };
+  auto add = [](const Ref<TMap>& m) { m->Insert(Key(1000), Key(0)); };
+  const Case cases[] = {
+      {"insert, clear", clear, insert}, {"insert, remove", erase, insert},
+      {"insert, add", add, insert},     {"find, clear", clear, find},
+      {"find, remove", erase, find},    {"remove, clear", clear, remove},
+      {"remove, add", add, remove},
+  };
+  for (const Case& c : cases) {
+    auto map = NewMap();
+    for (int32_t v = 0; v < 100; v += 2)
+      map->Insert(Key(v), Key(v));
+    g_duringCompare = [&] { c.change(map); };
+    EXPECT_THROW_TEXT_AS(TRuntimeException, c.operation(map, New<TMeddlingKey>(51)),
+                         "Map modified during key comparison")
+        << c.name;
+    ValidateTree(*map);
+  }
+  g_duringCompare = nullptr;
+  // Replacing a value and comparisons that leave the map alone change nothing.
+  auto map = NewMap();
+  map->Insert(Key(1), Key(1));
+  g_duringCompare = [&] { map->Insert(Key(1), Key(2)); };
+  map->Insert(New<TMeddlingKey>(3), Key(3));
+  EXPECT_EQ(IntOf(map->ValueForKey(Key(1))), 2);
+  EXPECT_EQ(ValidateTree(*map), 2);
 }
 
 TEST_F(MapTest, ModuleFunctionsForward) {

@@ -159,6 +159,7 @@ TMap::~TMap() {
 }
 
 void TMap::Clear() {
+  ++edits_;
   TNode* nil = TNode::Nil();
   if (_root.Get() != nil) {
     _root->Clear();
@@ -175,7 +176,7 @@ void TMap::Insert(const Ref<Object>& key, const Ref<Object>& value) {
   TNode* parent = nil;
   int c = 0;
   while (node != nil) {
-    c = key->Compare(node->_key.Get());
+    c = _CompareWithNode(key.Get(), node);
     parent = node;
     if (c == 0) {
       node->_value = value;
@@ -183,6 +184,7 @@ void TMap::Insert(const Ref<Object>& key, const Ref<Object>& value) {
     }
     node = c > 0 ? node->_right.Get() : node->_left.Get();
   }
+  ++edits_;
   Ref<TNode> fresh = New<TNode>();
   fresh->_key = key;
   fresh->_value = value;
@@ -261,13 +263,21 @@ Ref<TNode> TMap::_LastNode() const {
   return Ref<TNode>(node);
 }
 
+int TMap::_CompareWithNode(const Object* key, TNode* node) const {
+  const uint32_t edits = edits_;
+  Ref<TNode> hold(node);  // whatever the comparison does, the node and its key outlive it
+  int c = key->Compare(node->_key.Get());
+  if (edits_ != edits) RaiseRuntimeError("Map modified during key comparison");
+  return c;
+}
+
 TNode* TMap::_FindNode(const Ref<Object>& key) const {
   TNode* nil = TNode::Nil();
   TNode* node = _root.Get();
   if (node == nil) return nil;
   const Object* k = key.operator->();
   while (node != nil) {
-    int c = k->Compare(node->_key.Get());
+    int c = _CompareWithNode(k, node);
     if (c == 0) return node;
     node = c < 0 ? node->_left.Get() : node->_right.Get();
   }
@@ -355,6 +365,7 @@ void TMap::_InsertFixup(TNode* node) {
 }
 
 void TMap::_RemoveNode(TNode* target) {
+  ++edits_;
   TNode* nil = TNode::Nil();
   Ref<TNode> node(target);  // the node that leaves the tree, kept alive until the end
   Ref<TNode> child;

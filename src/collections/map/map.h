@@ -137,6 +137,15 @@ class TMap : public Object {
   void _DeleteFixup(TNode* node, TNode* parent);
 
   static void Bind(ClassBinder<TMap>& b);
+
+ private:
+  // key.Compare(node's key) while walking the tree. A comparison that adds to, removes from or
+  // clears this map raises "Map modified during key comparison" instead of walking on through
+  // nodes it may have freed.
+  int _CompareWithNode(const Object* key, TNode* node) const;
+
+  // Counts the changes to the tree's shape.
+  uint32_t edits_ = 0;
 };
 
 // Module functions.
