@@ -5,6 +5,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_streams.h"
@@ -377,6 +378,52 @@ TEST_F(ListTest, SortRefusesAComparisonThatChangesTheList) {
     EXPECT_EQ(Labels(list), c.after) << c.name;
     ExpectRing(list);
   }
+}
+
+// An element whose Compare runs g_change once: user code that changes the list it is in.
+class TMeddlingItem : public TItem {
+  VXL_CLASS(TMeddlingItem, TItem)
+ public:
+  using TItem::TItem;
+  int Compare(const Object* other) const override {
+    if (auto change = std::exchange(g_change, nullptr)) change();
+    return TItem::Compare(other);
+  }
+};
+VXL_DEFINE_CLASS(TMeddlingItem)
+
+TEST_F(ListTest, SearchingSurvivesAnElementCompareThatChangesTheList) {
+  // The search compares the elements with the value; the second element meddles.
+  struct Case {
+    const char* name;
+    std::function<void(const Ref<TList>&)> change;
+    bool found;  // whether 'c' is still found and removed
+    const char* after;
+  };
+  const Case cases[] = {
+      {"clear", [](const Ref<TList>& l) { l->Clear(); }, false, ""},
+      {"remove itself", [](const Ref<TList>& l) { l->FirstLink()->NextLink()->Remove(); }, true,
+       "ad"},
+      {"remove the rest",
+       [](const Ref<TList>& l) {
+         while (l->Count() > 1)
+           l->RemoveLast();
+       },
+       false, "a"},
+      {"add", [](const Ref<TList>& l) { l->AddLast(Item('z', "z")); }, true, "abdz"},
+  };
+  for (const Case& c : cases) {
+    auto list = NewList();
+    list->AddLast(Item('a', "a"));
+    list->AddLast(New<TMeddlingItem>('b', "b"));
+    list->AddLast(Item('c', "c"));
+    list->AddLast(Item('d', "d"));
+    g_change = [&] { c.change(list); };
+    EXPECT_EQ(list->Remove(Item('c')), c.found) << c.name;
+    EXPECT_EQ(Labels(list), c.after) << c.name;
+    ExpectRing(list);
+  }
+  g_change = nullptr;
 }
 
 TEST_F(ListTest, ReleasingAListReleasesItsLinksAndValues) {

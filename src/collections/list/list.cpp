@@ -165,10 +165,14 @@ Ref<TLink> TList::InsertAfterLink(const Ref<Object>& value, const Ref<TLink>& pr
   return link;
 }
 
+// The walk holds the link it stands on and that link's value while the element's Compare runs:
+// a Compare that removes elements or clears the list frees neither, and a removed link still
+// leads on to the end of the ring.
 Ref<TLink> TList::FindLink(const Ref<Object>& value) const {
-  TLink* head = _head.Get();
-  for (TLink* link = head->_succ.Get(); link != head; link = link->_succ.Get()) {
-    if (ElementEquals(link->_value.Get(), value.Get())) return Ref<TLink>(link);
+  const Ref<TLink> head = _head;
+  for (Ref<TLink> link = head->_succ; link != head; link = link->_succ) {
+    const Ref<Object> element = link->_value;
+    if (ElementEquals(element.Get(), value.Get()) && link->_InList()) return link;
   }
   return Ref<TLink>();
 }
