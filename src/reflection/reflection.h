@@ -149,6 +149,11 @@ Ref<TTypeId> StringTypeId();
 Ref<TTypeId> ObjectTypeId();
 Ref<TTypeId> NullArrayTypeId();
 
+// Array types nest at most this deep: a longer run of "[]" in a name or tag names no type. Each
+// level is a type id whose name is two characters longer, so without a bound a short text would
+// cost memory quadratic in its length.
+constexpr int32_t kMaxArrayNesting = 255;
+
 // The tag of a type ("i", "$", ":TList", "[]d"); throws "ERROR" for a type without one.
 std::string TagOfType(const Ref<TTypeId>& type);
 // The type a tag names, or Null.

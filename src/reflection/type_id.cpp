@@ -81,6 +81,13 @@ void SplitMeta(const std::string& text, std::string& tag, String& meta) {
   meta = String(std::string_view(rest));
 }
 
+// `depth` times the array type of `type`; Null stays Null.
+Ref<TTypeId> ArrayTypeOf(Ref<TTypeId> type, int32_t depth) {
+  for (; type && depth > 0; --depth)
+    type = type->ArrayType();
+  return type;
+}
+
 // Array elements, addressed through the element tag.
 ArrayObject& ArrayOf(const Ref<Object>& array) {
   auto* a = dynamic_cast<ArrayObject*>(array.Get());
@@ -101,8 +108,9 @@ static_assert(sizeof(Ref<Object>) == sizeof(void*) && sizeof(Array<int32_t>) == 
 }  // namespace
 
 int TClass::Compare(const Object* other) const {
-  const ClassInfo* b = static_cast<const TClass*>(other)->_class;
-  return _class < b ? -1 : (_class > b ? 1 : 0);
+  auto* o = dynamic_cast<const TClass*>(other);
+  if (!o) return Object::Compare(other);  // a key of another class: no class pointer to compare
+  return _class < o->_class ? -1 : (_class > o->_class ? 1 : 0);
 }
 
 Ref<TClass> TClass::SetClass(const ClassInfo* cls) {
@@ -206,8 +214,15 @@ Ref<Object> TTypeId::NewArray(int32_t length) {
       return Array<double>::New(length);
     case '$':
       return Array<String>::New(length);
-    default:
-      return Array<Ref<Object>>::NewTagged(tag, length);
+    default: {
+      auto items = Array<Ref<Object>>::NewTagged(tag, length);
+      // An element array is never Null: each starts as the empty array.
+      if (tag[0] == '[') {
+        for (Ref<Object>& item : items)
+          item = Ref<Object>(&ArrayObject::Empty());
+      }
+      return items;
+    }
   }
 }
 
@@ -291,12 +306,15 @@ void TTypeId::SetArrayElement(const Ref<Object>& array, int32_t index, const Ref
 
 Ref<TTypeId> TTypeId::ForName(const String& name) {
   _Update();
-  if (name.EndsWith("[]")) {
-    Ref<TTypeId> element = ForName(name.Slice(0, name.Length() - 2));
-    return element ? element->ArrayType() : Ref<TTypeId>();
+  // "Name[][]": the array type, twice, of the type called Name.
+  int32_t end = name.Length();
+  int32_t depth = 0;
+  while (end >= 2 && name[end - 2] == '[' && name[end - 1] == ']') {
+    if (++depth > kMaxArrayNesting) return Ref<TTypeId>();
+    end -= 2;
   }
-  Ref<Object> t = State().byName->ValueForKey(name.ToLower());
-  return Ref<TTypeId>(static_cast<TTypeId*>(t.Get()));
+  Ref<Object> t = State().byName->ValueForKey(name.Slice(0, end).ToLower());
+  return ArrayTypeOf(Ref<TTypeId>(static_cast<TTypeId*>(t.Get())), depth);
 }
 
 Ref<TTypeId> TTypeId::ForObject(const Ref<Object>& object) {
@@ -407,34 +425,37 @@ Ref<TTypeId> NullArrayTypeId() {
 }
 
 std::string TagOfType(const Ref<TTypeId>& type) {
-  if (!type) Throw("ERROR");
-  if (type->ExtendsType(NullArrayTypeId())) {
-    if (!type->_elementType) Throw("ERROR");
-    return "[]" + TagOfType(type->_elementType);
+  std::string tag;
+  const TTypeId* t = type.Get();
+  for (; t && t->ExtendsType(NullArrayTypeId()); t = t->_elementType.Get()) {
+    if (!t->_elementType) Throw("ERROR");
+    tag += "[]";
   }
-  if (type->ExtendsType(ObjectTypeId())) return ":" + type->_name.ToCString();
+  if (!t) Throw("ERROR");
+  if (t->ExtendsType(ObjectTypeId())) return tag + ":" + t->_name.ToCString();
   static const char kTags[] = "bsilfd$";
   for (int i = kByte; i <= kString; ++i) {
-    if (type.Get() == State().builtIn[i].Get()) return std::string(1, kTags[i]);
+    if (t == State().builtIn[i].Get()) return tag + kTags[i];
   }
   Throw("ERROR");
 }
 
 Ref<TTypeId> TypeOfTag(const std::string& tag) {
-  if (tag.size() >= 2 && tag[0] == '[' && tag[1] == ']') {
-    Ref<TTypeId> element = TypeOfTag(tag.substr(2));
-    return element ? element->ArrayType() : Ref<TTypeId>();
+  std::string_view rest(tag);
+  int32_t depth = 0;
+  while (rest.starts_with("[]")) {
+    if (++depth > kMaxArrayNesting) return Ref<TTypeId>();
+    rest.remove_prefix(2);
   }
-  if (!tag.empty() && tag[0] == ':') {
-    size_t dot = tag.rfind('.');
-    return TTypeId::ForName(
-        String(std::string_view(tag).substr(dot == std::string::npos ? 1 : dot + 1)));
+  Ref<TTypeId> element;
+  if (rest.starts_with(':')) {
+    size_t dot = rest.rfind('.');
+    element = TTypeId::ForName(String(rest.substr(dot == std::string::npos ? 1 : dot + 1)));
+  } else if (rest.size() == 1) {
+    const char* at = std::strchr("bsilfd$", rest[0]);
+    if (at && *at) element = State().builtIn[at - "bsilfd$"];
   }
-  if (tag.size() == 1) {
-    const char* at = std::strchr("bsilfd$", tag[0]);
-    if (at && *at) return State().builtIn[at - "bsilfd$"];
-  }
-  return Ref<TTypeId>();
+  return ArrayTypeOf(element, depth);
 }
 
 int InitReflectionModule() {

@@ -194,5 +194,34 @@ TEST_F(Reflection, ArraysMetadataAndErrors) {
   EXPECT_EQ(ship->FindField("f")->MetaData("max").ToCString(), "1");
 }
 
+TEST_F(Reflection, HostileNamesTagsAndKeys) {
+  // Array nesting is bounded: a long run of "[]" names no type, quickly and without recursion.
+  auto nested = [](const char* base, int depth) {
+    std::string text = base;
+    for (int i = 0; i < depth; ++i)
+      text += "[]";
+    return text;
+  };
+  Ref<TTypeId> deepest = TTypeId::ForName(String(nested("Int", kMaxArrayNesting).c_str()));
+  ASSERT_TRUE(deepest);
+  EXPECT_EQ(TagOfType(deepest), nested("", kMaxArrayNesting) + "i");
+  EXPECT_EQ(TypeOfTag(nested("", kMaxArrayNesting) + "i"), deepest);
+  EXPECT_FALSE(TTypeId::ForName(String(nested("Int", kMaxArrayNesting + 1).c_str())));
+  EXPECT_FALSE(TTypeId::ForName(String(nested("Int", 200000).c_str())));
+  EXPECT_FALSE(TypeOfTag(nested("", 200000) + "i"));
+
+  // A new array of arrays holds empty arrays, never Null ones.
+  Ref<Object> grid = TTypeId::ForName("Int[][]")->NewArray(2);
+  EXPECT_EQ(Array<Array<int32_t>>::Cast(grid)[1].Length(), 0);
+  EXPECT_EQ(TTypeId::ForObject(TTypeId::ForName("Int[][]")->GetArrayElement(grid, 0)),
+            NullArrayTypeId());
+
+  // A class key compares with a key of another class by identity, both ways round.
+  Ref<TClass> key = New<TClass>()->SetClass(&TShip::StaticClass());
+  Ref<Object> other = New<Object>();
+  EXPECT_NE(key->Compare(other.Get()), 0);
+  EXPECT_EQ(key->Compare(other.Get()), -other->Compare(key.Get()));
+}
+
 }  // namespace
 }  // namespace vxl
