@@ -88,19 +88,13 @@ void ForEach(const Ref<TList>& list, F&& visit) {
 }  // namespace
 
 Ref<TSynkHost> TSynkHost::Create() {
-  auto host = New<TSynkHost>();
-  host->_enetEvents = NewList();
-  host->_peers = NewList();
-  host->_objects = NewList();
-  host->_created = NewList();
-  host->_modified = NewList();
-  host->_closed = NewList();
-  host->_messages = NewList();
-  host->_idMap = Array<Ref<TSynkObject>>::New(kSynkIdCount);
-  return host;
+  return New<TSynkHost>();
 }
 
 TSynkHost::~TSynkHost() {
+  // Peers the application still holds must not reach the transport's records once they are
+  // freed; the disconnects leave with the final flush.
+  ForEach<TSynkPeer>(_peers, [](const Ref<TSynkPeer>& peer, const Ref<TLink>&) { peer->Close(); });
   if (_enetHost) {
     _DropEvents();
     platform::EnetHostDestroy(_enetHost);
@@ -187,7 +181,10 @@ void TSynkHost::_SyncObjects() {
   ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
     if (Ref<TSynkMsg> msg = object->Sync()) _BroadCastQuietly(msg, object->_peer);
     if (object->_state == SYNK_STATE_DEAD) {
-      if (!object->_peer) UnmapObject(object);
+      // A remote object closed here rather than by its owner lets go of its id as well: the
+      // owner's later changes to it are dropped instead of bringing it back.
+      if (object->_peer && _idMap[object->_id] == object) object->_peer->UnmapLocalId(object->_id);
+      UnmapObject(object);
       link->Remove();
     }
   });
@@ -352,7 +349,7 @@ void TSynkHost::UnmapObject(const Ref<TSynkObject>& object) {
   int32_t id = object->_id;
   if (_idMap[id] != object) return;
   _idMap[id] = nullptr;
-  _lowestFree = std::min(_lowestFree, id);
+  _lowestFree = std::max(1, std::min(_lowestFree, id));  // id 0 (a message's) is never handed out
 }
 
 bool TSynkHost::Listen(int32_t port) {

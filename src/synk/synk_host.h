@@ -51,15 +51,16 @@ class TSynkPeer : public Object {
 class TSynkHost : public Object {
   VXL_CLASS(TSynkHost, Object)
  public:
+  // Made whole by construction, so a host made by reflection works as one from Create does.
   platform::EnetHost* _enetHost = nullptr;
-  Ref<TList> _enetEvents;
-  Ref<TList> _peers;
-  Ref<TList> _objects;
-  Ref<TList> _created;
-  Ref<TList> _modified;
-  Ref<TList> _closed;
-  Ref<TList> _messages;
-  Array<Ref<TSynkObject>> _idMap;
+  Ref<TList> _enetEvents = NewList();
+  Ref<TList> _peers = NewList();
+  Ref<TList> _objects = NewList();
+  Ref<TList> _created = NewList();
+  Ref<TList> _modified = NewList();
+  Ref<TList> _closed = NewList();
+  Ref<TList> _messages = NewList();
+  Array<Ref<TSynkObject>> _idMap = Array<Ref<TSynkObject>>::New(kSynkIdCount);
 
   static Ref<TSynkHost> Create();
   ~TSynkHost() override;

@@ -192,5 +192,40 @@ TEST_F(SynkStar, ThirtyTwoPeersConvergeAndLoseExactlyALeaversObjects) {
   }
 }
 
+// A host released without Close, while the application still holds one of its peers: the peer
+// no longer reaches the transport's freed records, and the far end hears the disconnect. The far
+// end is a bare transport host served on this thread, so this runs in checked builds too.
+TEST_F(SynkStar, ReleasedHostLetsGoOfItsTransport) {
+  platform::EnetHost* far = platform::EnetHostCreate(false, 0, 1);
+  ASSERT_NE(far, nullptr);
+  int32_t farPort = test::FreeUdpPort();
+  Ref<TSynkPeer> held;
+  {
+    Ref<TSynkHost> host = New<TSynkHost>();  // as reflection makes one
+    ASSERT_TRUE(host->Listen(farPort));
+    platform::EnetHostConnect(far, test::kLoopbackIp, farPort, 1);
+    platform::EnetEventRecord event;
+    for (int round = 0; round < 5000 && host->Peers()->IsEmpty(); ++round) {
+      host->Sync();
+      platform::EnetHostService(far, event, 1);
+    }
+    ASSERT_EQ(host->Peers()->Count(), 1);
+    held = host->Peers()->First().As<TSynkPeer>();
+  }
+  EXPECT_EQ(held->_enetPeer, nullptr);
+  EXPECT_THROW_TEXT_AS(String, held->SendMsg(TSynkMsg::Create(1, 2, Array<uint8_t>())),
+                       "ENet errror");
+  held->Close();
+
+  platform::EnetEventRecord event;
+  bool heard = false;
+  for (int round = 0; round < 50 && !heard; ++round) {
+    heard = platform::EnetHostService(far, event, 100) > 0 &&
+            event.type == platform::kEnetEventDisconnect;
+  }
+  EXPECT_TRUE(heard);
+  platform::EnetHostDestroy(far);
+}
+
 }  // namespace
 }  // namespace vxl

@@ -324,5 +324,29 @@ TEST_F(SynkReceiveTest, HostilePacketsAreDropped) {
   EXPECT_EQ(owned->GetInt(0), 5);
 }
 
+TEST_F(SynkReceiveTest, ObjectsClosedHereLetGoOfTheirIds) {
+  // A peer's object closed by this host is gone once synced: its owner's later changes are
+  // dropped rather than bringing it back, and its id serves the next create.
+  Receive(a, {0x10, 0x07, 0x80, 5});
+  auto theirs = host->ObjectsCreated()->First().As<TSynkObject>();
+  host->_SyncObjects();
+  ShutSynkObject(theirs);
+  host->_SyncObjects();
+  EXPECT_FALSE(host->_objects->Contains(theirs));
+  EXPECT_TRUE(host->_idMap[theirs->_id].IsNull());
+  Receive(a, {0x20, 0x07, 0x80, 9});
+  EXPECT_TRUE(host->ObjectsModified()->IsEmpty());
+  EXPECT_EQ(theirs->GetInt(0), 5);
+  EXPECT_EQ(theirs->State(), SYNK_STATE_DEAD);
+  Receive(a, {0x10, 0x08});
+  EXPECT_EQ(host->ObjectsCreated()->First().As<TSynkObject>()->_id, theirs->_id);
+
+  // Mapping and unmapping a message object (id 0) leaves the free ids as they were.
+  Ref<TSynkObject> note = host->CreateMessage();
+  host->MapObject(note);
+  host->UnmapObject(note);
+  EXPECT_EQ(host->CreateObject()->_id, theirs->_id + 1);
+}
+
 }  // namespace
 }  // namespace vxl
