@@ -98,6 +98,19 @@ TEST_F(SocketTest, RefusedAndFailedCallsReportZeroOrNull) {
   EXPECT_TRUE(TSocket::Create(-1, 1).IsNull());
 }
 
+TEST_F(SocketTest, PortsOutsideSixteenBitsNameNoPort) {
+  // Each of these numbers would wrap onto a real port, the listener's among them.
+  Ref<TSocket> listener = Listener();
+  int32_t port = listener->LocalPort();
+  for (int32_t outside : {-1, 65536, port + 65536, port - 65536, INT32_MIN + port}) {
+    EXPECT_EQ(SocketOpenTcp()->Bind(outside), 0) << outside;
+    EXPECT_EQ(SocketOpenTcp()->Connect(kLoopback, outside), 0) << outside;
+    EXPECT_TRUE(OpenStreamUrl("tcp::127.0.0.1:" + String::FromInt(outside), 1, 1).IsNull())
+        << outside;
+  }
+  EXPECT_EQ(listener->Accept(0), nullptr) << "nothing connected";
+}
+
 TEST_F(SocketTest, SendToAResetPeerGivesZeroWithoutSignal) {
   Ref<TSocket> listener = Listener();
   auto [client, server] = Pair(listener);

@@ -32,7 +32,8 @@ bool EnetReady();
 void EnetShutdown();
 
 // A host for at most `peers` peers with unlimited bandwidth: bound to every local address on
-// `port` when `bind` is true, otherwise on a port the system chooses. Null on failure.
+// `port` when `bind` is true, otherwise on a port the system chooses. Null on failure, and for a
+// port outside 0 to 65535.
 EnetHost* EnetHostCreate(bool bind, int32_t port, size_t peers);
 // Sends what is queued, then releases the host and its peers.
 void EnetHostDestroy(EnetHost* host);
@@ -40,7 +41,8 @@ void EnetHostDestroy(EnetHost* host);
 void EnetHostFlush(EnetHost* host);
 // Bytes of UDP payload the host has sent so far, wrapping at 2^32 (for measurements).
 uint32_t EnetHostSentBytes(const EnetHost* host);
-// Starts connecting to ip:port with `channels` channels; the peer, or null.
+// Starts connecting to ip:port with `channels` channels; the peer, or null (also for a port
+// outside 0 to 65535).
 EnetPeer* EnetHostConnect(EnetHost* host, uint32_t ip, int32_t port, size_t channels);
 // Waits up to `timeoutMs` for one event: 1 an event was stored, 0 none, negative a failure.
 // Sends what is queued and reads what has arrived on the way.

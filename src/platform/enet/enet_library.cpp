@@ -74,6 +74,11 @@ const ENetPacket* Native(const EnetPacket* packet) {
   return reinterpret_cast<const ENetPacket*>(packet);
 }
 
+// Ports are 16 bits: a number outside them names no port, rather than wrapping onto another.
+bool ValidPort(int32_t port) {
+  return port >= 0 && port <= 65535;
+}
+
 }  // namespace
 
 bool EnetReady() {
@@ -92,7 +97,7 @@ void EnetShutdown() {
 }
 
 EnetHost* EnetHostCreate(bool bind, int32_t port, size_t peers) {
-  if (!EnetReady()) return nullptr;
+  if ((bind && !ValidPort(port)) || !EnetReady()) return nullptr;
   ENetAddress address{};
   address.host = ENET_HOST_ANY;
   address.port = static_cast<enet_uint16>(port);
@@ -115,7 +120,7 @@ uint32_t EnetHostSentBytes(const EnetHost* host) {
 }
 
 EnetPeer* EnetHostConnect(EnetHost* host, uint32_t ip, int32_t port, size_t channels) {
-  if (!host || !Library().ready) return nullptr;
+  if (!host || !ValidPort(port) || !Library().ready) return nullptr;
   ENetAddress address{};
   address.host = htonl(ip);
   address.port = static_cast<enet_uint16>(port);

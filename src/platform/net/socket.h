@@ -28,9 +28,10 @@ void CloseSocket(int32_t handle);
 int32_t SendBytes(int32_t handle, const uint8_t* buf, int32_t count, int32_t flags);
 int32_t RecvBytes(int32_t handle, uint8_t* buf, int32_t count, int32_t flags);
 
-// Binds to every local address on `port` (0: the system chooses one). False on failure.
+// Binds to every local address on `port` (0: the system chooses one). False on failure, and for
+// a port outside 0 to 65535.
 bool BindAnyAddress(int32_t handle, int32_t port);
-// Connects to ip:port. False on failure (refused, unreachable, ...).
+// Connects to ip:port. False on failure (refused, unreachable, a port outside 0 to 65535, ...).
 bool ConnectTo(int32_t handle, uint32_t ip, int32_t port);
 bool StartListening(int32_t handle, int32_t backlog);
 // Waits up to `timeoutMs` milliseconds (negative: without limit) for the socket to become

@@ -27,6 +27,11 @@ sockaddr_in IPv4Address(uint32_t ip, int32_t port) {
   return a;
 }
 
+// Ports are 16 bits: a number outside them names no port, rather than wrapping onto another.
+bool ValidPort(int32_t port) {
+  return port >= 0 && port <= 65535;
+}
+
 template <class NameCall>
 bool ReadName(NameCall call, uint32_t& ip, int32_t& port) {
   sockaddr_in a{};
@@ -73,11 +78,13 @@ int32_t RecvBytes(int32_t handle, uint8_t* buf, int32_t count, int32_t flags) {
 }
 
 bool BindAnyAddress(int32_t handle, int32_t port) {
+  if (!ValidPort(port)) return false;
   sockaddr_in a = IPv4Address(INADDR_ANY, port);
   return bind(handle, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
 }
 
 bool ConnectTo(int32_t handle, uint32_t ip, int32_t port) {
+  if (!ValidPort(port)) return false;
   sockaddr_in a = IPv4Address(ip, port);
   if (connect(handle, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return true;
   if (errno != EINTR) return false;
