@@ -25,6 +25,15 @@ HeadLine SkipHeadLine(TStream& stream, int32_t& headBytes) {
   return kept ? HeadLine::kText : HeadLine::kEmpty;
 }
 
+// True when a byte of the text as sent (one per character) would end a request line.
+bool BreaksLine(const String& text) {
+  for (int32_t i = 0; i < text.Length(); ++i) {
+    int32_t byte = text[i] & 0xFF;
+    if (byte == 13 || byte == 10) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ReadHttpResponseHead(TStream& stream) {
@@ -40,6 +49,9 @@ bool ReadHttpResponseHead(TStream& stream) {
 Ref<TStream> THTTPStreamFactory::CreateStream(const Ref<Object>&, const String& proto,
                                               const String& path, int32_t, int32_t) {
   if (proto != String("http")) return nullptr;
+  // A line break would end the request early and let the URL write header lines, or a second
+  // request, of its own: such a URL opens nothing.
+  if (BreaksLine(path)) return nullptr;
   int32_t slash = path.Find("/");
   String host = slash < 0 ? path : path.Slice(0, slash);
   String file = slash < 0 ? String("/") : path.Slice(slash, path.Length());

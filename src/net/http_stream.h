@@ -16,7 +16,8 @@ class THTTPStreamFactory : public TStreamFactory {
   // For proto "http": host = the text before the first "/" (with an optional ":port", else port
   // 80), file = the rest ("/" when empty). Sends "GET <file> HTTP/1.0", "Host: <host>" and an
   // empty line, skips the response head and returns the socket stream at the first body byte.
-  // Null when the host does not connect or the head is not a sane one (see ReadHttpResponseHead).
+  // Null when the path holds a line break (CR or LF, as the byte sent), when the host does not
+  // connect, or when the head is not a sane one (see ReadHttpResponseHead).
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };

@@ -104,6 +104,20 @@ TEST_F(HttpTest, RefusedOrEndlessHeadGivesNull) {
   EXPECT_TRUE(OpenStreamUrl(String("http::no-such-host.invalid/x"), 1, 0).IsNull());
 }
 
+TEST_F(HttpTest, LineBreaksInTheUrlOpenNothing) {
+  // Sent as they stand, these would add header lines or a second request of the URL's own.
+  for (const char* rest : {"/a\r\nX-Evil: 1", "/a HTTP/1.0\n\nGET /b", "\r\nX-Evil: 1/a", "/a\r"}) {
+    OneShot shot("HTTP/1.0 200 OK\r\n\r\n");
+    EXPECT_TRUE(OpenStreamUrl(shot.Url(rest), 1, 0).IsNull()) << rest;
+    // The server waits for a client: a bare connection, closed at once, lets it finish.
+    Ref<TSocket> release = SocketOpenTcp();
+    release->Connect(0x7F000001, shot.server.Port());
+    release->Close();
+    shot.server.Join();
+    EXPECT_EQ(shot.request, "") << rest;
+  }
+}
+
 TEST(HttpHead, LimitsOnLinesAndHead) {
   InitStreamModule();
   struct Case {
