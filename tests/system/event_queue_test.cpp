@@ -131,6 +131,12 @@ TEST_F(EventQueue, IgnoresDataThatIsNotAnEvent) {
   Ref<Object> out = CallHooks(EventHookId, String("not an event"));
   EXPECT_EQ(out, nullptr);  // the queue hook gives Null for anything else
   EXPECT_EQ(QueuePoll(), 0);
+  // Posting Null is refused, and the queue goes on working.
+  EXPECT_THROW(QueuePost(nullptr, false), Thrown);
+  EXPECT_THROW(QueuePost(nullptr, true), Thrown);
+  Send(kEventTimerTick);
+  EXPECT_EQ(QueuePoll(), kEventTimerTick);
+  EXPECT_EQ(QueuePoll(), 0);
 }
 
 class PolledInput : public ::testing::Test {

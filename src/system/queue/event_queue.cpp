@@ -54,6 +54,8 @@ Ref<Object> QueueHook(int32_t, Ref<Object> data, Ref<Object>) {
 }  // namespace
 
 void QueuePost(const Ref<TEvent>& event, bool merge) {
+  // Null is no event: queued, it would be read as one by every later merge and take.
+  if (!event) ThrowNullObject();
   Queue& q = Q();
   if (merge) {
     for (uint32_t i = q.get; i != q.put; ++i) {

@@ -18,6 +18,7 @@
 namespace vxl {
 
 // Appends the event (merged into a queued one of the same id and source when merge is set).
+// A Null event raises the null-object error and leaves the queue as it was.
 void QueuePost(const Ref<TEvent>& event, bool merge);
 // The oldest queued event without taking it (pumps once when empty); Null when none.
 Ref<TEvent> QueuePeek();
