@@ -205,6 +205,9 @@ TEST_F(PolledInput, MouseStateAndReset) {
   EXPECT_EQ(IsMouseDown(1), 1);
   EXPECT_EQ(IsMouseDown(3), 0);
   EXPECT_EQ(MouseHitCount(3), 1);
+  Send(kEventMouseWheel, nullptr, INT32_MAX);  // the position wraps as a 32-bit counter
+  Send(kEventMouseWheel, nullptr, 3);
+  EXPECT_EQ(MouseWheelPos(), INT32_MIN + 1);
   ResetMouse();
   EXPECT_EQ(IsMouseDown(1) + MouseHitCount(1) + MouseWheelPos(), 0);
   EXPECT_EQ(MousePosX(), 10);

@@ -138,6 +138,20 @@ TEST_F(Timers, ATimerLetGoWhileRunningStops) {
     if (r) r->Stop();
 }
 
+// The tick count is a 32-bit counter: it wraps (after some 50 days at 1000 Hz) and Wait still
+// counts the ticks across the wrap.
+TEST_F(Timers, TickCountWrapsAround) {
+  Ref<TTimer> t = NewTimer(1000, nullptr);
+  ASSERT_TRUE(t);
+  t->_ticks = t->_wticks = INT32_MAX;
+  t->Fire();
+  t->Fire();
+  EXPECT_EQ(t->Ticks(), INT32_MIN + 1);
+  EXPECT_EQ(g_seen.back()->data, INT32_MIN + 1);
+  EXPECT_GE(t->Wait(), 2);
+  t->Stop();
+}
+
 TEST_F(Timers, FrequencyAndCountLimits) {
   const std::pair<float, int32_t> periods[] = {
       {60, 16},  {1000, 1}, {999.9f, 1}, {100, 10}, {3, 333},    {0.5f, 2000},  {1001, 0},

@@ -107,7 +107,8 @@ Ref<Object> InputHook(int32_t, Ref<Object> data, Ref<Object>) {
       s.mouseY = e->y;
       break;
     case kEventMouseWheel:
-      s.mouseZ += code;
+      s.mouseZ =
+          static_cast<int32_t>(static_cast<uint32_t>(s.mouseZ) + static_cast<uint32_t>(code));
       break;
     default:
       break;

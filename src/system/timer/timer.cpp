@@ -122,7 +122,7 @@ int32_t TTimer::Stop() {
 
 int32_t TTimer::Fire() {
   if (_handle == 0) return 0;
-  _ticks += 1;
+  _ticks = static_cast<int32_t>(static_cast<uint32_t>(_ticks) + 1);  // wraps after 2^32 ticks
   if (!_event) {
     SendEvent(MakeEvent(kEventTimerTick, Ref<Object>(this), _ticks, 0, 0, 0, nullptr));
   } else {
@@ -139,8 +139,8 @@ int32_t TTimer::Wait() {
       AwaitSystem();
     } while (_ticks == _wticks && _handle != 0);
   }
-  int32_t n = _ticks - _wticks;
-  _wticks += n;
+  auto n = static_cast<int32_t>(static_cast<uint32_t>(_ticks) - static_cast<uint32_t>(_wticks));
+  _wticks = _ticks;
   return n;
 }
 
