@@ -15,10 +15,11 @@ bool LaunchCommand(std::string_view commandLine, int showState);
 // Helpers of this layer and of the process layers beside it.
 namespace detail {
 
-// Splits a command line by the Windows rules: the program name ends at the closing quote when it
-// starts with one, else at white space; in the arguments, 2n backslashes before a quote give n
-// backslashes and the quote opens or closes a quoted part, 2n+1 give n and a literal quote, "" in
-// a quoted part gives a literal quote, and other backslashes are literal.
+// Splits a command line, which ends at its first NUL as a C string does, by the Windows rules:
+// the program name ends at the closing quote when it starts with one, else at white space; in the
+// arguments, 2n backslashes before a quote give n backslashes and the quote opens or closes a
+// quoted part, 2n+1 give n and a literal quote, "" in a quoted part gives a literal quote, and
+// other backslashes are literal.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 
 // Where `program` would be started from: a name containing "/" is taken as a path; a bare name is

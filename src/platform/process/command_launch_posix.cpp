@@ -39,6 +39,7 @@ std::string SearchDirectories(const std::string& name, const std::vector<std::st
 }  // namespace
 
 std::vector<std::string> detail::SplitCommandLine(std::string_view line) {
+  line = line.substr(0, line.find('\0'));  // a C string: a NUL ends it
   std::vector<std::string> args;
   size_t i = 0, n = line.size();
 

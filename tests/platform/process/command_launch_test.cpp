@@ -22,6 +22,9 @@ TEST(CommandLine, ProgramNameEndsAtQuoteOrBlank) {
             (Args{"C:\\Program Files\\x.exe", "y"}));
   EXPECT_EQ(SplitCommandLine("prog\\\"x"), Args{"prog\\\"x"});  // no escapes in the name
   EXPECT_EQ(SplitCommandLine(""), Args{});
+  using namespace std::string_view_literals;
+  EXPECT_EQ(SplitCommandLine("p a\0b c"sv), (Args{"p", "a"}));  // a C string: it ends at NUL
+  EXPECT_EQ(SplitCommandLine("\0p"sv), Args{});
 }
 
 TEST(CommandLine, ArgumentQuotingAndBackslashes) {
