@@ -138,6 +138,16 @@ TEST_F(FakeDesktop, FolderRequesterAndKdialogFallback) {
                                 AbsolutePath("rel").ToCString() + "/\n");
 }
 
+// The requester gets its standard streams and nothing else this program has open.
+TEST_F(FakeDesktop, ARequesterGetsOnlyTheStandardStreams) {
+  chmod(dir_.Write("zenity", "#!/bin/sh\nexec /bin/ls /proc/self/fd\n").c_str(), 0755);
+  int inherited = open("/dev/null", O_RDONLY);  // not close-on-exec
+  ASSERT_GE(inherited, 3);
+  String got = AskDir("Folder", "/tmp");
+  close(inherited);
+  EXPECT_EQ(got, String("0\n1\n2\n3"));  // 3: the listing's own directory
+}
+
 TEST_F(FakeDesktop, NoRequesterInstalledIsACancelledRequester) {
   EXPECT_EQ(AskFile("Pick", "png", 0, "a.png"), String());
   EXPECT_EQ(AskDir("Pick", "/"), String());

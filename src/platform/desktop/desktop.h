@@ -20,8 +20,9 @@ struct HelperRun {
   int exitCode = -1;  // the program's exit status; -1 when it did not exit normally
   std::string out;    // everything it wrote to standard output
 };
-// Runs the program at `path` with args (args[0] included), standard input from /dev/null, and
-// waits for it to end, collecting its standard output.
+// Runs the program at `path` with args (args[0] included), standard input from /dev/null and no
+// other descriptor of this process but standard error, and waits for it to end, collecting its
+// standard output.
 HelperRun RunHelper(const std::string& path, const std::vector<std::string>& args);
 
 // Starts the program found on PATH as `name` with one argument, detached (never waited for).

@@ -44,6 +44,7 @@ HelperRun RunHelper(const std::string& path, const std::vector<std::string>& arg
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);  // nothing else this process has open
   std::vector<std::string> copy = args;
   std::vector<char*> argv;
   for (std::string& a : copy)
