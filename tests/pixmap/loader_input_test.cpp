@@ -169,5 +169,23 @@ TEST_F(LoaderInputTest, TruncatedPixelsReadAsZero) {
   EXPECT_EQ(p->ReadPixel(1, 0), 0xFF000000u);
 }
 
+// PNG allows sides up to 2^31 - 1; only the size of the pixmap and of the data bound what loads.
+TEST_F(LoaderInputTest, PngSidesBeyond32768Load) {
+  for (auto [width, height] : {std::pair{40000, 2}, {2, 40000}, {70000, 1}}) {
+    Ref<TPixmap> p = NewPixmap(width, height, FORMAT_GREY8, 4);
+    for (int32_t y = 0; y < height; ++y)
+      for (int32_t x = 0; x < width; ++x)
+        p->PixelPtr(x, y)[0] = uint8_t(x * 7 + y);
+    auto file = test::TMemoryStream::Of("");
+    ASSERT_TRUE(SaveAsPng(p, Ref<Object>(file), 6));
+    Ref<TPixmap> back = Load(file->bytes);
+    ASSERT_TRUE(back) << width << "x" << height;
+    ASSERT_EQ(back->width, width);
+    ASSERT_EQ(back->height, height);
+    for (int32_t y = 0; y < height; ++y)
+      ASSERT_EQ(std::memcmp(back->PixelPtr(0, y), p->PixelPtr(0, y), width), 0) << y;
+  }
+}
+
 }  // namespace
 }  // namespace vxl

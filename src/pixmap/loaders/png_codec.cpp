@@ -13,8 +13,6 @@ namespace vxl {
 
 namespace {
 
-// Larger sides than this are refused by libpng itself.
-constexpr uint32_t kMaxSide = 1 << 15;
 // zlib's best case: 1032 decoded bytes from one byte of data.
 constexpr int64_t kDeflateRatio = 1032;
 
@@ -71,7 +69,6 @@ void FlushData(png_structp png) {
 // The decode proper; false when libpng gave up.
 bool RunDecode(png_structp png, png_infop info, PngJob& job) {
   if (setjmp(*lib->set_longjmp_fn(png, std::longjmp, sizeof(std::jmp_buf)))) return false;
-  lib->set_user_limits(png, kMaxSide, kMaxSide);
   lib->set_sig_bytes(png, 8);
   lib->read_info(png, info);
 

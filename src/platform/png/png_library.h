@@ -31,7 +31,6 @@ namespace vxl::platform::png {
   X(get_io_ptr) \
   X(set_read_fn) \
   X(set_write_fn) \
-  X(set_user_limits) \
   X(set_sig_bytes) \
   X(read_info) \
   X(get_IHDR) \
