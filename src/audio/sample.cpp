@@ -111,7 +111,9 @@ Ref<TAudioSampleLoader>& LoaderHead() {
 }  // namespace
 
 void CopySampleData(const uint8_t* src, uint8_t* dst, int32_t format, int32_t count) {
-  if (count > 0) std::memmove(dst, src, size_t(count) * SampleFrameBytes(format));
+  // A sample of an unknown format has no bytes, and may have no memory to point at.
+  size_t bytes = count > 0 ? size_t(count) * SampleFrameBytes(format) : 0;
+  if (bytes > 0) std::memmove(dst, src, bytes);
 }
 
 void ConvertSampleData(const uint8_t* src, int32_t srcFormat, uint8_t* dst, int32_t dstFormat,

@@ -112,6 +112,7 @@ TEST_F(SampleTest, CopiesAreIndependentAndStaticMemoryStaysTheCallers) {
   EXPECT_EQ((Bytes(data, data + 6)), (Bytes{1, 2, 3, 4, 5, 6}));  // the static sample freed nothing
   EXPECT_EQ(NewAudioSample(-5, 100, SAMPLE_STEREO16LE)->capacity, 0);
   EXPECT_EQ(NewAudioSample(5, 100, 9)->capacity, 0);
+  EXPECT_EQ(NewAudioSample(5, 100, 9)->Copy()->capacity, 0);  // no bytes, no memory to copy
 }
 
 // WAV ---------------------------------------------------------------------------------------------
