@@ -113,8 +113,10 @@ int32_t TCStream::Write(const uint8_t* buf, int32_t count) {
 }
 
 int32_t TCStream::Flush() {
-  if (_cstream) std::fflush(_cstream);
-  return 0;
+  if (!_cstream) return 0;
+  // Bytes the C library could not hand on (a full disk, a closed pipe) would otherwise be lost
+  // without a word: -1 tells a writer that not everything it wrote has arrived.
+  return std::fflush(_cstream) == 0 && !std::ferror(_cstream) ? 0 : -1;
 }
 
 int32_t TCStream::Close() {

@@ -215,6 +215,7 @@ class TCStream : public TStream {
   // Read and Write on a closed stream raise the TIO errors.
   int32_t Read(uint8_t* buf, int32_t count) override;
   int32_t Write(const uint8_t* buf, int32_t count) override;
+  // 0, or -1 when the file has met an error: bytes written may not have reached it.
   int32_t Flush() override;
   int32_t Close() override;
   // The C library's read-ahead (nothing where the C library gives no access to it).

@@ -158,6 +158,11 @@ TEST_F(ImageFilesTest, SavedFilesReadBackByTheTool) {
   }
   EXPECT_FALSE(SaveAsPng(source, String(dir_->File("missing/x.png").c_str()), 6));
   EXPECT_FALSE(SaveAsJpeg(source, String(dir_->File("missing/x.jpg").c_str()), 80));
+  // A device that takes no bytes: a small file stays in the C library's buffer until the last
+  // flush, which fails.
+  Ref<TPixmap> small = ScalePixmap(source, 4, 4);
+  EXPECT_FALSE(SaveAsPng(small, String("/dev/full"), 6));
+  EXPECT_FALSE(SaveAsJpeg(small, String("/dev/full"), 80));
 }
 
 }  // namespace

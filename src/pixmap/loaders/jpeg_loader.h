@@ -18,7 +18,8 @@ class TPixmapLoaderJPG : public TPixmapLoader {
 // one. The stream itself stays open.
 Ref<TPixmap> ReadJpegPixmap(const Ref<TStream>& stream);
 // Writes the pixmap (converted to RGB) as a baseline JPEG of the given quality (1 to 100) to
-// the URL. False when the URL does not open for writing or the encoder fails.
+// the URL. False when the URL does not open for writing, the encoder fails or the bytes do not
+// reach the file.
 bool SaveAsJpeg(const Ref<TPixmap>& pixmap, const Ref<Object>& url, int32_t quality);
 inline bool SaveAsJpeg(const Ref<TPixmap>& pixmap, const String& url, int32_t quality) {
   return SaveAsJpeg(pixmap, Ref<Object>(url), quality);

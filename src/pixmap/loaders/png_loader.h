@@ -18,7 +18,7 @@ class TPixmapLoaderPNG : public TPixmapLoader {
 // does not hold one. The stream itself stays open.
 Ref<TPixmap> ReadPngPixmap(const Ref<TStream>& stream);
 // Writes the pixmap as PNG to the URL with zlib level `level` (clamped to 0..9). False when the
-// URL does not open for writing or the encoder fails.
+// URL does not open for writing, the encoder fails or the bytes do not reach the file.
 bool SaveAsPng(const Ref<TPixmap>& pixmap, const Ref<Object>& url, int32_t level);
 inline bool SaveAsPng(const Ref<TPixmap>& pixmap, const String& url, int32_t level) {
   return SaveAsPng(pixmap, Ref<Object>(url), level);
