@@ -75,9 +75,10 @@ namespace {
 constexpr size_t kMaxPeers = 32;
 
 // Walks a list's values; the next link is taken before the value is handed out, so the visitor
-// may remove the current one.
+// may remove the current one. A Null list (a field set so through reflection) has none.
 template <class T, class F>
 void ForEach(const Ref<TList>& list, F&& visit) {
+  if (!list) return;
   for (Ref<TLink> link = list->FirstLink(); link;) {
     Ref<TLink> next = link->NextLink();
     if (auto value = link->Value().As<T>()) visit(value, link);
@@ -128,7 +129,7 @@ void TSynkHost::UpdateENetEvents() {
 }
 
 void TSynkHost::_DropEvents() {
-  while (auto event = _enetEvents->RemoveFirst().As<ENetEvent>()) {
+  while (auto event = _enetEvents ? _enetEvents->RemoveFirst().As<ENetEvent>() : nullptr) {
     platform::EnetPacketDestroy(event->packet);
     event->packet = nullptr;
   }
