@@ -28,6 +28,14 @@ std::string Bmp(int32_t w, int32_t h, int bits, const std::string& palette, cons
          palette + rows;
 }
 
+// A 32-bit BMP with a 124-byte header holding the red, green, blue and alpha masks, as image
+// editors write images with alpha.
+std::string BmpV5(int32_t w, int32_t h, uint32_t red, uint32_t alpha, const std::string& rows) {
+  return "BM" + Le(0, 4) + Le(0, 4) + Le(138, 4) + Le(124, 4) + Le(w, 4) + Le(h, 4) + Le(1, 2) +
+         Le(32, 2) + Le(3, 4) + Le(0, 12) + Le(0, 4) + Le(0, 4) + Le(red, 4) + Le(0xFF00, 4) +
+         Le(0xFF, 4) + Le(alpha, 4) + Le(0, 124 - 56) + rows;
+}
+
 std::string Tga(int type, int w, int h, int bits, const std::string& body, int colourMap = 0) {
   return std::string{0, char(colourMap), char(type), 0, 0, 0, 0, 0} + Le(0, 4) + Le(w, 2) +
          Le(h, 2) + char(bits) + char(0) + body;
@@ -74,6 +82,19 @@ TEST_F(LoaderInputTest, DecodingRules) {
        1,
        1,
        {0x00302010}},
+      {"32-bit bit fields after the header, in the byte order of the pixels",
+       Bmp(2, 1, 32, Le(0xFF0000, 4) + Le(0xFF00, 4) + Le(0xFF, 4),
+           std::string("\x10\x20\x30\x40\x11\x21\x31\x41", 8), 3),
+       FORMAT_BGRA32,
+       2,
+       1,
+       {0x40302010, 0x41312111}},
+      {"32-bit bit fields and alpha mask in a 124-byte header",
+       BmpV5(1, 2, 0xFF0000, 0xFF000000, std::string("\x10\x20\x30\x40\x11\x21\x31\x41", 8)),
+       FORMAT_BGRA32,
+       1,
+       2,
+       {0x41312111, 0x40302010}},
       {"4-bit with a short palette: indices past it are black",
        Bmp(3, 1, 4, Le(0x112233, 4) + Le(0x445566, 4), std::string("\x01\x50\0\0", 4), 0, 2),
        FORMAT_BGR24,
@@ -128,6 +149,9 @@ TEST_F(LoaderInputTest, DamagedAndHostileFilesGiveNull) {
       {"BMP zero width", Bmp(0, 1, 24, "", row4)},
       {"BMP 16 bits", Bmp(1, 1, 16, "", row4)},
       {"BMP run-length compressed", Bmp(1, 1, 8, std::string(1024, 0), row4, 1)},
+      {"BMP bit fields in another order", BmpV5(1, 1, 0xFF, 0xFF000000, row4)},
+      {"BMP bit fields on 24 bits",
+       Bmp(1, 1, 24, Le(0xFF0000, 4) + Le(0xFF00, 4) + Le(0xFF, 4), row4, 3)},
       {"BMP palette larger than the table", Bmp(1, 1, 4, std::string(68, 0), row4, 0, 17)},
       {"BMP pixels beyond any 32-bit size", Bmp(0x7FFFFFFF, 0x7FFFFFFF, 32, "", row4)},
       {"BMP far more pixels than the file holds", Bmp(30000, 30000, 24, "", row4)},

@@ -16,6 +16,10 @@ namespace {
 
 constexpr int32_t kFileHeaderBytes = 14;
 constexpr int32_t kInfoHeaderBytes = 40;
+constexpr int32_t kUncompressed = 0;
+// Uncompressed pixels whose channels are placed by masks: red, green and blue (and alpha in
+// headers of 56 bytes or more) follow the 40-byte part of the header.
+constexpr int32_t kBitFields = 3;
 
 struct BmpHeader {
   int32_t dataOffset, infoSize, width, height, bits, compression, coloursUsed;
@@ -48,8 +52,10 @@ Ref<TPixmap> TPixmapLoaderBMP::LoadPixmap(const Ref<TStream>& source) {
   h.coloursUsed = stream->ReadInt();
   stream->ReadInt();  // important colours
 
-  // Only the bottom-up, uncompressed layouts with an info header of at least 40 bytes.
-  if (h.width <= 0 || h.height <= 0 || h.compression != 0 || h.infoSize < kInfoHeaderBytes)
+  // Only the bottom-up, uncompressed layouts (32-bit bit fields included) with an info header of
+  // at least 40 bytes.
+  if (h.width <= 0 || h.height <= 0 || h.infoSize < kInfoHeaderBytes) return nullptr;
+  if (h.compression != kUncompressed && !(h.compression == kBitFields && h.bits == 32))
     return nullptr;
   int32_t tableSize = 0;
   switch (h.bits) {
@@ -80,9 +86,23 @@ Ref<TPixmap> TPixmapLoaderBMP::LoadPixmap(const Ref<TStream>& source) {
   // Newer info headers (108, 124 bytes) carry more after the 40-byte part; the palette follows
   // the header of the stated size.
   int64_t at = kFileHeaderBytes + kInfoHeaderBytes;
-  if (h.infoSize > kInfoHeaderBytes) {
-    stream->SkipBytes(h.infoSize - kInfoHeaderBytes);
-    at += h.infoSize - kInfoHeaderBytes;
+  int32_t headerLeft = h.infoSize - kInfoHeaderBytes;
+  if (h.compression == kBitFields) {
+    // 32-bit pixels written as bit fields load when the masks put the channels where the
+    // uncompressed layout has them: blue, green, red, then alpha (or nothing) in the fourth byte.
+    uint32_t masks[4] = {};
+    const int32_t count = h.infoSize >= kInfoHeaderBytes + 16 ? 4 : 3;
+    for (int32_t i = 0; i < count; ++i)
+      masks[i] = static_cast<uint32_t>(stream->ReadInt());
+    if (masks[0] != 0xFF0000 || masks[1] != 0xFF00 || masks[2] != 0xFF ||
+        (masks[3] != 0 && masks[3] != 0xFF000000u))
+      return nullptr;
+    at += 4 * count;
+    headerLeft = std::max(headerLeft - 4 * count, 0);  // the masks of a 40-byte header follow it
+  }
+  if (headerLeft > 0) {
+    stream->SkipBytes(headerLeft);
+    at += headerLeft;
   }
   uint8_t palette[256 * 4] = {};  // blue, green, red, reserved; entries not read are black
   if (tableSize) {
