@@ -36,9 +36,10 @@ std::string BmpV5(int32_t w, int32_t h, uint32_t red, uint32_t alpha, const std:
          Le(0xFF, 4) + Le(alpha, 4) + Le(0, 124 - 56) + rows;
 }
 
-std::string Tga(int type, int w, int h, int bits, const std::string& body, int colourMap = 0) {
+std::string Tga(int type, int w, int h, int bits, const std::string& body, int colourMap = 0,
+                int descriptor = 0) {
   return std::string{0, char(colourMap), char(type), 0, 0, 0, 0, 0} + Le(0, 4) + Le(w, 2) +
-         Le(h, 2) + char(bits) + char(0) + body;
+         Le(h, 2) + char(bits) + char(descriptor) + body;
 }
 
 Ref<TPixmap> Load(const std::string& bytes) {
@@ -113,6 +114,12 @@ TEST_F(LoaderInputTest, DecodingRules) {
        1,
        2,
        {0x00F8F8F8, 0xFFF8F8F8}},
+      {"TGA origin at the top: the first row is the top row",
+       Tga(2, 1, 2, 16, Le(0x7FFF, 2) + Le(0xFFFF, 2), 0, 0x28),
+       FORMAT_RGBA32,
+       1,
+       2,
+       {0xFFF8F8F8, 0x00F8F8F8}},
       {"TGA 15-bit ignores bit 15",
        Tga(2, 1, 1, 15, Le(0xFC00, 2)),
        FORMAT_RGB24,

@@ -80,8 +80,8 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
   // The fewest bytes the pixels can take: every value stored, or one run packet per 128 pixels
   // (packets never cross rows). A file claiming far more pixels than that is damaged.
   const int64_t packetsPerRow = (width + 127) / 128;
-  const int64_t fewest = h->imgtype == 2 ? int64_t(width) * height * stored
-                                         : packetsPerRow * height * (1 + stored);
+  const int64_t fewest =
+      h->imgtype == 2 ? int64_t(width) * height * stored : packetsPerRow * height * (1 + stored);
   if (!PlausibleForStream(*stream, fewest, 2)) return nullptr;
   Ref<TPixmap> pixmap = TPixmap::Create(width, height, format, 4);
   stream->SkipBytes(h->idlen);
@@ -94,7 +94,11 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
     else
       ended = ReadOrZero(*stream, buf, n) < n;
   };
-  for (int32_t y = height - 1; y >= 0; --y) {
+  // Bit 5 of the descriptor: the file starts with the top row (as many tools write it); else
+  // with the bottom row.
+  const bool topFirst = (h->attbits & 0x20) != 0;
+  for (int32_t row = 0; row < height; ++row) {
+    const int32_t y = topFirst ? row : height - 1 - row;
     if (h->imgtype == 2) {
       read(raw.data(), width * stored);
       Unpack(raw.data(), bits, width, line.data());

@@ -1,8 +1,8 @@
 // The TGA loader: true-colour images of 15, 16, 24 and 32 bits per pixel, raw (type 2) or
 // run-length encoded (type 10), 1 to 4096 pixels on each side. 16 and 32 bits load as
 // FORMAT_RGBA32, 15 and 24 as FORMAT_RGB24. The first row of the file is the bottom row of the
-// pixmap whatever the origin bit says. Colour-mapped files, and run-length packets that run past
-// the end of their row, give Null.
+// pixmap, or its top row when the origin bit (bit 5 of the descriptor) says so. Colour-mapped
+// files, and run-length packets that run past the end of their row, give Null.
 #pragma once
 
 #include "pixmap/pixmap.h"
