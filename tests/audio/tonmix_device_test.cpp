@@ -92,6 +92,27 @@ TEST_P(TonmixDevice, ToneComesBackFromTheDiskDriver) {
 INSTANTIATE_TEST_SUITE_P(Drivers, TonmixDevice,
                          ::testing::Values("Tonmix Multimedia", "Tonmix DirectSound"));
 
+// An output that stalls for more than a second (a busy or sleeping machine) does not silence the
+// DirectSound device for good: here the disk driver takes 300 ms per block, so the buffer's
+// notifications come 1.2 s apart, and mixing must go on after each.
+TEST(TonmixStalledOutput, DirectSoundKeepsMixingAfterAQuietSecond) {
+  InitTonmixDriverModule();
+  test::TempDir dir;
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", (dir.Path() + "/out.raw").c_str(), 1);
+  setenv("SDL_DISKAUDIODELAY", "300", 1);
+  ASSERT_EQ(SelectAudioDriver("Tonmix DirectSound"), 1);
+  std::vector<int16_t> zero(1000, 0);
+  Ref<TAudioSample> quiet =
+      NewStaticAudioSample(reinterpret_cast<uint8_t*>(zero.data()), 1000, 44100, SAMPLE_MONO16LE);
+  auto clock = StartSound(CurrentAudioDriver()->CreateSound(quiet, SOUNDFLAG_LOOP), NewChannel())
+                   .As<TTonmixChannel>();
+  ASSERT_TRUE(clock);
+  // The device mixes 4096 frames ahead at the start; more than that needs a later round.
+  AwaitPosition(clock, 4096);
+  ReleaseAudioDriver();
+}
+
 TEST(TonmixNoDevice, SelectionFallsBackToNull) {
   InitTonmixDriverModule();
   setenv("SDL_AUDIODRIVER", "no-such-driver", 1);

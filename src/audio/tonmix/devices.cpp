@@ -234,7 +234,10 @@ class dsounddevice : public audiodevice {
         if (buffer_->Unlock(p1, n1, p2, n2) != ds::DS_OK) break;
         written += n1 + n2;
       }
-      if (!event_->Wait(1000)) break;
+      // A second without a notification (the output stalled, the machine was busy or asleep) is
+      // no reason to stop feeding the buffer for good: the worker looks again. Only a failing lock
+      // or unlock ends it.
+      event_->Wait(1000);
     }
     threadRunning_ = 0;
     buffer_->Stop();
