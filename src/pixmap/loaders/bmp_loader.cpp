@@ -74,7 +74,9 @@ Ref<TPixmap> TPixmapLoaderBMP::LoadPixmap(const Ref<TStream>& source) {
     default:
       return nullptr;
   }
-  if (h.coloursUsed < 0 || h.coloursUsed > tableSize) return nullptr;
+  // The palette depths read `coloursUsed` entries. Deeper images may carry an optional colour
+  // table for palette displays: it is not used, and the rows start at the pixel-data offset.
+  if (tableSize && (h.coloursUsed < 0 || h.coloursUsed > tableSize)) return nullptr;
   const int64_t rowBytes = FileRowBytes(h.width, h.bits);
   const int32_t format = h.bits == 32 ? FORMAT_BGRA32 : FORMAT_BGR24;
   // Both the file's rows and the pixmap (rows of up to width * 4 + 3 bytes) fit a 32-bit size.
