@@ -55,6 +55,9 @@ TEST_P(TonmixDevice, ToneComesBackFromTheDiskDriver) {
   Ref<TSound> marker = CurrentAudioDriver()->CreateSound(quiet, SOUNDFLAG_LOOP);
   auto clock = StartSound(marker, NewChannel()).As<TTonmixChannel>();
   ASSERT_TRUE(clock);
+  // The DirectSound device mixes on its own thread from the start: until it has, a play would land
+  // in its first block, less than 20 ms into the file.
+  AwaitPosition(clock, 1);
 
   const int32_t frames = 4410;
   std::vector<int16_t> tone = Tone(frames);
