@@ -102,8 +102,16 @@ Ref<TPixmap> TPixmap::Copy() const {
 }
 
 void TPixmap::Paste(const Ref<TPixmap>& source, int32_t x, int32_t y) {
-  TranslatePixelRows(source->pixels, source->pitch, source->format, PixelPtr(x, y), pitch, format,
-                     source->width, source->height);
+  // Only the part of the source that lands inside this pixmap is drawn: a source sticking out
+  // (a sprite at an edge) must not write around the pixmap or past its memory.
+  const int64_t left = std::max<int64_t>(0, -int64_t(x));
+  const int64_t top = std::max<int64_t>(0, -int64_t(y));
+  const int64_t right = std::min<int64_t>(source->width, int64_t(width) - x);
+  const int64_t bottom = std::min<int64_t>(source->height, int64_t(height) - y);
+  if (right <= left || bottom <= top) return;
+  TranslatePixelRows(source->PixelPtr(int32_t(left), int32_t(top)), source->pitch, source->format,
+                     PixelPtr(int32_t(x + left), int32_t(y + top)), pitch, format,
+                     int32_t(right - left), int32_t(bottom - top));
 }
 
 Ref<TPixmap> TPixmap::Convert(int32_t to) const {

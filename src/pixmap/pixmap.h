@@ -11,9 +11,10 @@
 // 16-byte aligned. A pixmap frees its memory only when it owns it (capacity >= 0); a window holds
 // its source pixmap, so the memory it shows outlives it.
 //
-// Coordinates, sizes and formats given to pixel access, Paste, Window and the run functions are
-// not checked. Creating a pixmap checks its size: a negative size, an unknown format or more than
-// 2^31 - 1 bytes of pixels raises a runtime error instead of allocating a wrapped size.
+// Coordinates, sizes and formats given to pixel access, Window and the run functions are not
+// checked; Paste draws only what lands inside the pixmap. Creating a pixmap checks its size: a
+// negative size, an unknown format or more than 2^31 - 1 bytes of pixels raises a runtime error
+// instead of allocating a wrapped size.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +48,8 @@ class TPixmap : public TData {
   Ref<TPixmap> Window(int32_t x, int32_t y, int32_t width, int32_t height);
   // An owned copy (align 4).
   Ref<TPixmap> Copy() const;
-  // Draws `source` with its top-left pixel at (x, y), converting to this pixmap's format.
+  // Draws `source` with its top-left pixel at (x, y), converting to this pixmap's format; only
+  // the part that lands inside this pixmap is drawn.
   void Paste(const Ref<TPixmap>& source, int32_t x, int32_t y);
   // An owned copy in `format` (align 4).
   Ref<TPixmap> Convert(int32_t format) const;

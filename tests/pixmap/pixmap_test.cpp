@@ -231,6 +231,20 @@ TEST_F(PixmapTest, CopyConvertAndPaste) {
       EXPECT_EQ(canvas->PixelPtr(x, y)[0], inside ? grey : 0) << x << "," << y;
     }
   }
+  // A source that sticks out of the pixmap is drawn only where it lands inside: nothing is
+  // written around it, nor past the pixmap's memory.
+  for (auto [px, py] : {std::pair{3, 3}, {-2, -1}, {4, -1}, {5, 0}, {0, 4}, {-3, 0}, {-9, -9}}) {
+    Ref<TPixmap> small = NewPixmap(4, 3, FORMAT_RGB24, 1);  // no padding: every byte is a pixel
+    small->ClearPixels(0xFF0A0A0A);
+    small->Paste(rgb, px, py);
+    for (int32_t y = 0; y < 3; ++y) {
+      for (int32_t x = 0; x < 4; ++x) {
+        bool inside = x - px >= 0 && x - px < 3 && y - py >= 0 && y - py < 2;
+        uint32_t want = inside ? rgb->ReadPixel(x - px, y - py) : 0xFF0A0A0A;
+        EXPECT_EQ(small->ReadPixel(x, y), want) << px << "," << py << " at " << x << "," << y;
+      }
+    }
+  }
 }
 
 TEST_F(PixmapTest, ClearPixelsFillsOnlyPixelBytes) {
