@@ -139,8 +139,7 @@ bool TBank::Save(const Url& url) const {
   Ref<TStream> stream = OpenStreamUrl(url, 0, 1);
   if (!stream) return false;
   stream->WriteBytes(_buf, _size);
-  stream->Close();
-  return true;
+  return stream->Close() == 0;
 }
 
 Ref<TBank> TBank::Load(const Url& url) {

@@ -57,7 +57,8 @@ class TBank : public TData {
   double PeekDouble(int32_t offset) const;
   int32_t PokeDouble(int32_t offset, double value);
 
-  // Writes the bank's bytes to the URL; false when it does not open.
+  // Writes the bank's bytes to the URL; false when it does not open or the bytes do not all
+  // arrive.
   bool Save(const Url& url) const;
   // A bank holding everything the URL delivers; Null when it does not open.
   static Ref<TBank> Load(const Url& url);

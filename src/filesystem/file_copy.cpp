@@ -86,7 +86,7 @@ int32_t CopyOpened(const Ref<TStream>& in, const Ref<TStream>& out) {
       if (!e.As<TStreamWriteException>()) throw;
     }
   }
-  out->Close();
+  if (out->Close() != 0) done = 0;
   in->Close();
   return done;
 }

@@ -119,18 +119,19 @@ int32_t TCStream::Flush() {
   return std::fflush(_cstream) == 0 && !std::ferror(_cstream) ? 0 : -1;
 }
 
+// -1 when bytes still held for the file could not be written: the writer's data did not arrive.
 int32_t TCStream::Close() {
-  CloseHandle();
-  return 0;
+  return CloseHandle() ? 0 : -1;
 }
 
-void TCStream::CloseHandle() {
-  if (!_cstream) return;
-  std::fflush(_cstream);
-  std::fclose(_cstream);
+bool TCStream::CloseHandle() {
+  if (!_cstream) return true;
+  bool written = std::fflush(_cstream) == 0 && !std::ferror(_cstream);
+  written = std::fclose(_cstream) == 0 && written;
   _cstream = nullptr;
   _pos = 0;
   _size = 0;
+  return written;
 }
 
 std::span<const uint8_t> TCStream::PeekBuffered() {

@@ -217,6 +217,7 @@ class TCStream : public TStream {
   int32_t Write(const uint8_t* buf, int32_t count) override;
   // 0, or -1 when the file has met an error: bytes written may not have reached it.
   int32_t Flush() override;
+  // 0, or -1 when bytes still held for the file could not be written.
   int32_t Close() override;
   // The C library's read-ahead (nothing where the C library gives no access to it).
   std::span<const uint8_t> PeekBuffered() override;
@@ -225,7 +226,8 @@ class TCStream : public TStream {
   static void Bind(ClassBinder<TCStream>& b);
 
  private:
-  void CloseHandle();
+  // False when bytes still held for the file could not be written.
+  bool CloseHandle();
 
   bool _seekable = true;
 };
@@ -278,6 +280,10 @@ Ref<TStream> OpenStreamUrl(const Url& url, int32_t readable, int32_t writeable);
 // OpenStreamUrl(url, 1, 0) / OpenStreamUrl(url, 0, 1).
 Ref<TStream> OpenForReading(const Url& url);
 Ref<TStream> OpenForWriting(const Url& url);
+// Closes a stream its caller has written to the end; throws TStreamWriteException when Close
+// reports that bytes it still held did not arrive (a full disk), so a save never looks complete
+// when it is not.
+void CloseWritten(const Ref<TStream>& stream);
 
 // Every byte up to the end of the stream (or until Read delivers nothing), then the stream is
 // closed. Throws TStreamReadException when the URL does not open.
@@ -285,7 +291,7 @@ Array<uint8_t> BytesFromUrl(const Url& url);
 // BytesFromUrl with one character per byte.
 String StringFromUrl(const Url& url);
 // Writes the bytes, or the low byte of each character, and closes the stream. Throws
-// TStreamWriteException when the URL does not open.
+// TStreamWriteException when the URL does not open or the bytes do not all arrive.
 int32_t BytesToUrl(const Array<uint8_t>& bytes, const Url& url);
 int32_t StringToUrl(const String& text, const Url& url);
 // One object through the stream's ReadObject / WriteObject (data streams).

@@ -17,6 +17,9 @@ Ref<TStream> OpenForReading(const Url& url) {
 Ref<TStream> OpenForWriting(const Url& url) {
   return OpenStreamUrl(url, 0, 1);
 }
+void CloseWritten(const Ref<TStream>& stream) {
+  if (stream->Close() != 0) ThrowStreamWrite();
+}
 
 namespace {
 
@@ -92,7 +95,7 @@ int32_t BytesToUrl(const Array<uint8_t>& bytes, const Url& url) {
   Ref<TStream> stream = OpenForWriting(url);
   if (!stream) ThrowStreamWrite();
   stream->WriteBytes(bytes.Data(), bytes.Length());
-  stream->Close();
+  CloseWritten(stream);
   return 0;
 }
 
@@ -102,7 +105,7 @@ int32_t StringToUrl(const String& text, const Url& url) {
   std::string bytes = text.ToCString();
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(bytes.data()),
                      static_cast<int32_t>(bytes.size()));
-  stream->Close();
+  CloseWritten(stream);
   return 0;
 }
 
@@ -118,7 +121,7 @@ int32_t ObjectToUrl(const Ref<Object>& object, const Url& url) {
   Ref<TStream> stream = OpenForWriting(url);
   if (!stream) ThrowStreamWrite();
   stream->WriteObject(object);
-  stream->Close();
+  CloseWritten(stream);
   return 0;
 }
 

@@ -450,8 +450,7 @@ int32_t TextToUrl(const String& text, const Url& url) {
   stream->WriteByte(254);
   Ref<TTextStream> text16 = TTextStream::Create(stream, TTextStream::UTF16LE);
   text16->WriteString(text);
-  text16->Close();
-  stream->Close();
+  CloseWritten(text16);  // closes the stream it wraps
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "bank/bank.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -214,6 +215,10 @@ TEST_F(BankTest, SaveAndLoadThroughFiles) {
 
   EXPECT_TRUE(BankFromUrl(String(dir.File("missing.bin").c_str())).IsNull());
   EXPECT_FALSE(bank->Save(String(dir.File("no/such/dir/x.bin").c_str())));
+  // A full disk shows only when the last buffered bytes are written, at Close.
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_FALSE(NewBank(10)->Save("/dev/full"));
+  }
 }
 
 TEST_F(BankTest, LoadReadsAStreamThatCannotTellItsLength) {
@@ -285,8 +290,8 @@ TEST_F(BankTest, DataTypeRefusesLengthsTheStreamCannotHold) {
   // 2 GiB claimed by a stream that cannot tell its length: only what arrives is stored.
   expectReadError(
       TOneWayStream::Of(std::string("\xff\xff\xff\x7f"
-                                  "abc",
-                                  7)));
+                                    "abc",
+                                    7)));
   // A pipe that does deliver everything works, in pieces.
   std::string big(3 << 20, 'q');
   int32_t n = static_cast<int32_t>(big.size());

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "stream/stream.h"
+#include "stream/text_stream.h"
 #include "support/temp_dir.h"
 #include "support/test_streams.h"
 #include "support/thrown_text.h"
@@ -77,6 +79,16 @@ TEST_F(StreamFunctions, SavingWritesAndClosesAndFailsLoudly) {
                        "Error writing to stream");
   EXPECT_THROW_TEXT_AS(TStreamReadException, ObjectFromUrl(Path("no/dir/x")),
                        "Error reading from stream");
+  // A full disk: a few bytes wait in the C library's buffer until Close, which must not hide
+  // that they never arrived.
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_THROW_TEXT_AS(TStreamWriteException, BytesToUrl(bytes, "/dev/full"),
+                         "Error writing to stream");
+    EXPECT_THROW_TEXT_AS(TStreamWriteException, StringToUrl("a", "/dev/full"),
+                         "Error writing to stream");
+    EXPECT_THROW_TEXT_AS(TStreamWriteException, TextToUrl(String(u"\u20AC"), "/dev/full"),
+                         "Error writing to stream");
+  }
 
   // A plain file has no object support: the bare strings come through.
   dir.Write("o.bin", "x");
