@@ -87,7 +87,16 @@ Ref<TPixmap> TPixmap::CreateStatic(uint8_t* pixels, int32_t width, int32_t heigh
 }
 
 Ref<TPixmap> TPixmap::Window(int32_t x, int32_t y, int32_t w, int32_t h) {
-  Ref<TPixmap> window = CreateStatic(PixelPtr(x, y), w, h, pitch, format);
+  // A rectangle reaching outside (a sprite sheet that does not divide evenly) keeps the part
+  // inside, so writing through the window never reaches memory around this pixmap. An empty one
+  // starts at this pixmap's first pixel.
+  const int64_t left = std::clamp<int64_t>(x, 0, width);
+  const int64_t top = std::clamp<int64_t>(y, 0, height);
+  const int64_t right = std::clamp<int64_t>(int64_t(x) + std::max(w, 0), left, width);
+  const int64_t bottom = std::clamp<int64_t>(int64_t(y) + std::max(h, 0), top, height);
+  const bool empty = right == left || bottom == top;
+  Ref<TPixmap> window = CreateStatic(empty ? pixels : PixelPtr(int32_t(left), int32_t(top)),
+                                     int32_t(right - left), int32_t(bottom - top), pitch, format);
   window->_source = Ref<Object>(this);
   return window;
 }
@@ -121,6 +130,7 @@ Ref<TPixmap> TPixmap::Convert(int32_t to) const {
 }
 
 uint32_t TPixmap::ReadPixel(int32_t x, int32_t y) const {
+  if (!Inside(x, y)) return 0;
   const uint8_t* p = PixelPtr(x, y);
   auto pack = [](uint32_t a, uint32_t r, uint32_t g, uint32_t b) {
     return a << 24 | r << 16 | g << 8 | b;
@@ -144,6 +154,7 @@ uint32_t TPixmap::ReadPixel(int32_t x, int32_t y) const {
 }
 
 void TPixmap::WritePixel(int32_t x, int32_t y, uint32_t argb) {
+  if (!Inside(x, y)) return;
   uint8_t* p = PixelPtr(x, y);
   uint8_t a = uint8_t(argb >> 24), r = uint8_t(argb >> 16), g = uint8_t(argb >> 8),
           b = uint8_t(argb);

@@ -11,10 +11,11 @@
 // 16-byte aligned. A pixmap frees its memory only when it owns it (capacity >= 0); a window holds
 // its source pixmap, so the memory it shows outlives it.
 //
-// Coordinates, sizes and formats given to pixel access, Window and the run functions are not
-// checked; Paste draws only what lands inside the pixmap. Creating a pixmap checks its size: a
-// negative size, an unknown format or more than 2^31 - 1 bytes of pixels raises a runtime error
-// instead of allocating a wrapped size.
+// Coordinates are checked where a pixmap is addressed through its own methods: ReadPixel and
+// WritePixel outside it give 0 and do nothing, Window keeps to the part inside it and Paste draws
+// only what lands inside. PixelPtr and the run functions on raw memory check nothing. Creating a
+// pixmap checks its size: a negative size, an unknown format or more than 2^31 - 1 bytes of pixels
+// raises a runtime error instead of allocating a wrapped size.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +45,8 @@ class TPixmap : public TData {
   uint8_t* PixelPtr(int32_t x, int32_t y) const {
     return pixels + int64_t(y) * pitch + int64_t(x) * FormatBytes[format];
   }
-  // A static pixmap over the rectangle at (x, y), keeping this pixmap alive.
+  // A static pixmap over the rectangle at (x, y), keeping this pixmap alive. The rectangle is cut
+  // to the part inside this pixmap (possibly nothing: 0 by 0).
   Ref<TPixmap> Window(int32_t x, int32_t y, int32_t width, int32_t height);
   // An owned copy (align 4).
   Ref<TPixmap> Copy() const;
@@ -53,9 +55,11 @@ class TPixmap : public TData {
   void Paste(const Ref<TPixmap>& source, int32_t x, int32_t y);
   // An owned copy in `format` (align 4).
   Ref<TPixmap> Convert(int32_t format) const;
-  // The packed colour 0xAARRGGBB of a pixel; 0 for formats outside 1 to 6.
+  // The packed colour 0xAARRGGBB of a pixel; 0 for formats outside 1 to 6 and for a pixel
+  // outside the pixmap.
   uint32_t ReadPixel(int32_t x, int32_t y) const;
-  // Stores a packed colour (formats 1 to 6; others are left unchanged).
+  // Stores a packed colour (formats 1 to 6; others are left unchanged); a pixel outside the
+  // pixmap is not written.
   void WritePixel(int32_t x, int32_t y, uint32_t argb);
   // Pitch ((width * bytes + align - 1) / align) * align; pitch * height bytes, uncleared.
   static Ref<TPixmap> Create(int32_t width, int32_t height, int32_t format, int32_t align);
@@ -67,6 +71,9 @@ class TPixmap : public TData {
   void ClearPixels(uint32_t argb);
 
   static void Bind(ClassBinder<TPixmap>& b);
+
+ private:
+  bool Inside(int32_t x, int32_t y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 };
 
 // A pixmap's data-stream form: width, height and format as ints, then each row's pixel bytes

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <climits>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/test_streams.h"
@@ -202,6 +204,37 @@ TEST_F(PixmapTest, WindowSharesMemoryAndKeepsItsSourceAlive) {
   uint8_t block[8] = {};
   NewStaticPixmap(block, 2, 2, 4, FORMAT_GREY8)->ClearPixels(0xFFFFFFFF);
   EXPECT_EQ(Bytes(block, block + 8), (Bytes{255, 255, 0, 0, 255, 255, 0, 0}));
+}
+
+TEST_F(PixmapTest, PixelsAndWindowsOutsideThePixmapReachNoMemoryAroundIt) {
+  Ref<TPixmap> p = NewPixmap(4, 4, FORMAT_RGBA32, 4);
+  p->ClearPixels(0xFF010203);
+  for (auto [x, y] :
+       {std::pair{-1, 0}, {0, -1}, {4, 0}, {0, 4}, {INT32_MIN, INT32_MIN}, {INT32_MAX, 1}}) {
+    p->WritePixel(x, y, 0xFFFFFFFF);
+    EXPECT_EQ(p->ReadPixel(x, y), 0u) << x << "," << y;
+  }
+  struct Case {
+    int32_t x, y, w, h;
+    int32_t left, top, width, height;  // the part of the pixmap the window shows (empty: 0, 0)
+  };
+  const Case cases[] = {
+      {1, 1, 2, 2, 1, 1, 2, 2},   {2, 3, 5, 5, 2, 3, 2, 1},
+      {-1, -2, 3, 3, 0, 0, 2, 1}, {5, 0, 1, 1, 0, 0, 0, 1},
+      {0, 0, -3, 2, 0, 0, 0, 2},  {INT32_MAX, INT32_MAX, INT32_MAX, 1, 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Ref<TPixmap> w = p->Window(c.x, c.y, c.w, c.h);
+    EXPECT_EQ(w->width, c.width) << c.x << "," << c.y;
+    EXPECT_EQ(w->height, c.height) << c.x << "," << c.y;
+    EXPECT_EQ(w->pixels, p->PixelPtr(c.left, c.top)) << c.x << "," << c.y;
+    w->ClearPixels(0xFFFFFFFF);
+  }
+  int white = 0;
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x)
+      white += p->ReadPixel(x, y) == 0xFFFFFFFF;
+  EXPECT_EQ(white, 4 + 2 + 2);  // (1,1)-(2,2), (2,3)-(3,3), (0,0)-(1,0)
 }
 
 TEST_F(PixmapTest, CopyConvertAndPaste) {
