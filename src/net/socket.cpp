@@ -59,6 +59,9 @@ int32_t TSocket::Connected() {
   // Bytes waiting answer at once (one call while data flow); otherwise readable with nothing to
   // read means the peer has closed. Bytes arriving between the two questions count as connected.
   if (ReadAvail() != 0 || platform::WaitReadable(_socket, 0) != 1 || ReadAvail() != 0) return 1;
+  // Readable with nothing to read is also a listening socket with a client waiting, or a UDP
+  // socket with an empty datagram: neither has a peer that went away, and neither is closed.
+  if (!platform::HasClosablePeer(_socket)) return 1;
   Close();
   return 0;
 }

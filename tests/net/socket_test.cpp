@@ -1,5 +1,10 @@
 // Sockets and socket streams on loopback.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -77,6 +82,33 @@ TEST_F(SocketTest, ConnectAcceptTransferAndNames) {
   server->UpdateLocalName();
   EXPECT_EQ(server->LocalIp(), 0);
   EXPECT_EQ(server->LocalPort(), 0);
+}
+
+TEST_F(SocketTest, OnlyAGoneTcpPeerMakesConnectedCloseTheSocket) {
+  // Readable with nothing to read: a listener with a client waiting, a UDP socket holding an
+  // empty datagram. Both stay open and connected.
+  Ref<TSocket> listener = Listener();
+  Ref<TSocket> client = SocketOpenTcp();
+  ASSERT_EQ(client->Connect(kLoopback, listener->LocalPort()), 1);
+  pollfd waiting{listener->Socket(), POLLIN, 0};
+  ASSERT_EQ(poll(&waiting, 1, 5000), 1);
+  EXPECT_EQ(listener->Connected(), 1);
+  EXPECT_GE(listener->Socket(), 0);
+  EXPECT_TRUE(listener->Accept(0));
+
+  Ref<TSocket> udp = SocketOpenUdp();
+  ASSERT_EQ(udp->Bind(0), 1);
+  int sender = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(udp->LocalPort()));
+  to.sin_addr.s_addr = htonl(kLoopback);
+  ASSERT_EQ(sendto(sender, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  close(sender);
+  pollfd datagram{udp->Socket(), POLLIN, 0};
+  ASSERT_EQ(poll(&datagram, 1, 5000), 1);
+  EXPECT_EQ(udp->Connected(), 1);
+  EXPECT_GE(udp->Socket(), 0);
 }
 
 TEST_F(SocketTest, RefusedAndFailedCallsReportZeroOrNull) {

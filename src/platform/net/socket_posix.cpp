@@ -112,6 +112,15 @@ int32_t WaitReadable(int32_t handle, int32_t timeoutMs) {
   return r > 0 ? 1 : 0;
 }
 
+bool HasClosablePeer(int32_t handle) {
+  int type = 0, listening = 0;
+  socklen_t size = sizeof type;
+  if (getsockopt(handle, SOL_SOCKET, SO_TYPE, &type, &size) != 0 || type != SOCK_STREAM)
+    return false;
+  size = sizeof listening;
+  return getsockopt(handle, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && !listening;
+}
+
 int32_t AcceptClient(int32_t handle) {
   int r;
   do {
