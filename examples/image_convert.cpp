@@ -25,6 +25,12 @@ int main(int argc, char** argv) {
   InitPngLoaderModule();
   InitTgaLoaderModule();
 
+  Ref<TStream> file = OpenForReading(String(argv[1]));
+  if (!file) {
+    std::fprintf(stderr, "%s: cannot open it\n", argv[1]);
+    return 1;
+  }
+  file->Close();
   Ref<TPixmap> image = PixmapFromUrl(String(argv[1]));
   if (!image) {
     std::fprintf(stderr, "%s: not an image this program reads\n", argv[1]);

@@ -26,6 +26,12 @@ int main(int argc, char** argv) {
     std::printf(" \"%s\"", names[i].ToCString().c_str());
   std::printf("\n");
 
+  Ref<TStream> file = OpenForReading(String(argv[1]));
+  if (!file) {
+    std::fprintf(stderr, "%s: cannot open it\n", argv[1]);
+    return 1;
+  }
+  file->Close();
   Ref<TAudioSample> sample = ReadAudioSample(String(argv[1]));
   if (!sample) {
     std::fprintf(stderr, "%s: not a WAV or Ogg Vorbis file\n", argv[1]);
