@@ -100,6 +100,30 @@ pid_t ParentOf(long pid) {
   return static_cast<pid_t>(ppid);
 }
 
+// Calls `visit` with the number each entry of the directory `path` is named by (entries whose
+// name is not a positive number are skipped). False when the directory does not open. Only system
+// calls, no allocation: it runs where a process is ending.
+template <class Visit>
+bool ForEachNumberedEntry(const char* path, Visit visit) noexcept {
+  int dir = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return false;
+  alignas(8) char entries[4096];
+  for (;;) {
+    long got = syscall(SYS_getdents64, dir, entries, sizeof entries);
+    if (got <= 0) break;
+    for (long at = 0; at < got;) {
+      // struct linux_dirent64: ino (8), off (8), reclen (2), type (1), name.
+      unsigned short reclen;
+      __builtin_memcpy(&reclen, entries + at + 16, sizeof reclen);
+      long number = ParseNumber(entries + at + 19);
+      at += reclen;
+      if (number > 0) visit(number);
+    }
+  }
+  close(dir);
+  return true;
+}
+
 // Kills the children the kernel lists for each thread of `parent`
 // (/proc/<pid>/task/<tid>/children). False when the kernel keeps no such lists, so that /proc must
 // be searched instead.
@@ -110,49 +134,36 @@ bool KillListedChildren(pid_t parent) noexcept {
   for (const char* s = "/task"; *s;)
     path[n++] = *s++;
   path[n] = 0;
-  int dir = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return false;
   bool listed = false;
-  alignas(8) char entries[1024];
-  for (;;) {
-    long got = syscall(SYS_getdents64, dir, entries, sizeof entries);
-    if (got <= 0) break;
-    for (long at = 0; at < got;) {
-      unsigned short reclen;
-      __builtin_memcpy(&reclen, entries + at + 16, sizeof reclen);
-      long tid = ParseNumber(entries + at + 19);
-      at += reclen;
-      if (tid <= 0) continue;
-      int m = n;
-      path[m++] = '/';
-      AppendNumber(path, m, tid);
-      for (const char* s = "/children"; *s;)
-        path[m++] = *s++;
-      path[m] = 0;
-      int fd = open(path, O_RDONLY | O_CLOEXEC);
-      path[n] = 0;
-      if (fd < 0) continue;
-      listed = true;
-      char buf[4096];
-      long pid = 0;
-      bool digits = false;
-      for (ssize_t r; (r = read(fd, buf, sizeof buf)) > 0;) {
-        for (ssize_t i = 0; i < r; ++i) {
-          if (buf[i] >= '0' && buf[i] <= '9') {
-            pid = pid * 10 + (buf[i] - '0');
-            digits = true;
-          } else if (digits) {
-            kill(static_cast<pid_t>(pid), SIGKILL);
-            pid = 0;
-            digits = false;
-          }
+  ForEachNumberedEntry(path, [&](long tid) {
+    int m = n;
+    path[m++] = '/';
+    AppendNumber(path, m, tid);
+    for (const char* s = "/children"; *s;)
+      path[m++] = *s++;
+    path[m] = 0;
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    path[n] = 0;
+    if (fd < 0) return;
+    listed = true;
+    char buf[4096];
+    long pid = 0;
+    bool digits = false;
+    for (ssize_t r; (r = read(fd, buf, sizeof buf)) > 0;) {
+      for (ssize_t i = 0; i < r; ++i) {
+        if (buf[i] >= '0' && buf[i] <= '9') {
+          pid = pid * 10 + (buf[i] - '0');
+          digits = true;
+        } else if (digits) {
+          kill(static_cast<pid_t>(pid), SIGKILL);
+          pid = 0;
+          digits = false;
         }
       }
-      if (digits) kill(static_cast<pid_t>(pid), SIGKILL);
-      close(fd);
     }
-  }
-  close(dir);
+    if (digits) kill(static_cast<pid_t>(pid), SIGKILL);
+    close(fd);
+  });
   return listed;
 }
 
@@ -160,22 +171,9 @@ bool KillListedChildren(pid_t parent) noexcept {
 // child lists where it keeps them, else by walking /proc.
 void KillDirectChildren(pid_t parent) noexcept {
   if (KillListedChildren(parent)) return;
-  int dir = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir < 0) return;
-  alignas(8) char buf[4096];
-  for (;;) {
-    long got = syscall(SYS_getdents64, dir, buf, sizeof buf);
-    if (got <= 0) break;
-    for (long at = 0; at < got;) {
-      // struct linux_dirent64: ino (8), off (8), reclen (2), type (1), name.
-      unsigned short reclen;
-      __builtin_memcpy(&reclen, buf + at + 16, sizeof reclen);
-      long pid = ParseNumber(buf + at + 19);
-      if (pid > 0 && ParentOf(pid) == parent) kill(static_cast<pid_t>(pid), SIGKILL);
-      at += reclen;
-    }
-  }
-  close(dir);
+  ForEachNumberedEntry("/proc", [&](long pid) {
+    if (ParentOf(pid) == parent) kill(static_cast<pid_t>(pid), SIGKILL);
+  });
 }
 
 void CloseAll(std::initializer_list<int> fds) {
