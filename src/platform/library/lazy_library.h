@@ -11,7 +11,7 @@
 //   };
 //
 //   const PngEntryPoints* Png() {
-//     static PngEntryPoints table;
+//     PngEntryPoints& table = EntryPoints<PngEntryPoints>();
 //     static LazyLibrary& library = LazyLibrary::Define(
 //         "libpng", {"libpng16.so.16", "libpng16.so"},
 //         {Required("png_create_read_struct", table.create_read_struct),
@@ -64,6 +64,15 @@ template <class Function>
 LazySymbol Optional(const char* name, Function*& slot) {
   static_assert(std::is_function_v<Function>, "the slot is a function pointer");
   return {name, static_cast<void*>(&slot), false};
+}
+
+// The one table of type Table in the process, zero-filled, for the slots of a library's entry
+// points. Function pointers only, so it is never destroyed in any sense that matters.
+template <class Table>
+Table& EntryPoints() {
+  static_assert(std::is_trivially_destructible_v<Table>, "a table holds function pointers");
+  static Table table{};
+  return table;
 }
 
 class LazyLibrary {
