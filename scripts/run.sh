@@ -13,4 +13,6 @@ for part in "$root"/examples/*.cmake; do
   targets+=("$(basename "$part" .cmake)")
 done
 "$root/scripts/setup.sh" "${setup_args[@]}" "${targets[@]}"
-exec "$root/${BUILD_DIR:-build}/bin/launcher" "$@"
+build_dir="${BUILD_DIR:-build}"
+[[ "$build_dir" == /* ]] || build_dir="$root/$build_dir"
+exec "$build_dir/bin/launcher" "$@"
