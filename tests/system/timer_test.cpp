@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/events/main_thread_calls.h"
-#include "platform/timer/tick_timer.h"
+#include "platform/timer/periodic_timer.h"
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
 #include "system/event/hook.h"

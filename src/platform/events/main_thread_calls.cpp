@@ -3,8 +3,9 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "platform/thread/thread.h"
 
 namespace vxl::platform::events {
 namespace {
@@ -91,12 +92,7 @@ void SetPostWaker(void (*waker)()) {
 
 bool RunOffThread(intptr_t (*worker)(void* workerArg), void* workerArg, PostedFunction fn,
                   void* info) {
-  try {
-    std::thread([=] { PostCall(fn, info, worker(workerArg)); }).detach();
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
+  return thread::StartDetached("vxl worker", [=] { PostCall(fn, info, worker(workerArg)); });
 }
 
 }  // namespace vxl::platform::events

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/timer/tick_timer.h"
+#include "platform/timer/periodic_timer.h"
 #include "runtime/class_binder.h"
 #include "runtime/module.h"
 #include "system/main_thread.h"
