@@ -152,8 +152,8 @@ TEST_F(HttpTest, SlowServerThatKeepsSendingIsReadToTheEnd) {
   // Every gap is well inside the idle limit; all of them together are not.
   const int32_t idle = 2000;
   SetHttpIdleTimeout(idle);
-  const std::vector<std::string> pieces = {"HTTP/1.0 200 OK\r\n", "\r\n", "tr", "ick", "led ",
-                                           "bo", "dy"};
+  const std::vector<std::string> pieces = {
+      "HTTP/1.0 200 OK\r\n", "\r\n", "tr", "ick", "led ", "bo", "dy"};
   LoopbackServer server(1, [&](int32_t client) {
     LoopbackServer::ReadRequestHead(client);
     for (const std::string& piece : pieces) {

@@ -108,8 +108,10 @@ TEST(SdlAudio, SoundLibraryDiagnosticsStayOffStandardError) {
   }
   std::string printed = testing::internal::GetCapturedStderr();
   unsetenv("AUDIODEV");
-  if (previous) setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
-  else unsetenv("SDL_AUDIODRIVER");
+  if (previous)
+    setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
+  else
+    unsetenv("SDL_AUDIODRIVER");
   if (!sdl) GTEST_SKIP() << "SDL has no ALSA back end here: " << OpenError();
   EXPECT_EQ(device, 0u);
   EXPECT_EQ(printed, "");

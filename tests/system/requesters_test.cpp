@@ -153,8 +153,8 @@ TEST_F(FakeDesktop, ARequesterGetsOnlyTheStandardStreams) {
 TEST_F(FakeDesktop, ARequesterIsDoneWhenItEndsWhoeverKeepsItsOutputOpen) {
   std::string fifo = dir_.File("release");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::string script = "#!/bin/sh\nprintf '%s\\n' /chosen/c.txt\n(read line < '" + fifo +
-                       "') &\nexit 0\n";
+  std::string script =
+      "#!/bin/sh\nprintf '%s\\n' /chosen/c.txt\n(read line < '" + fifo + "') &\nexit 0\n";
   chmod(dir_.Write("zenity", script).c_str(), 0755);
   EXPECT_EQ(AskFile("Pick", "txt", 0, ""), String("/chosen/c.txt"));
   int release = open(fifo.c_str(), O_WRONLY);  // ends the program left behind

@@ -57,8 +57,10 @@ std::string CollectOutput(int fd, pid_t pid, int& status) {
     if (r == 0) {
       if (exited) break;
       pid_t w = waitpid(pid, &status, WNOHANG);
-      if (w == pid) exited = true;
-      else if (w < 0 && errno != EINTR) break;
+      if (w == pid)
+        exited = true;
+      else if (w < 0 && errno != EINTR)
+        break;
       continue;
     }
     ssize_t n = read(fd, buf, sizeof buf);
