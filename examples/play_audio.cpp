@@ -7,14 +7,20 @@
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "runtime/clock.h"
+#include "support/example.h"
+#include "support/names.h"
 
 using namespace vxl;
 
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s file.wav|file.ogg\n", argv[0]);
-    return 2;
-  }
+namespace {
+
+const char kUsage[] =
+    "usage: %s <file.wav|file.ogg>\n"
+    "Plays a WAV (8 or 16 bits, mono or stereo) or Ogg Vorbis file through the default audio\n"
+    "driver, showing the drivers found and the frames played.\n";
+
+int Main(int argc, char** argv) {
+  if (argc != 2) example::UsageError(kUsage);
   InitAudioModule();
   InitTonmixDriverModule();
   InitOggLoaderModule();
@@ -34,12 +40,15 @@ int main(int argc, char** argv) {
   file->Close();
   Ref<TAudioSample> sample = ReadAudioSample(String(argv[1]));
   if (!sample) {
-    std::fprintf(stderr, "%s: not a WAV or Ogg Vorbis file\n", argv[1]);
+    String why = AudioSampleProblem();
+    std::fprintf(stderr, "%s: %s\n", argv[1],
+                 why.IsEmpty() ? "not a WAV or Ogg Vorbis file" : why.ToCString().c_str());
     return 1;
   }
   Ref<TAudioDriver> driver = CurrentAudioDriver();
   std::printf("driver: %s\n", driver->Name().ToCString().c_str());
-  std::printf("%d frames at %d Hz, format %d\n", sample->length, sample->hertz, sample->format);
+  std::printf("%d frames at %d Hz, %s\n", sample->length, sample->hertz,
+              example::SampleFormatName(sample->format).c_str());
 
   Ref<TSound> sound = driver->CreateSound(sample, 0);
   Ref<TChannel> channel = StartSound(sound, nullptr);
@@ -58,4 +67,10 @@ int main(int argc, char** argv) {
   SleepMilliseconds(300);  // what the device mixed ahead still has to reach the speakers
   ReleaseAudioDriver();
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return example::Run(Main, argc, argv, kUsage);
 }

@@ -375,6 +375,17 @@ TEST_F(SdlEvents, PostsWhileTheMainThreadIsBusyLeaveRoomForInput) {
   late.join();
 }
 
+// A display that is named but not there gives no window (not one on a headless driver nobody
+// sees).
+TEST(SdlEventsWithoutX11, AnUnreachableDisplayOpensNoWindow) {
+  setenv("DISPLAY", ":4711", 1);  // no server there
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("SDL_VIDEODRIVER");
+  ev::NativeWindow w = ev::OpenWindow("nobody sees this", 100, 100);
+  EXPECT_EQ(w, nullptr);
+  if (w) ev::CloseWindow(w);
+}
+
 // On the test X server: the pointer warped into the window arrives as an enter and a move.
 TEST(SdlEventsOnX11, PlaceMouseWarpsThePointer) {
   if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";
