@@ -3,6 +3,7 @@
 #include "app/module_groups.h"
 #include "audio/audio_driver.h"
 #include "audio/directsound/directsound_driver.h"
+#include "audio/openal/openal_driver.h"
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
@@ -59,6 +60,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitJpegLoaderModule,         // 14
       InitToolchainModule,          // 15
       InitOggLoaderModule,          // 16
+      InitOpenALDriverModule,       // 17
       InitPngLoaderModule,          // 18
       InitReflectionModule,         // 19
       InitClassicTextModule,        // 20

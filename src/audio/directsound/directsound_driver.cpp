@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/audio/small_math.h"
+#include "platform/math/small_math.h"
 #include "platform/audio/soft_dsound.h"
 #include "runtime/class_binder.h"
 #include "runtime/never_destroyed.h"
@@ -55,7 +55,7 @@ float NotNaN(float v) {
 // v^0.1 for v in 0 .. 1.
 float TenthRoot(float v) {
   if (v <= 0) return 0;
-  return static_cast<float>(platform::audio::Exp(0.1 * platform::audio::Log(v)));
+  return static_cast<float>(platform::math::Exp(0.1 * platform::math::Log(v)));
 }
 
 }  // namespace

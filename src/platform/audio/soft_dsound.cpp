@@ -1,6 +1,6 @@
 #include "platform/audio/soft_dsound.h"
 
-#include "platform/audio/small_math.h"
+#include "platform/math/small_math.h"
 
 #include <algorithm>
 #include <bit>
@@ -69,7 +69,7 @@ bool ValidFormat(const WaveFormat& f) {
 // 10^(hundredths of a decibel / 2000).
 double DecibelGain(int32_t hundredths) {
   constexpr double kLn10 = 2.30258509299404568402;
-  return audio::Exp(hundredths / 2000.0 * kLn10);
+  return math::Exp(hundredths / 2000.0 * kLn10);
 }
 
 int32_t Q16(double gain) {

@@ -1,8 +1,8 @@
-// The exponential and the natural logarithm in double precision, without the math library: the
-// launcher links the audio code and loads nothing but the C library.
+// The exponential, the natural logarithm, sine and cosine in double precision, without the math
+// library: the launcher links the audio code and loads nothing but the C library.
 #pragma once
 
-namespace vxl::platform::audio {
+namespace vxl::platform::math {
 
 // e^y, to about 1e-15 relative; 0 for very negative y.
 inline double Exp(double y) {
@@ -44,4 +44,28 @@ inline double Log(double x) {
   return 2 * sum + e * kLn2;
 }
 
-}  // namespace vxl::platform::audio
+// sin x, to about 1e-15 for |x| up to a few thousand radians; NaN stays NaN.
+inline double Sin(double x) {
+  constexpr double kPi = 3.14159265358979323846, kTwoPi = 2 * kPi;
+  if (x != x) return x;
+  if (x > 1e6 || x < -1e6) return 0;
+  long turns = static_cast<long>(x / kTwoPi);
+  x -= turns * kTwoPi;
+  if (x > kPi) x -= kTwoPi;
+  if (x < -kPi) x += kTwoPi;
+  // x in [-pi, pi]: the Taylor series converges fast enough in 30 terms.
+  double term = x, sum = x;
+  const double x2 = x * x;
+  for (int k = 1; k < 30; ++k) {
+    term *= -x2 / ((2 * k) * (2 * k + 1));
+    sum += term;
+  }
+  return sum;
+}
+
+inline double Cos(double x) {
+  constexpr double kHalfPi = 1.57079632679489661923;
+  return Sin(x + kHalfPi);
+}
+
+}  // namespace vxl::platform::math
