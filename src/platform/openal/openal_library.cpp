@@ -51,7 +51,7 @@ Binding binding;  // trivially destructible: nothing runs at exit
 std::once_flag bound;
 
 LazyLibrary& Library() {
-  static LazyLibrary& library = LazyLibrary::Define("openal", {"libopenal.so.1"},
+  static LazyLibrary& library = LazyLibrary::Define("libopenal", {"libopenal.so.1"},
                                                     {
 #define VXL_OPENAL_SYMBOL(name) Optional(#name, binding.table.name),
                                                         VXL_OPENAL_ENTRY_POINTS(VXL_OPENAL_SYMBOL)
@@ -171,7 +171,7 @@ bool Present() {
 }
 
 bool UseLibraryFile(const char* file) {
-  return SetLibraryFile("openal", file);
+  return SetLibraryFile("libopenal", file);
 }
 
 void SetMissingFunctionHandler(void (*handler)()) {
