@@ -166,7 +166,7 @@ class Buffer {
   std::atomic<bool> playing_{false}, looping_{false};
   std::atomic<int32_t> volume_{0}, pan_{0};
   std::atomic<uint32_t> frequency_{0};
-  // The mixing's own: its cursor (32.32 frames, under the device lock) and the gains (16.16) of
+  // The mixing's own: its cursor (32.32 frames, under the device lock) and the gains (1.15) of
   // the volume and pan it last saw.
   uint64_t cursor_ = 0;
   int32_t mixedVolume_ = 1, mixedPan_ = 0;
