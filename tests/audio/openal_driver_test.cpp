@@ -94,6 +94,32 @@ TEST(OpenALMissingDeathTest, MissingEntryPointsAreStubs) {
       ::testing::ExitedWithCode(0), "");
 }
 
+// No output at all (OpenAL's only backend has no file to write, SDL no audio driver): every
+// driver fails to start and "Null" stays.
+TEST(OpenALMissingDeathTest, NoDeviceLeavesNull) {
+  test::TempDir dir;
+  std::string conf = dir.Write("none.conf", "[general]\ndrivers = wave\n");
+  EXPECT_EXIT(
+      {
+        bool failed = false;
+        setenv("ALSOFT_CONF", conf.c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+        InitDirectSoundDriverModule();
+        InitTonmixDriverModule();
+        InitOpenALDriverModule();
+        for (const char* name :
+             {"OpenAL", "Tonmix", "Tonmix Multimedia", "Tonmix DirectSound", "DirectSound"}) {
+          if (SelectAudioDriver(name) != 0) {
+            std::fprintf(stderr, "failed: %s started\n", name);
+            failed = true;
+          }
+        }
+        CHILD_CHECK(CurrentAudioDriver()->Name() == String("Null"));
+        std::_Exit(failed ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 class OpenAL : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -115,6 +115,9 @@ bool ResolvedNow(const char* name) {
 void Bind() {
   std::call_once(bound, [] {
     Binding& b = binding;
+    // OpenAL Soft reports its errors on standard error unless told otherwise; the framework's
+    // results say what failed. A level the user set stays.
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
     b.loaded = Library().Load();
     size_t i = 0;
 #define VXL_OPENAL_STUB(name)                \
