@@ -334,11 +334,12 @@ int32_t TDirectSoundAudioDriver::Startup() {
 }
 
 int32_t TDirectSoundAudioDriver::Shutdown() {
+  if (!_dsound) return 0;  // not started: what was made belongs to another start
   DriverState& m = Module();
   ++m.generation;
   if (m.started.Get() == this) m.started = nullptr;
   _lonely = nullptr;  // their buffers are released with them
-  if (_dsound) _dsound->Release();
+  _dsound->Release();
   _dsound = nullptr;
   return 0;
 }

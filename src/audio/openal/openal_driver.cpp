@@ -309,6 +309,7 @@ int32_t TOpenALAudioDriver::Startup() {
 }
 
 int32_t TOpenALAudioDriver::Shutdown() {
+  if (!_device) return 0;  // not started: what was made belongs to another start
   OpenALState& m = Module();
   // Source and buffer names mean nothing in the next context (and restart at 1 there): what was
   // made so far goes stale, and the pool starts empty.
@@ -320,7 +321,6 @@ int32_t TOpenALAudioDriver::Shutdown() {
     m.pool->_succ = nullptr;
     m.pool = next;
   }
-  if (!_device) return 0;
   const oal::EntryPoints& al = Al();
   if (al.alcGetCurrentContext() == _context) al.alcMakeContextCurrent(nullptr);
   al.alcDestroyContext(static_cast<ALCcontext*>(_context));
