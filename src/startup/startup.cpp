@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "audio/audio_driver.h"
+#include "audio/directsound/directsound_driver.h"
+#include "audio/openal/openal_driver.h"
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
@@ -60,16 +62,38 @@ void OnTerminate() {
 int InitFrameworkModules() {
   // The launcher's imports, with its groups opened and its own modules left out.
   static const ModuleInitialiser modules[] = {
-      InitCoreModule,         InitAudioModule,          InitBankModule,
-      InitBankStreamModule,   InitRandomModule,         InitSocketModule,
-      InitRamStreamModule,    InitEndianStreamModule,   InitSocketStreamModule,
-      InitHttpStreamModule,   InitTextStreamModule,     InitStandardIOModule,
-      InitListModule,         InitFileSystemModule,     InitBmpLoaderModule,
-      InitPolledInputModule,  InitEventQueueModule,     InitTonmixDriverModule,
-      InitSynkModule,         InitJpegLoaderModule,     InitToolchainModule,
-      InitOggLoaderModule,    InitPngLoaderModule,      InitReflectionModule,
-      InitClassicTextModule,  InitTgaLoaderModule,      InitTimerModule,
-      InitWavLoaderModule,    InitJoystickModule,       InitProcessModule,
+      InitCoreModule,
+      InitAudioModule,
+      InitBankModule,
+      InitBankStreamModule,
+      InitRandomModule,
+      InitSocketModule,
+      InitRamStreamModule,
+      InitEndianStreamModule,
+      InitSocketStreamModule,
+      InitHttpStreamModule,
+      InitTextStreamModule,
+      InitStandardIOModule,
+      InitListModule,
+      InitFileSystemModule,
+      InitBmpLoaderModule,
+      InitPolledInputModule,
+      InitDirectSoundDriverModule,
+      InitEventQueueModule,
+      InitTonmixDriverModule,
+      InitSynkModule,
+      InitJpegLoaderModule,
+      InitToolchainModule,
+      InitOggLoaderModule,
+      InitOpenALDriverModule,
+      InitPngLoaderModule,
+      InitReflectionModule,
+      InitClassicTextModule,
+      InitTgaLoaderModule,
+      InitTimerModule,
+      InitWavLoaderModule,
+      InitJoystickModule,
+      InitProcessModule,
   };
   for (ModuleInitialiser init : modules)
     init();
