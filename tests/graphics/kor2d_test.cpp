@@ -11,6 +11,7 @@
 
 #include "graphics/fake_kor2d.h"
 #include "graphics/kor2d/degrees.h"
+#include "reflection/reflection.h"
 #include "stream/memory/ram_stream.h"
 #include "support/test_streams.h"
 #include "support/thrown_text.h"
@@ -455,6 +456,40 @@ TEST_F(Kor2D, ImagesRoundTripThroughADataStreamWithMissingFrames) {
   EXPECT_EQ(back->pixmaps[2]->ReadPixel(2, 1), Pattern(3, 2, 7)->ReadPixel(2, 1));
   EXPECT_EQ(back->Lock(0, 1, 0)->ReadPixel(1, 1), 0u);
   EXPECT_EQ(bytes->pos, bytes->Size());
+}
+
+// Every field of the new classes reads through reflection; the fields that keep an object whole
+// (parallel frame arrays, the wrapped context and driver, a font's glyph table, the loader chain)
+// refuse writes, and every other field takes back the value it gave.
+TEST_F(Kor2D, ReflectionWritesNoGuardedField) {
+  InitReflectionModule();
+  struct Case {
+    Ref<Object> object;
+    std::set<std::string> guarded;
+  } cases[] = {
+      {MakeImage(2, 2, 1, 0), {"pixmaps", "frames", "seqs"}},
+      {graphics, {"_graphics", "_driver"}},
+      {ReadImageFont(), {"_src_font", "_glyphs"}},
+      {ReadImageFont()->LoadGlyph(1), {}},
+      {TGraphicsMode::Create(1, 2, 3, 4), {}},
+      {New<TFontLoader>(), {"_succ"}},
+  };
+  for (const Case& c : cases) {
+    Ref<TTypeId> type = TTypeId::ForObject(c.object);
+    std::set<std::string> refused;
+    for (Ref<Object> member : type->EnumFields(nullptr)) {
+      auto field = member.As<TField>();
+      const std::string name = field->Name().ToCString();
+      Ref<Object> before = field->Get(c.object);
+      try {
+        field->Set(c.object, before);
+      } catch (const Thrown&) {
+        refused.insert(name);
+      }
+      EXPECT_EQ(String::Of(field->Get(c.object)), String::Of(before)) << name;
+    }
+    EXPECT_EQ(refused, c.guarded) << type->Name().ToCString();
+  }
 }
 
 }  // namespace
