@@ -210,7 +210,10 @@ TEST_F(Kor2D, NonFiniteInputDrawsNothing) {
 }
 
 TEST_F(Kor2D, WithoutCurrentGraphicsStateAndDrawingRaiseImagesStillWork) {
-  CloseOpenedGraphics();
+  graphics->Close();  // closed while current
+  EXPECT_EQ(log->Take(), Calls{"Close plain#1"});
+  EXPECT_THROW(SelectGraphics(graphics), Thrown);  // a closed context has no driver
+  EXPECT_EQ(CurrentGraphicsDriver().Get(), driver.Get());
   for (auto call : std::vector<std::function<void()>>{
            [] { ApplyColor(1, 2, 3); }, [] { ReadAlpha(); }, [] { PaintRect(0, 0, 1, 1); },
            [] { ClearScreen(); }, [] { TextWidthOf(String("a")); },

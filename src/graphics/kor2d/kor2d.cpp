@@ -119,6 +119,9 @@ void TKor2DGraphics::GetSettings(int32_t& width, int32_t& height, int32_t& depth
 }
 
 void TKor2DGraphics::Close() {
+  // Closed while current: drawing from now on raises instead of reaching a closed context.
+  Ref<TKor2DGraphics> keep(this);
+  if (S().current.Get() == this) ClearCurrent();
   if (_graphics) _graphics->Close();
   _graphics = nullptr;
   _driver = nullptr;
