@@ -376,6 +376,23 @@ TEST_F(Kor2D, TilesCoverTheViewportFromTheGridThroughThePosition) {
       EXPECT_EQ(calls.size() - 2, cols.size() * rows.size()) << at;
     }
   }
+  // A viewport far beyond the 640 x 480 context is tiled only where the context is.
+  ApplyViewport(-1000000, -5, INT32_MAX, INT32_MAX);
+  log->Take();
+  PaintTiles(tile, 3, 0, 0);
+  const Calls calls = log->Take();
+  std::set<double> cols, rows;
+  for (size_t i = 1; i + 1 < calls.size(); ++i) {
+    float v[6];
+    ASSERT_EQ(std::sscanf(calls[i].c_str(), "Frame1 Draw %g %g %g %g %g %g", &v[0], &v[1], &v[2],
+                          &v[3], &v[4], &v[5]),
+              6);
+    cols.insert(v[4]);
+    rows.insert(v[5]);
+  }
+  ExpectCovering(cols, 32, 0, 640, "columns in the context");
+  ExpectCovering(rows, 16, 0, 480, "rows in the context");
+  EXPECT_EQ(*cols.begin(), -29);
 }
 
 TEST_F(Kor2D, TextWidthDrawingAndTheDefaultFont) {
