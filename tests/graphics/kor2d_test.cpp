@@ -253,6 +253,12 @@ TEST_F(Kor2D, ImageFramesAreBuiltOncePerGenerationAndAfterWrites) {
   PaintImage(image, 0, 0, 1);
   EXPECT_EQ(log->Take(), (Calls{"CreateFrame 16 8 8", "CreateFrame 16 8 8"}));
 
+  // An empty pixmap (a data stream can hold one) makes no frame.
+  driver->refuseFrames = false;
+  image->SetPixmap(0, TPixmap::Create(0, 0, FORMAT_RGBA32, 4));
+  PaintImage(image, 0, 0, 0);
+  EXPECT_EQ(log->Take(), Calls{});
+
   for (int32_t index : {-1, 2}) {
     EXPECT_THROW(PaintImage(image, 0, 0, index), Thrown) << index;
     EXPECT_THROW(LockImagePixels(image, index, 1, 0), Thrown) << index;
