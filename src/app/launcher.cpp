@@ -7,6 +7,7 @@
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
+#include "graphics/kor2d/kor2d.h"
 #include "joystick/joystick.h"
 #include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
@@ -20,7 +21,6 @@
 #include "runtime/string.h"
 #include "stream/memory/bank_stream.h"
 #include "synk/synk.h"
-#include "system/input/polled_input.h"
 #include "system/queue/event_queue.h"
 #include "system/timer/timer.h"
 #include "toolchain/toolchain.h"
@@ -52,7 +52,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitBankStreamModule,         // 5
       InitStandardGroupModule,      // 6
       InitBmpLoaderModule,          // 7
-      InitPolledInputModule,        // 8, in place of the Direct3D 7 2D driver that first reaches it
+      InitKor2DModule,              // 8, in place of the Direct3D 7 2D driver that first reaches it
       InitDirectSoundDriverModule,  // 9
       InitEventQueueModule,         // 10
       InitTonmixDriverModule,       // 11
