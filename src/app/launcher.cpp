@@ -5,6 +5,7 @@
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
+#include "graphics/graphics.h"
 #include "joystick/joystick.h"
 #include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
@@ -18,7 +19,6 @@
 #include "runtime/string.h"
 #include "stream/memory/bank_stream.h"
 #include "synk/synk.h"
-#include "system/input/polled_input.h"
 #include "system/queue/event_queue.h"
 #include "system/timer/timer.h"
 #include "toolchain/toolchain.h"
@@ -50,7 +50,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitBankStreamModule,     // 5
       InitStandardGroupModule,  // 6
       InitBmpLoaderModule,      // 7
-      InitPolledInputModule,    // 8, in place of the Direct3D 7 2D driver that first reaches it
+      InitGraphicsModule,       // 8, in place of the Direct3D 7 2D driver that first reaches it
       InitEventQueueModule,     // 10
       InitTonmixDriverModule,   // 11
       InitSynkModule,           // 13

@@ -47,6 +47,7 @@ const std::vector<std::string> kExpectedOrder = {
     "Win32 system driver",
     "system",
     "polled input",
+    "graphics",
     "event queue",
     "software mixer library",
     "software mixer audio driver",
