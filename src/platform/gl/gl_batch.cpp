@@ -14,6 +14,7 @@ struct Batch {
   float uv[kMaxQuads * 8];
   uint8_t rgba[kMaxQuads * 16];
   int quads = 0;
+  uint8_t color[4] = {};
 };
 
 Batch& B() {
@@ -23,14 +24,22 @@ Batch& B() {
 
 }  // namespace
 
-void QueueQuad(const float xy[8], const float uv[8], const uint8_t rgba[4]) {
+void SetQuadColor(const uint8_t rgba[4]) {
+  std::memcpy(B().color, rgba, 4);
+}
+
+int QueuedQuads() {
+  return B().quads;
+}
+
+void QueueQuad(const float xy[8], const float uv[8]) {
   Batch& b = B();
   if (b.quads == kMaxQuads) FlushQuads();
   std::memcpy(b.xy + b.quads * 8, xy, 8 * sizeof(float));
   std::memcpy(b.uv + b.quads * 8, uv, 8 * sizeof(float));
   uint8_t* c = b.rgba + b.quads * 16;
   for (int i = 0; i < 4; ++i)
-    std::memcpy(c + i * 4, rgba, 4);
+    std::memcpy(c + i * 4, b.color, 4);
   ++b.quads;
 }
 
@@ -48,7 +57,7 @@ void FlushQuads() {
   g.DisableClientState(GL_COLOR_ARRAY);
   g.DisableClientState(GL_TEXTURE_COORD_ARRAY);
   g.DisableClientState(GL_VERTEX_ARRAY);
-  g.Color4ubv(b.rgba + (b.quads - 1) * 16);
+  g.Color4ubv(b.color);
   b.quads = 0;
 }
 

@@ -5,18 +5,24 @@
 // depend on (texture, blend, scissor, matrices), reads or clears the buffer, presents it or
 // switches the context flushes first, so the picture equals drawing each quad at once.
 //
+//   SetQuadColor(rgba);                // with glColor: the colour of the quads queued next
 //   FlushQuads();                      // before glBindTexture, glBlendFunc, ...
-//   QueueQuad(xy, uv, rgba);           // four corners, in order
+//   QueueQuad(xy, uv);                 // four corners, in order
 #pragma once
 
 #include <cstdint>
 
 namespace vxl::platform::gl {
 
-// Adds one quad: xy and uv hold the four corners (x, y and u, v pairs), rgba its colour.
-void QueueQuad(const float xy[8], const float uv[8], const uint8_t rgba[4]);
-// Draws the queued quads with the current GL state, then sets the current colour to the last
-// queued one (the colour array leaves it undefined). Nothing when the batch is empty.
+// The colour of the quads queued from now on (red, green, blue, alpha); also what GL's current
+// colour is set back to after a flush. Set it together with glColor.
+void SetQuadColor(const uint8_t rgba[4]);
+// Adds one quad: xy and uv hold the four corners (x, y and u, v pairs).
+void QueueQuad(const float xy[8], const float uv[8]);
+// Draws the queued quads with the current GL state, then sets GL's current colour back to the
+// quad colour (the colour array leaves it undefined). Nothing when the batch is empty.
 void FlushQuads();
+// The number of quads waiting (for tests).
+int QueuedQuads();
 
 }  // namespace vxl::platform::gl
