@@ -1,11 +1,13 @@
 #include "graphics/gl/gl_graphics.h"
 
+#include "pixmap/pixmap.h"
 #include "platform/gl/gl_context.h"
 #include "runtime/application.h"
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
 #include "runtime/module.h"
 #include "runtime/never_destroyed.h"
+#include "stream/memory/ram_stream.h"
 #include "system/system.h"
 #include "system/window_events.h"
 
@@ -135,7 +137,8 @@ int InitOpenGLModule() {
 
 int InitGLGraphicsModule() {
   static ModuleGuard guard("OpenGL graphics");
-  return guard.Run({InitCoreModule, InitOpenGLModule, InitGraphicsModule, InitSystemModule},
+  return guard.Run({InitCoreModule, InitOpenGLModule, InitRamStreamModule, InitPixmapModule,
+                    InitGraphicsModule, InitSystemModule},
                    [] {
                      RegisterClass<TGLGraphics>();
                      RegisterClass<TGLGraphicsDriver>();

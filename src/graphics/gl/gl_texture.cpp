@@ -24,11 +24,17 @@ int32_t PowerOfTwoAtLeast(int32_t n) {
 void GLFitTexSize(int32_t& width, int32_t& height) {
   int32_t w = PowerOfTwoAtLeast(width);
   int32_t h = PowerOfTwoAtLeast(height);
+  // Sizes beyond the largest texture are refused anyway; some drivers fail on asking for them.
+  GLint max = 0;
+  gl().GetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
   for (;;) {
-    gl().TexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    GLint accepted = 0;
-    gl().GetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
-    if (accepted != 0) break;
+    bool tooLarge = max > 0 && (w > max || h > max);
+    if (!tooLarge) {
+      gl().TexImage2D(GL_PROXY_TEXTURE_2D, 0, 4, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+      GLint accepted = 0;
+      gl().GetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &accepted);
+      if (accepted != 0) break;
+    }
     if (w == 1 && h == 1) RaiseRuntimeError("Unable to calculate tex size");
     if (w > 1) w /= 2;
     if (h > 1) h /= 2;
