@@ -20,7 +20,7 @@ namespace vxl::platform::gl {
   X(AlphaFunc) X(Begin) X(BindTexture) X(Bitmap) X(BlendFunc) X(Clear) X(ClearColor) \
   X(Color4ub) X(Color4ubv) X(ColorPointer) X(DeleteTextures) X(Disable) X(DisableClientState) \
   X(DrawArrays) X(DrawPixels) X(Enable) X(EnableClientState) X(End) X(Finish) X(Flush) \
-  X(GenTextures) X(GetError) X(GetFloatv) X(GetIntegerv) X(GetString) X(GetTexLevelParameteriv) \
+  X(GenTextures) X(GetError) X(GetFloatv) X(GetIntegerv) X(GetString) X(GetTexImage) X(GetTexLevelParameteriv) \
   X(IsEnabled) X(LineWidth) X(LoadIdentity) X(LoadMatrixf) X(MatrixMode) X(Ortho) X(PixelStorei) \
   X(PopAttrib) X(PushAttrib) X(RasterPos2i) X(ReadPixels) X(Scissor) X(TexCoord2f) \
   X(TexCoordPointer) X(TexImage2D) X(TexParameteri) X(TexSubImage2D) X(Vertex2f) X(Vertex2i) \
