@@ -48,6 +48,11 @@ const std::vector<std::string> kExpectedOrder = {
     "system",
     "polled input",
     "graphics",
+    "2D driver base",
+    "image",
+    "font",
+    "image font",
+    "Kor2D",
     "event queue",
     "software mixer library",
     "software mixer audio driver",
@@ -100,7 +105,8 @@ TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
   std::vector<std::string> types;
   for (Ref<TDataType> t = DataTypes(); t; t = t->_succ)
     types.push_back(t->Class().Name());
-  EXPECT_EQ(types, (std::vector<std::string>{"TPixmapDataType", "TListDataType", "TBankDataType"}));
+  EXPECT_EQ(types, (std::vector<std::string>{"TImageDataType", "TPixmapDataType", "TListDataType",
+                                             "TBankDataType"}));
   std::vector<std::string> loaders;
   for (Ref<TPixmapLoader> l = PixmapLoaders(); l; l = l->_succ)
     loaders.push_back(l->Class().Name());

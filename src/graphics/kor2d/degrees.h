@@ -1,0 +1,15 @@
+// Sine and cosine of an angle in degrees, for the drawing transform and the drivers' curves.
+//
+//   double s, c;
+//   SinCosDegrees(90, s, c);   // exactly 1 and 0: every multiple of 90 degrees is exact
+//
+// Evaluated here rather than by the C maths library, so the results are the same bits on every
+// platform and the start-up loads no maths library.
+#pragma once
+
+namespace vxl {
+
+// NaN for both when the angle is not finite.
+void SinCosDegrees(double degrees, double& sine, double& cosine);
+
+}  // namespace vxl
