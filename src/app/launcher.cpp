@@ -5,7 +5,7 @@
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
-#include "graphics/kor2d/kor2d.h"
+#include "graphics/gl/gl_kor2d_driver.h"
 #include "joystick/joystick.h"
 #include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
@@ -50,7 +50,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitBankStreamModule,     // 5
       InitStandardGroupModule,  // 6
       InitBmpLoaderModule,      // 7
-      InitKor2DModule,          // 8, in place of the Direct3D 7 2D driver that first reaches it
+      InitGLKor2DModule,        // 8, in place of the Direct3D 7 2D driver that first reaches it
       InitEventQueueModule,     // 10
       InitTonmixDriverModule,   // 11
       InitSynkModule,           // 13

@@ -1,5 +1,6 @@
 #include "graphics/gl/gl_graphics.h"
 
+#include "graphics/kor2d/ascii_font_data.h"
 #include "pixmap/pixmap.h"
 #include "platform/gl/gl_context.h"
 #include "runtime/application.h"
@@ -7,6 +8,7 @@
 #include "runtime/exceptions.h"
 #include "runtime/module.h"
 #include "runtime/never_destroyed.h"
+#include "stream/memory/embedded_files.h"
 #include "stream/memory/ram_stream.h"
 #include "system/system.h"
 #include "system/window_events.h"
@@ -137,6 +139,11 @@ int InitOpenGLModule() {
 
 int InitGLGraphicsModule() {
   static ModuleGuard guard("OpenGL graphics");
+  // The overlay font, registered before the imports run. Kor2D's built-in font has the same
+  // layout and serves here too.
+  if (!guard.Started()) {
+    RegisterEmbeddedFile("gldrawtextfont.bin", kAsciiFont8x16, kAsciiFont8x16Size);
+  }
   return guard.Run({InitCoreModule, InitOpenGLModule, InitRamStreamModule, InitPixmapModule,
                     InitGraphicsModule, InitSystemModule},
                    [] {

@@ -337,13 +337,13 @@ Ref<TGLKor2DDriver> GLKor2DInstance() {
 
 int InitGLImageFrameModule() {
   static ModuleGuard guard("OpenGL image frame");
-  return guard.Run({InitCoreModule, InitGLGraphicsModule, InitKor2DDriverModule},
+  return guard.Run({InitCoreModule, InitKor2DDriverModule, InitGLGraphicsModule},
                    [] { RegisterClass<TGLImageFrame>(); });
 }
 
 int InitGLKor2DModule() {
   static ModuleGuard guard("OpenGL 2D driver");
-  return guard.Run({InitCoreModule, InitGLGraphicsModule, InitGLImageFrameModule, InitKor2DModule},
+  return guard.Run({InitCoreModule, InitKor2DModule, InitGLGraphicsModule, InitGLImageFrameModule},
                    [] {
                      RegisterClass<TGLKor2DDriver>();
                      UseGraphicsDriver(GLKor2DInstance(), 2);

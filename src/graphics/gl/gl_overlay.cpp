@@ -14,6 +14,7 @@ namespace {
 constexpr int32_t kFontBytes = 1536;
 constexpr int32_t kFontRowBytes = 96;
 constexpr int32_t kCellWidth = 8, kCellHeight = 16;
+constexpr int32_t kTextureWidth = 1024;  // 96 cells fill the first 768 columns
 constexpr float kCellU = 0.0078125f;  // one 8-pixel cell of the 1024-pixel-wide texture
 
 const platform::gl::Api& gl() {
@@ -37,7 +38,7 @@ bool HasContext() {
 // The font as a 1024x16 texture: white and opaque where a bit is set, transparent elsewhere.
 GLuint FontTexture() {
   if (g_fontTexture) return g_fontTexture;
-  Ref<TPixmap> p = TPixmap::Create(kCellWidth * kFontRowBytes, kCellHeight, FORMAT_RGBA32, 4);
+  Ref<TPixmap> p = TPixmap::Create(kTextureWidth, kCellHeight, FORMAT_RGBA32, 4);
   p->ClearPixels(0);
   Ref<TStream> s = OpenStreamUrl(String("incbin::gldrawtextfont.bin"), 1, 0);
   if (s) {

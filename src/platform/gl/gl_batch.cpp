@@ -9,10 +9,15 @@ namespace {
 
 constexpr int kMaxQuads = 4096;
 
+// Each quad goes to GL as two triangles with the same diagonal, whether it is drawn alone or
+// with others (GL may split a lone quad and a run of quads along different diagonals, and the
+// pixels along the diagonal then differ).
+constexpr int kCorners[6] = {0, 1, 2, 0, 2, 3};
+
 struct Batch {
-  float xy[kMaxQuads * 8];
-  float uv[kMaxQuads * 8];
-  uint8_t rgba[kMaxQuads * 16];
+  float xy[kMaxQuads * 12];
+  float uv[kMaxQuads * 12];
+  uint8_t rgba[kMaxQuads * 24];
   int quads = 0;
   uint8_t color[4] = {};
 };
@@ -35,11 +40,17 @@ int QueuedQuads() {
 void QueueQuad(const float xy[8], const float uv[8]) {
   Batch& b = B();
   if (b.quads == kMaxQuads) FlushQuads();
-  std::memcpy(b.xy + b.quads * 8, xy, 8 * sizeof(float));
-  std::memcpy(b.uv + b.quads * 8, uv, 8 * sizeof(float));
-  uint8_t* c = b.rgba + b.quads * 16;
-  for (int i = 0; i < 4; ++i)
+  float* pxy = b.xy + b.quads * 12;
+  float* puv = b.uv + b.quads * 12;
+  uint8_t* c = b.rgba + b.quads * 24;
+  for (int i = 0; i < 6; ++i) {
+    const int k = kCorners[i];
+    pxy[i * 2] = xy[k * 2];
+    pxy[i * 2 + 1] = xy[k * 2 + 1];
+    puv[i * 2] = uv[k * 2];
+    puv[i * 2 + 1] = uv[k * 2 + 1];
     std::memcpy(c + i * 4, b.color, 4);
+  }
   ++b.quads;
 }
 
@@ -53,7 +64,7 @@ void FlushQuads() {
   g.VertexPointer(2, GL_FLOAT, 0, b.xy);
   g.TexCoordPointer(2, GL_FLOAT, 0, b.uv);
   g.ColorPointer(4, GL_UNSIGNED_BYTE, 0, b.rgba);
-  g.DrawArrays(GL_QUADS, 0, b.quads * 4);
+  g.DrawArrays(GL_TRIANGLES, 0, b.quads * 6);
   g.DisableClientState(GL_COLOR_ARRAY);
   g.DisableClientState(GL_TEXTURE_COORD_ARRAY);
   g.DisableClientState(GL_VERTEX_ARRAY);

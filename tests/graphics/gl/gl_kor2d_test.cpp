@@ -129,7 +129,7 @@ TEST_F(GLKor2DTest, AxisAlignedDrawingCoversPixelCentres) {
          ApplyOrigin(0, 0);
        },
        4.6f, 5.6f, 9.6f, 10.6f},
-      {"plot", [] { PlotPoint(77.2f, 33.9f); }, 77, 33, 78, 34},
+      {"plot (the pixel nearest the point)", [] { PlotPoint(77.2f, 33.9f); }, 77, 34, 78, 35},
       {"viewport cuts",
        [] {
          ApplyViewport(50, 60, 20, 10);
@@ -137,8 +137,8 @@ TEST_F(GLKor2DTest, AxisAlignedDrawingCoversPixelCentres) {
          ApplyViewport(0, 0, kW, kH);
        },
        50, 60, 70, 70},
-      {"rect past the edges", [] { PaintRect(-10, kH - 3.5f, 25, 100); }, -10, kH - 3.5f, 15,
-       kH + 96.5f},
+      {"rect past the edges", [] { PaintRect(-10, kH - 3.25f, 25, 100); }, -10, kH - 3.25f, 15,
+       kH + 96.75f},
   };
   for (const Case& c : cases) {
     ApplyBlend(SOLIDBLEND);
@@ -457,6 +457,7 @@ TEST_F(GLKor2DTest, BatchedDrawingEqualsDrawingOneByOne) {
   };
   Frame single = scene(true);
   Frame batched = scene(false);
+
   EXPECT_EQ(Mismatches(batched, [&](int x, int y) { return single.at(x, y); }), 0);
 }
 
