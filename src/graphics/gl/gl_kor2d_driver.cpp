@@ -74,8 +74,8 @@ uint8_t ColorByte(int32_t v) {
 }
 
 void SendColor() {
-  gl().Color4ubv(S().color);
   platform::gl::SetQuadColor(S().color);
+  gl().Color4ubv(S().color);
 }
 
 // Queued quads go first, and primitives draw without a texture.

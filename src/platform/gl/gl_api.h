@@ -23,7 +23,7 @@ namespace vxl::platform::gl {
   X(GenTextures) X(GetError) X(GetFloatv) X(GetIntegerv) X(GetString) X(GetTexImage) X(GetTexLevelParameteriv) \
   X(IsEnabled) X(LineWidth) X(LoadIdentity) X(LoadMatrixf) X(MatrixMode) X(Ortho) X(PixelStorei) \
   X(PopAttrib) X(PushAttrib) X(RasterPos2i) X(ReadPixels) X(Scissor) X(TexCoord2f) \
-  X(TexCoordPointer) X(TexImage2D) X(TexParameteri) X(TexSubImage2D) X(Vertex2f) X(Vertex2i) \
+  X(TexCoordPointer) X(TexEnvi) X(TexImage2D) X(TexParameteri) X(TexSubImage2D) X(Vertex2f) X(Vertex2i) \
   X(VertexPointer) X(Viewport)
 // clang-format on
 

@@ -17,7 +17,6 @@ constexpr int kCorners[6] = {0, 1, 2, 0, 2, 3};
 struct Batch {
   float xy[kMaxQuads * 12];
   float uv[kMaxQuads * 12];
-  uint8_t rgba[kMaxQuads * 24];
   int quads = 0;
   uint8_t color[4] = {};
 };
@@ -30,7 +29,10 @@ Batch& B() {
 }  // namespace
 
 void SetQuadColor(const uint8_t rgba[4]) {
-  std::memcpy(B().color, rgba, 4);
+  Batch& b = B();
+  if (std::memcmp(b.color, rgba, 4) == 0) return;
+  FlushQuads();
+  std::memcpy(b.color, rgba, 4);
 }
 
 int QueuedQuads() {
@@ -42,14 +44,12 @@ void QueueQuad(const float xy[8], const float uv[8]) {
   if (b.quads == kMaxQuads) FlushQuads();
   float* pxy = b.xy + b.quads * 12;
   float* puv = b.uv + b.quads * 12;
-  uint8_t* c = b.rgba + b.quads * 24;
   for (int i = 0; i < 6; ++i) {
     const int k = kCorners[i];
     pxy[i * 2] = xy[k * 2];
     pxy[i * 2 + 1] = xy[k * 2 + 1];
     puv[i * 2] = uv[k * 2];
     puv[i * 2 + 1] = uv[k * 2 + 1];
-    std::memcpy(c + i * 4, b.color, 4);
   }
   ++b.quads;
 }
@@ -60,15 +60,16 @@ void FlushQuads() {
   const Api& g = GL();
   g.EnableClientState(GL_VERTEX_ARRAY);
   g.EnableClientState(GL_TEXTURE_COORD_ARRAY);
-  g.EnableClientState(GL_COLOR_ARRAY);
+  g.Color4ubv(b.color);
+  // White and opaque leaves texels as they are: GL may then draw them on a faster path.
+  const bool plain = b.color[0] == 255 && b.color[1] == 255 && b.color[2] == 255 && b.color[3] == 255;
+  if (plain) g.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   g.VertexPointer(2, GL_FLOAT, 0, b.xy);
   g.TexCoordPointer(2, GL_FLOAT, 0, b.uv);
-  g.ColorPointer(4, GL_UNSIGNED_BYTE, 0, b.rgba);
   g.DrawArrays(GL_TRIANGLES, 0, b.quads * 6);
-  g.DisableClientState(GL_COLOR_ARRAY);
   g.DisableClientState(GL_TEXTURE_COORD_ARRAY);
   g.DisableClientState(GL_VERTEX_ARRAY);
-  g.Color4ubv(b.color);
+  if (plain) g.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   b.quads = 0;
 }
 

@@ -14,13 +14,13 @@
 
 namespace vxl::platform::gl {
 
-// The colour of the quads queued from now on (red, green, blue, alpha); also what GL's current
-// colour is set back to after a flush. Set it together with glColor.
+// The colour of the quads queued from now on (red, green, blue, alpha); quads of another colour
+// are flushed first. Set it together with glColor (before it).
 void SetQuadColor(const uint8_t rgba[4]);
 // Adds one quad: xy and uv hold the four corners (x, y and u, v pairs).
 void QueueQuad(const float xy[8], const float uv[8]);
-// Draws the queued quads with the current GL state, then sets GL's current colour back to the
-// quad colour (the colour array leaves it undefined). Nothing when the batch is empty.
+// Draws the queued quads in their colour with the current GL state. Nothing when the batch is
+// empty.
 void FlushQuads();
 // The number of quads waiting (for tests).
 int QueuedQuads();
