@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "graphics/gl/gl_graphics.h"
 #include "graphics/gl/gl_image_frame.h"
 #include "graphics/gl/gl_kor2d_state.h"
 #include "graphics/gl/gl_texture.h"
+#include "graphics/kor2d/degrees.h"
 #include "graphics/kor2d/kor2d.h"
 #include "pixmap/pixel_format.h"
 #include "pixmap/pixmap_ops.h"
@@ -265,9 +265,9 @@ void TGLKor2DDriver::DrawOval(float x0, float y0, float x1, float y1, float tx, 
   n = std::max(n, 12) & ~3;
   BeginPrimitive(GL_POLYGON);
   for (int32_t i = 0; i < n; ++i) {
-    double t = 2.0 * std::numbers::pi * i / n;
-    MappedVertex(cx + rx * static_cast<float>(std::cos(t)),
-                 cy - ry * static_cast<float>(std::sin(t)), tx, ty);
+    double sine = 0, cosine = 0;
+    SinCosDegrees(360.0 * i / n, sine, cosine);
+    MappedVertex(cx + rx * static_cast<float>(cosine), cy - ry * static_cast<float>(sine), tx, ty);
   }
   gl().End();
 }
