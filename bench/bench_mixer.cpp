@@ -9,7 +9,6 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 #include <AL/alext.h>
-#include <dlfcn.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -27,6 +26,7 @@
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/mixer.h"
 #include "bench_util.h"
+#include "platform/library/lazy_library.h"
 
 namespace {
 
@@ -134,20 +134,19 @@ double MixOurs(const Scene& scene, std::vector<int16_t>& out) {
 
 // OpenAL Soft through its loopback device, every entry point looked up at run time.
 struct OpenAL {
-  void* lib = nullptr;
-#define VXL_AL(name) decltype(&::name) name = nullptr;
+#define VXL_AL(name) decltype(&::name) name;
   VXL_AL_FUNCTIONS(VXL_AL)
 #undef VXL_AL
-  LPALCLOOPBACKOPENDEVICESOFT loopbackOpen = nullptr;
-  LPALCRENDERSAMPLESSOFT render = nullptr;
+  LPALCLOOPBACKOPENDEVICESOFT loopbackOpen;
+  LPALCRENDERSAMPLESSOFT render;
 
   bool Load() {
-    lib = dlopen("libopenal.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (!lib) return false;
-#define VXL_AL(name) name = reinterpret_cast<decltype(name)>(dlsym(lib, #name));
-    VXL_AL_FUNCTIONS(VXL_AL)
+    using vxl::platform::Required;
+#define VXL_AL(name) Required(#name, name),
+    static vxl::platform::LazyLibrary& library = vxl::platform::LazyLibrary::Define(
+        "libopenal", {"libopenal.so.1"}, {VXL_AL_FUNCTIONS(VXL_AL)});
 #undef VXL_AL
-    if (!alcGetProcAddress) return false;
+    if (!library.Load()) return false;
     loopbackOpen = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(
         alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
     render = reinterpret_cast<LPALCRENDERSAMPLESSOFT>(
@@ -251,7 +250,7 @@ int main() {
   Scene scene = MakeScene();
   std::vector<int16_t> out;
 
-  OpenAL al;
+  OpenAL& al = vxl::platform::EntryPoints<OpenAL>();
   bool haveAL = al.Load();
   double ours = 1e9, theirs = 1e9;
   for (int round = 0; round < 3; ++round) {  // best of three, alternating

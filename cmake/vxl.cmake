@@ -6,7 +6,7 @@
 function(vxl_module name)
   cmake_parse_arguments(M "" "" "SOURCES;DEPS;LIBS" ${ARGN})
   add_library(vxl_${name} STATIC ${M_SOURCES})
-  target_include_directories(vxl_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(vxl_${name} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>)
   target_link_libraries(vxl_${name} PUBLIC ${M_DEPS} PRIVATE ${M_LIBS})
   set_property(GLOBAL APPEND PROPERTY VXL_MODULES vxl_${name})
 endfunction()

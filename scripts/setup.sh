@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs (only those missing), then configures and builds.
-# Environment: BUILD_DIR (default: build), VXL_SANITIZE=1 for an ASan+UBSan build.
+#   setup.sh [target...]   builds the named targets (every target when none is named)
+# Quiet by default: one progress line (redrawn in place on a terminal; a start and an end line
+# otherwise), the build log in <build dir>/logs/build.log, and on failure its last 40 lines.
+# Environment: BUILD_DIR (default: build), VXL_SANITIZE=1 for an ASan+UBSan build, VXL_VERBOSE=1
+# (or -v as the first argument) to show the whole package and build output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+verbose="${VXL_VERBOSE:-0}"
+if [ "${1-}" = "-v" ]; then
+  verbose=1
+  shift
+fi
+build_dir="${BUILD_DIR:-build}"
+log_dir="$build_dir/logs"
+mkdir -p "$log_dir"
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
@@ -14,24 +27,67 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+# Runs a set-up step with its output in the log (or on the terminal with -v); on failure shows the
+# log's end.
+step() {
+  local name="$1"
+  shift
+  if [ "$verbose" = 1 ]; then
+    "$@"
+    return
+  fi
+  if ! "$@" >"$log_dir/$name.log" 2>&1; then
+    tail -n 40 "$log_dir/$name.log" >&2
+    echo "setup.sh: $name failed; the whole log is $log_dir/$name.log" >&2
+    exit 1
+  fi
+}
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+  step apt-update $sudo apt-get update -qq
+  step apt-install $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+    --no-install-recommends "${missing[@]}" </dev/null
 fi
 
 # A locale with a decimal comma, for the test that number text ignores the program's locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-  $sudo locale-gen >/dev/null
+  step locale-gen $sudo locale-gen
 fi
 
-build_dir="${BUILD_DIR:-build}"
 sanitize=OFF
 [ "${VXL_SANITIZE:-0}" = "1" ] && sanitize=ON
-cmake -S . -B "$build_dir" -G Ninja -DVXL_SANITIZE="$sanitize" >/dev/null
-cmake --build "$build_dir"
+step configure cmake -S . -B "$build_dir" -G Ninja -DVXL_SANITIZE="$sanitize"
+
+targets=()
+for t in "$@"; do
+  targets+=(--target "$t")
+done
+if [ "$verbose" = 1 ]; then
+  cmake --build "$build_dir" "${targets[@]}"
+  exit
+fi
+
+log="$log_dir/build.log"
+if [ -t 1 ]; then
+  columns="$(tput cols 2>/dev/null || echo 80)"
+else
+  echo "building in $build_dir (log: $log)"
+fi
+set +e
+cmake --build "$build_dir" "${targets[@]}" 2>&1 | tee "$log" | while IFS= read -r line; do
+  if [ -t 1 ] && [[ "$line" == \[*/*\]* ]]; then
+    printf '\r\033[K%s' "${line:0:$((columns - 1))}"
+  fi
+done
+status="${PIPESTATUS[0]}"
+set -e
+[ -t 1 ] && printf '\r\033[K'
+if [ "$status" -ne 0 ]; then
+  tail -n 40 "$log" >&2
+  echo "setup.sh: the build failed; the whole log is $log" >&2
+  exit "$status"
+fi
+[ -t 1 ] || echo "built $build_dir"

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <climits>
+#include <string>
 #include <cstring>
 #include <exception>
 #include <span>
@@ -95,7 +96,13 @@ Ref<TAudioSample> Decode(Source& source) {
   if (!d.Open(&source, {ReadCallback, SeekCallback, CloseCallback, TellCallback})) return nullptr;
   const int32_t channels = d.Channels();
   const long rate = d.Rate();
-  if (channels < 1 || channels > 2 || rate <= 0 || rate > INT_MAX) return nullptr;
+  if (channels < 1 || channels > 2 || rate <= 0 || rate > INT_MAX) {
+    std::string why = channels < 1 || channels > 2
+                          ? std::to_string(channels) + "-channel samples are not supported"
+                          : "a rate of " + std::to_string(rate) + " Hz is not supported";
+    NoteAudioSampleProblem(String(why.c_str()));
+    return nullptr;
+  }
   const int32_t frameBytes = 2 * channels;
   const int32_t format = channels == 1 ? SAMPLE_MONO16LE : SAMPLE_STEREO16LE;
   // The declared total is a number in the file: it bounds the decoding but is not trusted for the

@@ -108,6 +108,11 @@ Ref<TAudioSampleLoader>& LoaderHead() {
   return *head;
 }
 
+String& Problem() {
+  static NeverDestroyed<String> problem;
+  return *problem;
+}
+
 }  // namespace
 
 void CopySampleData(const uint8_t* src, uint8_t* dst, int32_t format, int32_t count) {
@@ -219,6 +224,7 @@ Ref<TAudioSample> ReadAudioSample(const Url& url) {
   int32_t pos = stream->Pos();
   if (pos == -1) RaiseRuntimeError("Stream is not seekable");
   Ref<TAudioSample> sample;
+  Problem() = String();
   for (Ref<TAudioSampleLoader> loader = LoaderHead(); loader && !sample; loader = loader->_succ) {
     stream->Seek(pos);
     try {
@@ -228,7 +234,16 @@ Ref<TAudioSample> ReadAudioSample(const Url& url) {
     }
   }
   stream->Close();
+  if (sample) Problem() = String();
   return sample;
+}
+
+String AudioSampleProblem() {
+  return Problem();
+}
+
+void NoteAudioSampleProblem(const String& reason) {
+  Problem() = reason;
 }
 
 // Modules ----------------------------------------------------------------------------------------

@@ -86,6 +86,11 @@ Ref<TAudioSample> NewStaticAudioSample(uint8_t* samples, int32_t length, int32_t
 // accepts the data. Throws TRuntimeException "Stream is not seekable" for a stream without a
 // position; exceptions other than stream exceptions reach the caller.
 Ref<TAudioSample> ReadAudioSample(const Url& url);
+// Why the last ReadAudioSample gave Null although a loader knew the data, e.g. "24-bit samples
+// are not supported"; "" when it loaded a sample or no loader knew the data.
+String AudioSampleProblem();
+// For loaders: the data is in this loader's format, but it cannot load it, for this reason.
+void NoteAudioSampleProblem(const String& reason);
 // Copies count frames of `format`.
 void CopySampleData(const uint8_t* src, uint8_t* dst, int32_t format, int32_t count);
 // Converts count frames; throws TRuntimeException "Unimplemented sample format conversion" for a

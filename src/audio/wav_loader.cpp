@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "audio/sample_loaders.h"
@@ -97,6 +98,26 @@ Ref<TAudioSample> ReadData(TStream& s, uint32_t n, int32_t hertz, int32_t format
   return sample;
 }
 
+// What a WAV format chunk asks for that no sample format holds. Tools write samples of more than
+// 16 bits or two channels with the extensible tag, so its depth and channels are named first.
+String Unsupported(int32_t tag, int32_t bits, int32_t channels, int32_t hertz) {
+  constexpr int32_t kPcm = 1, kFloat = 3, kExtensible = 0xFFFE;
+  std::string why;
+  if (tag == kFloat)
+    why = "floating-point samples are not supported";
+  else if (tag != kPcm && tag != kExtensible)
+    why = "WAV encoding " + std::to_string(tag) + " is not supported";
+  else if (bits != 8 && bits != 16)
+    why = std::to_string(bits) + "-bit samples are not supported";
+  else if (channels != 1 && channels != 2)
+    why = std::to_string(channels) + "-channel samples are not supported";
+  else if (tag == kExtensible)
+    why = "extensible WAV format chunks are not supported";
+  else
+    why = "a rate of " + std::to_string(hertz) + " Hz is not supported";
+  return String(why.c_str());
+}
+
 }  // namespace
 
 VXL_DEFINE_CLASS(TAudioSampleLoaderWAV)
@@ -108,14 +129,17 @@ Ref<TAudioSample> TAudioSampleLoaderWAV::LoadAudioSample(const Ref<TStream>& str
   if (ReadTag(*s) != String("WAVE")) return nullptr;
   if (ReadTag(*s) != String("fmt ")) return nullptr;
   uint32_t formatSize = static_cast<uint32_t>(s->ReadInt());
-  if (s->ReadShort() != 1) return nullptr;
+  int32_t tag = s->ReadShort() & 0xFFFF;
   int32_t channels = s->ReadShort();
   int32_t hertz = s->ReadInt();
   s->ReadInt();
   s->ReadShort();
   int32_t bits = s->ReadShort();
   int32_t format = FormatOf(bits, channels);
-  if (format == 0 || hertz <= 0) return nullptr;
+  if (tag != 1 || format == 0 || hertz <= 0) {
+    NoteAudioSampleProblem(Unsupported(tag, bits, channels, hertz));
+    return nullptr;
+  }
   if (formatSize > 16 && !SkipChunk(*s, formatSize - 16)) return nullptr;
   while (!s->Eof()) {
     String tag = ReadTag(*s);

@@ -20,7 +20,8 @@ constexpr int32_t kJoystickPorts = 16;
 constexpr int32_t kJoystickButtons = 16;
 
 // Gives ports 0, 1, ... to the attached joysticks that answer, in the system's order; returns
-// how many there are. Until it runs, every port reads the first system joystick.
+// how many there are; the other ports then have no device and read nothing. Until it first
+// runs, every port reads the first system joystick.
 int32_t JoystickEnumerate();
 
 // The product name, or "" when the port has no device.

@@ -1,6 +1,7 @@
 #include "toolchain/toolchain.h"
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,33 +50,30 @@ int CountDots(const String& s) {
   return dots;
 }
 
-// The directories being listed, from the top down: a link back up the tree is not followed
-// again, so a cycle of links ends instead of recursing without bound.
-using VisitPath = std::vector<std::pair<uint64_t, uint64_t>>;
+// The module names ("b" for "b.mod") in each folder read so far, by device and inode: several
+// names may link to one folder, which is still read only once.
+using FolderNames = std::map<std::pair<uint64_t, uint64_t>, std::vector<String>>;
 
-bool Enter(const String& dir, VisitPath& visiting) {
-  platform::FileStatus status;
-  if (!platform::StatPath(dir.ToCString(), status)) return false;
-  for (const auto& [device, inode] : visiting) {
-    if (device == status.device && inode == status.inode) return false;
-  }
-  visiting.emplace_back(status.device, status.inode);
-  return true;
-}
-
-void ListInto(const String& modid, TList& list, VisitPath& visiting) {
+void ListInto(const String& modid, TList& list, FolderNames& read) {
   String dir = ModuleDirectory(modid);
-  if (!Enter(dir, visiting)) return;
-  for (const String& name : ListDirectory(dir, 1)) {
-    // A directory named just ".mod" would give an empty name and list itself again.
-    if (name.Length() <= 4 || !name.EndsWith(".mod")) continue;
-    if (PathKind(dir + "/" + name) != kPathDirectory) continue;
-    String id = name.Slice(0, name.Length() - 4);
-    if (!modid.IsEmpty()) id = modid + "." + id;
-    if (CountDots(id) == 1) list.AddLast(id);
-    ListInto(id, list, visiting);
+  platform::FileStatus status;
+  if (!platform::StatPath(dir.ToCString(), status)) return;
+  auto [entry, fresh] = read.try_emplace({status.device, status.inode});
+  if (fresh) {
+    for (const String& name : ListDirectory(dir, 1)) {
+      // A directory named just ".mod" would give an empty name and list itself again.
+      if (name.Length() <= 4 || !name.EndsWith(".mod")) continue;
+      if (PathKind(dir + "/" + name) != kPathDirectory) continue;
+      entry->second.push_back(name.Slice(0, name.Length() - 4));
+    }
   }
-  visiting.pop_back();
+  for (const String& name : entry->second) {
+    String id = modid.IsEmpty() ? name : modid + "." + name;
+    int dots = CountDots(id);
+    if (dots == 1) list.AddLast(id);
+    // Ids only gain dots further down, so below an id with a dot none can be listed.
+    if (dots == 0) ListInto(id, list, read);
+  }
 }
 
 }  // namespace
@@ -119,8 +117,8 @@ String ModuleInterfacePath(const String& modid, const String& suffix) {
 
 Ref<TList> ListModules(const String& modid, Ref<TList> list) {
   if (!list) list = NewList();
-  VisitPath visiting;
-  ListInto(modid, *list, visiting);
+  FolderNames read;
+  ListInto(modid, *list, read);
   return list;
 }
 

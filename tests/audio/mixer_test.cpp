@@ -379,6 +379,25 @@ TEST_F(NativeTest, PlayingPositionAndHandles) {
   EXPECT_EQ(MixerAllocChannel() & 0xFFF, shot & 0xFFF);  // its slot is free again
 }
 
+// A burst of plays without a channel takes every handle; once those sounds have ended, their
+// handles come back and plays start again.
+TEST_F(NativeTest, PlaysStartAgainAfterABurstHasPlayedOut) {
+  sampledata* once = Mono16(std::vector<int16_t>(2205, 3));  // 50 ms
+  int32_t started = 0;
+  for (int i = 0; i < 5000; ++i)
+    started += MixerPlaySound(once, 0, 0) != 0;
+  EXPECT_EQ(started, 4095);
+  Mix(kDelay + 2205 + 512);
+  ASSERT_EQ(Mix(512)[0], 0) << "still playing";
+  std::vector<int32_t> again;
+  for (int i = 0; i < 100; ++i)
+    if (int32_t h = MixerPlaySound(once, 0, 0)) again.push_back(h);
+  ASSERT_EQ(again.size(), 100u);
+  for (int32_t h : again)
+    EXPECT_EQ(MixerChannelStatus(h), kPlayingOnce);
+  EXPECT_EQ(Mix(kDelay + 1)[2 * kDelay], 300);
+}
+
 // A channel that a play without a channel handed out can be played on again once its sound has
 // ended and its voice was released: the voice that comes back from the release ring is then the
 // channel's own, and the new sound must play on it, and only on it.

@@ -277,6 +277,34 @@ TEST_F(SampleTest, OggThatCannotBeUsedGivesNullOrWhatWasDecoded) {
   EXPECT_FALSE(Load("OggS not really"));
 }
 
+// Data a loader knows but cannot load gives Null with the reason; data no loader knows, or a
+// sample loaded after a refusal, leaves no reason behind.
+TEST_F(SampleTest, RefusedFormatsSayWhy) {
+  const std::string pcm = "\x01\x02\x03\x04";
+  struct {
+    const char* what;
+    std::string url;    // a file, or ""
+    std::string bytes;  // else these bytes
+    const char* problem;
+  } cases[] = {
+      {"24-bit WAV written by sox", DataFile("tone24.wav"), "", "24-bit samples are not supported"},
+      {"3-channel Ogg", DataFile("three.ogg"), "", "3-channel samples are not supported"},
+      {"6-channel WAV", "", Riff(Fmt(1, 6, 8000, 16) + Chunk("data", pcm)),
+       "6-channel samples are not supported"},
+      {"float WAV", "", Riff(Fmt(3, 1, 8000, 32) + Chunk("data", pcm)),
+       "floating-point samples are not supported"},
+      {"not audio", "", "GIF89a", ""},
+      {"a WAV it loads", "", Riff(Fmt(1, 1, 8000, 8) + Chunk("data", pcm)), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Ref<TAudioSample> s =
+        c.url.empty() ? Load(c.bytes) : ReadAudioSample(String(c.url.c_str()));
+    EXPECT_EQ(bool(s), std::string(c.what) == "a WAV it loads");
+    EXPECT_EQ(AudioSampleProblem().ToCString(), c.problem);
+  }
+}
+
 // Streams that raise a read error where a read would pass byte `limit`: a file and a pipe.
 class TFailingFile : public test::TMemoryStream {
   VXL_CLASS(TFailingFile, test::TMemoryStream)

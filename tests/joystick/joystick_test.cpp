@@ -75,6 +75,19 @@ TEST_F(VirtualJoysticks, EveryQueryReadsTheDevice) {
   EXPECT_EQ(JoystickHat(1), 0.0f);  // the second device has no hat
 }
 
+TEST_F(VirtualJoysticks, PortsWithoutADeviceReadNothing) {
+  platform::SetVirtualJoystickAxis(first_, 0, 32767);
+  platform::SetVirtualJoystickButton(first_, 0, true);
+  ASSERT_EQ(JoystickEnumerate(), 2);
+  ASSERT_FLOAT_EQ(JoystickX(0), 1.0f);
+  for (int32_t port = 2; port < kJoystickPorts; ++port) {
+    EXPECT_EQ(JoystickName(port).ToCString(), "") << port;
+    EXPECT_EQ(JoystickX(port), 0.0f) << port;
+    EXPECT_EQ(JoystickButtonDown(0, port), 0) << port;
+    EXPECT_EQ(JoystickButtonHits(0, port), 0) << port;
+  }
+}
+
 TEST_F(VirtualJoysticks, PressesAreCountedOncePerPress) {
   ASSERT_EQ(JoystickEnumerate(), 2);
   JoystickButtonHits(3, 0);  // start from a clean count

@@ -109,6 +109,25 @@ TEST_F(SocketTest, OnlyAGoneTcpPeerMakesConnectedCloseTheSocket) {
   ASSERT_EQ(poll(&datagram, 1, 5000), 1);
   EXPECT_EQ(udp->Connected(), 1);
   EXPECT_GE(udp->Socket(), 0);
+
+  // TCP sockets that never had a peer have none to lose (the system reports them hung up).
+  Ref<TSocket> fresh = SocketOpenTcp();
+  Ref<TSocket> bound = SocketOpenTcp();
+  ASSERT_EQ(bound->Bind(0), 1);
+  for (const Ref<TSocket>& s : {fresh, bound}) {
+    EXPECT_EQ(s->Connected(), 1);
+    EXPECT_GE(s->Socket(), 0) << "closed";
+  }
+
+  // A peer that resets the connection has gone, as one that closes it.
+  auto [client2, server2] = Pair(listener);
+  linger abort{1, 0};
+  ASSERT_EQ(setsockopt(client2->Socket(), SOL_SOCKET, SO_LINGER, &abort, sizeof abort), 0);
+  client2->Close();
+  pollfd reset{server2->Socket(), POLLIN, 0};
+  ASSERT_EQ(poll(&reset, 1, 5000), 1);
+  EXPECT_EQ(server2->Connected(), 0);
+  EXPECT_EQ(server2->Socket(), -1);
 }
 
 TEST_F(SocketTest, RefusedAndFailedCallsReportZeroOrNull) {

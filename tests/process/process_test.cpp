@@ -182,7 +182,7 @@ TEST_F(Processes, ChildrenEndWithTheProgram) {
   ASSERT_EQ(exited.exitCode, 0) << exited.err;
   EXPECT_TRUE(AwaitDeath(std::stoi(exited.out)));
 
-  for (int sig : {SIGTERM, SIGINT}) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
     Ref<TProcess> probeProcess = RunProcess(String((probe + " " + script + " wait").c_str()), 0);
     ASSERT_TRUE(probeProcess);

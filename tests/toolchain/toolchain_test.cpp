@@ -110,6 +110,25 @@ TEST_F(Toolchain, ListsNamespaceModulePairsDepthFirst) {
   // a.c.d is searched but not listed (two dots); x.y.up and x.y.again point back up.
   EXPECT_EQ(got, (std::vector<std::string>{"a.b", "a.c", "x.y"}));
 
+  // Folders that each hold two links to the next one, 40 deep: 2^40 paths, two listable levels.
+  std::string deep = Root() + "/deep";
+  auto level = [&](int n) { return deep + (n ? "/" + std::to_string(n) : "/mod"); };
+  MakeDirs(level(40));
+  for (int n = 0; n < 40; ++n) {
+    MakeDirs(level(n));
+    for (const char* name : {"/p.mod", "/q.mod"})
+      ASSERT_EQ(symlink(level(n + 1).c_str(), (level(n) + name).c_str()), 0);
+  }
+  setenv("QLNPATH", deep.c_str(), 1);
+  detail::ForgetToolchainPath();
+  std::vector<std::string> pairs;
+  for (Ref<Object> id : ListModules("", Ref<TList>()))
+    pairs.push_back(String::Of(id).ToCString());
+  std::sort(pairs.begin(), pairs.end());
+  EXPECT_EQ(pairs, (std::vector<std::string>{"p.p", "p.q", "q.p", "q.q"}));
+  setenv("QLNPATH", Root().c_str(), 1);
+  detail::ForgetToolchainPath();
+
   // Below a namespace, and appended to a given list.
   Ref<TList> list = NewList();
   list->AddLast(String("first"));

@@ -124,6 +124,11 @@ class mixer : public output {
   bool StartVoice(sound* voice, sampledata* record, int32_t status, uint32_t nowMs);
   // Caller's thread: keeps a voice that never went to the output thread for reuse.
   void Recycle(sound* voice);
+  // Caller's thread: true while voices released by the output thread wait to be taken.
+  bool HasReleasedVoice() const {
+    return releaseRead_.load(std::memory_order_relaxed) !=
+           releaseWrite_.load(std::memory_order_acquire);
+  }
 
   // Output thread. Mixes count / 2 frames into out (count 16-bit values, two per frame).
   void MixBlock(int16_t* out, int32_t count, uint32_t nowMs);

@@ -74,6 +74,15 @@ sound* Take(sound* templ, int32_t keepHandle) {
   return v;
 }
 
+// A voice that ended comes back from the output thread still holding the slot of a play without
+// a channel; taking it for a new play gives that slot back. With every slot in use no play gets
+// that far, so a handle request that finds none free first takes back the ended voices' slots.
+void ReclaimEndedSlots() {
+  mixer* m = Mix();
+  while (m->HasReleasedVoice())
+    m->Recycle(Take(nullptr, 0));
+}
+
 // The voice in a valid handle's slot, made (with default settings) when the slot has none yet.
 sound* SlotVoice(int32_t handle) {
   uint32_t slot = static_cast<uint32_t>(handle) & kSlotMask;
@@ -173,6 +182,7 @@ void MixerFreeSound(sampledata* record) {
 int32_t MixerAllocChannel() {
   if (!Mix()) return 0;
   HandleTable& t = *S().table;
+  if (t.link[0] == 0) ReclaimEndedSlots();
   uint32_t slot = t.link[0];
   if (slot == 0) return 0;
   t.link[0] = t.link[slot];

@@ -13,7 +13,8 @@ Ref<TPixmap> TPixmapLoaderJPG::LoadPixmap(const Ref<TStream>& stream) {
 }
 
 Ref<TPixmap> ReadJpegPixmap(const Ref<TStream>& source) {
-  Ref<TStream> stream = OpenStreamUrl(Ref<Object>(source), 1, 0);  // a wrapper: Close keeps source
+  // A wrapper: Close keeps the source.
+  Ref<TStream> stream = OpenStreamUrl(Ref<Object>(WithKnownSize(source)), 1, 0);
   if (!stream) return nullptr;
   return WithClosing(stream, [&] { return JpegDecode(stream); });
 }

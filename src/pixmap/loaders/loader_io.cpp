@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "data/data.h"
+#include "stream/memory/bank_stream.h"
 
 namespace vxl {
 
@@ -30,6 +31,19 @@ bool PlausibleForStream(TStream& stream, int64_t bytes, int64_t ratio) {
   constexpr int64_t kSlack = 1 << 16;
   int64_t left = StreamBytesLeft(stream);
   return left < 0 || bytes <= left * ratio + kSlack;
+}
+
+Ref<TStream> WithKnownSize(const Ref<TStream>& stream) {
+  if (StreamBytesLeft(*stream) >= 0) return stream;
+  Ref<TBankStream> held = NewBankStream(nullptr);
+  uint8_t chunk[1 << 14];
+  for (;;) {
+    int32_t n = ReadOrZero(*stream, chunk, int32_t(sizeof chunk));
+    // A bank ends at 2 GiB; the bytes it could not take are not part of any image it can hold.
+    if (n <= 0 || held->Write(chunk, n) < n || n < int32_t(sizeof chunk)) break;
+  }
+  held->Seek(0);
+  return held;
 }
 
 }  // namespace vxl

@@ -19,6 +19,12 @@ int32_t ReadOrZero(TStream& stream, uint8_t* buf, int32_t count);
 // before they allocate, so a damaged size costs no memory.
 bool PlausibleForStream(TStream& stream, int64_t bytes, int64_t ratio);
 
+// `stream` itself when it can tell how many bytes it has left; otherwise (a pipe, a socket) a
+// stream over everything it delivers until it ends, read into memory that grows with the bytes
+// as they arrive. A loader given a stream without a size checks its sizes against that, so a
+// header's claim alone never costs memory.
+Ref<TStream> WithKnownSize(const Ref<TStream>& stream);
+
 // Runs `body` and closes the stream afterwards, also when an exception passes through.
 template <class F>
 auto WithClosing(const Ref<TStream>& stream, F body) {

@@ -55,7 +55,7 @@ void Unpack(const uint8_t* in, int32_t bits, int32_t n, uint8_t* out) {
 }  // namespace
 
 Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
-  Ref<TStream> stream = WrapLittleEndian(source);
+  Ref<TStream> stream = WrapLittleEndian(WithKnownSize(source));
   auto h = New<tgahdr>();
   uint8_t first[8];
   ReadOrZero(*stream, first, 8);

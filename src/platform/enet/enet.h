@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vxl::platform {
 
@@ -25,10 +26,14 @@ struct EnetEventRecord {
   EnetPacket* packet = nullptr;  // receive events only; the receiver destroys it
 };
 
-// Loads the library and initialises it, once. False when it cannot be loaded or initialised;
-// every other operation then fails the way it does for a null host.
+// Loads the library (once per process, through the lazy-library helper: "libenet") and
+// initialises it if it is not initialised. False when it cannot be loaded or initialised; every
+// other operation then fails the way it does for a null host.
 bool EnetReady();
-// Deinitialises the library if EnetReady started it (for the exit functions).
+// Why the library did not load ("" before a failure).
+std::string EnetOpenError();
+// Deinitialises the library if EnetReady started it (for the exit functions). A later EnetReady
+// initialises it again.
 void EnetShutdown();
 
 // A host for at most `peers` peers with unlimited bandwidth: bound to every local address on

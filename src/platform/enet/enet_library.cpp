@@ -1,10 +1,9 @@
 #include "platform/enet/enet.h"
 
 #include <arpa/inet.h>
-#include <dlfcn.h>
 #include <enet/enet.h>
 
-#include <new>
+#include "platform/library/lazy_library.h"
 
 namespace vxl::platform {
 
@@ -15,53 +14,46 @@ static_assert(ENET_EVENT_TYPE_NONE == kEnetEventNone &&
 
 namespace {
 
-// The library's entry points, bound by name when it is first needed.
+// The library's entry points, filled when it is first needed: function pointers only, so
+// nothing runs at exit.
 struct EnetLibrary {
-  bool tried = false;
-  bool ready = false;
-  decltype(&enet_initialize) initialize = nullptr;
-  decltype(&enet_deinitialize) deinitialize = nullptr;
-  decltype(&enet_host_create) host_create = nullptr;
-  decltype(&enet_host_destroy) host_destroy = nullptr;
-  decltype(&enet_host_flush) host_flush = nullptr;
-  decltype(&enet_host_connect) host_connect = nullptr;
-  decltype(&enet_host_service) host_service = nullptr;
-  decltype(&enet_host_check_events) host_check_events = nullptr;
-  decltype(&enet_packet_create) packet_create = nullptr;
-  decltype(&enet_packet_destroy) packet_destroy = nullptr;
-  decltype(&enet_peer_send) peer_send = nullptr;
-  decltype(&enet_peer_disconnect) peer_disconnect = nullptr;
+  decltype(&enet_initialize) initialize;
+  decltype(&enet_deinitialize) deinitialize;
+  decltype(&enet_host_create) host_create;
+  decltype(&enet_host_destroy) host_destroy;
+  decltype(&enet_host_flush) host_flush;
+  decltype(&enet_host_connect) host_connect;
+  decltype(&enet_host_service) host_service;
+  decltype(&enet_host_check_events) host_check_events;
+  decltype(&enet_packet_create) packet_create;
+  decltype(&enet_packet_destroy) packet_destroy;
+  decltype(&enet_peer_send) peer_send;
+  decltype(&enet_peer_disconnect) peer_disconnect;
+  // Whether enet_initialize has run since the last enet_deinitialize (main thread only).
+  bool ready;
 };
 
-// Never destroyed: exit functions and late destructors may still reach it.
 EnetLibrary& Library() {
-  alignas(EnetLibrary) static unsigned char storage[sizeof(EnetLibrary)];
-  static EnetLibrary* library = new (storage) EnetLibrary();
-  return *library;
+  return EntryPoints<EnetLibrary>();
 }
 
-template <class F>
-bool Bind(void* handle, const char* name, F& entry) {
-  entry = reinterpret_cast<F>(dlsym(handle, name));
-  return entry != nullptr;
-}
-
-bool Load(EnetLibrary& lib) {
-  void* handle = dlopen("libenet.so.7", RTLD_NOW | RTLD_LOCAL);
-  if (!handle) return false;
-  bool ok = Bind(handle, "enet_initialize", lib.initialize) &&
-            Bind(handle, "enet_deinitialize", lib.deinitialize) &&
-            Bind(handle, "enet_host_create", lib.host_create) &&
-            Bind(handle, "enet_host_destroy", lib.host_destroy) &&
-            Bind(handle, "enet_host_flush", lib.host_flush) &&
-            Bind(handle, "enet_host_connect", lib.host_connect) &&
-            Bind(handle, "enet_host_service", lib.host_service) &&
-            Bind(handle, "enet_host_check_events", lib.host_check_events) &&
-            Bind(handle, "enet_packet_create", lib.packet_create) &&
-            Bind(handle, "enet_packet_destroy", lib.packet_destroy) &&
-            Bind(handle, "enet_peer_send", lib.peer_send) &&
-            Bind(handle, "enet_peer_disconnect", lib.peer_disconnect);
-  return ok && lib.initialize() == 0;
+LazyLibrary& EnetLazyLibrary() {
+  EnetLibrary& lib = Library();
+  static LazyLibrary& library = LazyLibrary::Define(
+      "libenet", {"libenet.so.7"},
+      {Required("enet_initialize", lib.initialize),
+       Required("enet_deinitialize", lib.deinitialize),
+       Required("enet_host_create", lib.host_create),
+       Required("enet_host_destroy", lib.host_destroy),
+       Required("enet_host_flush", lib.host_flush),
+       Required("enet_host_connect", lib.host_connect),
+       Required("enet_host_service", lib.host_service),
+       Required("enet_host_check_events", lib.host_check_events),
+       Required("enet_packet_create", lib.packet_create),
+       Required("enet_packet_destroy", lib.packet_destroy),
+       Required("enet_peer_send", lib.peer_send),
+       Required("enet_peer_disconnect", lib.peer_disconnect)});
+  return library;
 }
 
 ENetHost* Native(EnetHost* host) {
@@ -83,11 +75,13 @@ bool ValidPort(int32_t port) {
 
 bool EnetReady() {
   EnetLibrary& lib = Library();
-  if (!lib.tried) {
-    lib.tried = true;
-    lib.ready = Load(lib);
-  }
+  // The library loads once; after EnetShutdown it is initialised again, never reloaded.
+  if (!lib.ready && EnetLazyLibrary().Load()) lib.ready = lib.initialize() == 0;
   return lib.ready;
+}
+
+std::string EnetOpenError() {
+  return EnetLazyLibrary().Error();
 }
 
 void EnetShutdown() {

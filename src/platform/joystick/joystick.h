@@ -36,7 +36,7 @@ struct JoystickPosition {
 void JoystickShutdown();
 
 // Stores, port by port from 0, every system joystick id that answers a position query (at most
-// kJoystickPortCount). Returns the number stored.
+// kJoystickPortCount); the ports after them name no device. Returns the number stored.
 int32_t JoystickEnumerate();
 // The product name of the port's device. False when the device cannot be queried.
 bool JoystickNameOf(int32_t port, std::string& name);

@@ -9,6 +9,8 @@
 namespace vxl::platform {
 namespace {
 
+constexpr int32_t kNoDevice = -1;
+
 struct Joysticks {
   bool tried = false;
   const sdl::Library* sdl = nullptr;
@@ -103,6 +105,9 @@ int32_t JoystickEnumerate() {
   for (int32_t id = 0, n = sdl->NumJoysticks(); id < n && stored < kJoystickPortCount; ++id) {
     if (Device(id)) s.ports[stored++] = id;
   }
+  // Ports past the last device have none (they would otherwise go on naming id 0).
+  for (int32_t port = stored; port < kJoystickPortCount; ++port)
+    s.ports[port] = kNoDevice;
   return stored;
 }
 

@@ -37,8 +37,9 @@ bool StartListening(int32_t handle, int32_t backlog);
 // Waits up to `timeoutMs` milliseconds (negative: without limit) for the socket to become
 // readable: 1 readable (for a listening socket: a client is waiting), 0 timed out, -1 error.
 int32_t WaitReadable(int32_t handle, int32_t timeoutMs);
-// True for a connection-type socket (TCP) that is not listening: the only kind whose peer can
-// close it, so the only kind for which readable with no bytes means the peer has gone.
+// True for a connection-type socket (TCP) that is not listening and has been connected: the only
+// kind whose peer can close it, so the only kind for which readable with no bytes means the peer
+// has gone.
 bool HasClosablePeer(int32_t handle);
 // Accepts a waiting client; its handle, or -1.
 int32_t AcceptClient(int32_t handle);

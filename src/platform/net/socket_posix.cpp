@@ -118,7 +118,12 @@ bool HasClosablePeer(int32_t handle) {
   if (getsockopt(handle, SOL_SOCKET, SO_TYPE, &type, &size) != 0 || type != SOCK_STREAM)
     return false;
   size = sizeof listening;
-  return getsockopt(handle, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0 && !listening;
+  if (getsockopt(handle, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening)
+    return false;
+  // A socket that never connected reports a hang-up too; only it answers "not connected" (one
+  // whose peer closed or reset it reads an end or that error).
+  char byte;
+  return recv(handle, &byte, 1, MSG_PEEK | MSG_DONTWAIT) >= 0 || errno != ENOTCONN;
 }
 
 int32_t AcceptClient(int32_t handle) {

@@ -3,7 +3,7 @@
 // libpng's static archive needs the math library's archive, which cannot be linked into an
 // executable that uses the shared C library, and the launcher's start-up loads no library but
 // the C library. So the PNG codec calls libpng through this table of entry points, filled from
-// libpng16 with dlopen the first time an image is read or written:
+// libpng16 by the lazy-library helper (platform/library, name "libpng") the first time an image is read or written:
 //
 //   const platform::png::Library* png = platform::png::Open();
 //   if (!png) return nullptr;                    // no libpng16 on this machine
@@ -14,6 +14,8 @@
 #pragma once
 
 #include <png.h>
+
+#include <string>
 
 namespace vxl::platform::png {
 
@@ -59,7 +61,10 @@ struct Library {
 };
 
 // Opens libpng16 and resolves every entry point, once per process (thread-safe). Null when the
-// library is missing or lacks an entry point. The library stays loaded until the process ends.
+// library is missing or lacks an entry point; OpenError() then says why. The library stays
+// loaded until the process ends.
 const Library* Open();
+// Why Open() gave Null ("" while it has not failed).
+std::string OpenError();
 
 }  // namespace vxl::platform::png

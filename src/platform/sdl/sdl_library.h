@@ -3,7 +3,7 @@
 // Nothing in the framework links SDL2: the launcher's start-up must not load it, and a program
 // that never opens a window, an audio device or a joystick never pays for it. The native layers
 // that need SDL (events and windows, audio output, joysticks) call through the table of entry
-// points that Open() fills from libSDL2 with dlopen:
+// points that Open() fills from libSDL2 on first use:
 //
 //   const platform::sdl::Library* sdl = platform::sdl::StartSubsystems(SDL_INIT_EVENTS);
 //   if (!sdl) return false;           // no SDL2 on this machine, or the subsystem did not start
@@ -17,6 +17,7 @@
 #include <SDL2/SDL.h>
 
 #include <cstdint>
+#include <string>
 
 namespace vxl::platform::sdl {
 
@@ -119,12 +120,14 @@ struct Library {
 #undef VXL_SDL_FIELD
 };
 
-// Opens libSDL2 and resolves every entry point, once per process (thread-safe). Null when the
-// library is missing or lacks an entry point; OpenError() then says which. The library stays
-// loaded until the process ends.
+// Opens libSDL2 and resolves every entry point, once per process (thread-safe), through the
+// lazy-library helper (platform/library; its name there is "libSDL2"). Null when the library is
+// missing or lacks an entry point; OpenError() then says which. The library stays loaded until
+// the process ends.
 const Library* Open();
-// Why Open() gave Null ("" while it has not failed).
-const char* OpenError();
+// Why Open() or the last StartSubsystems gave Null: the loader's text, else SDL's reason for a
+// subsystem that did not start ("" while nothing has failed).
+std::string OpenError();
 
 // Opens the library if needed and starts the given SDL_INIT_* subsystems (already running ones
 // are counted by SDL). Null if the library is missing or a subsystem did not start; OpenError()

@@ -14,10 +14,10 @@ namespace vxl::platform {
 // stack overflow is reported too.
 void InstallFaultHandlers(const char* signalText, const char* faultText);
 
-// Adds a clean-up (at most 8) that runs when one of those signals, or SIGINT, ends the process,
-// before it ends: it must make only async-signal-safe calls. The first one also installs a SIGINT
-// handler when SIGINT still has its default action; that handler runs the clean-ups and then ends
-// the process by SIGINT as before.
+// Adds a clean-up (at most 8) that runs when one of those signals, SIGINT or SIGHUP ends the
+// process, before it ends: it must make only async-signal-safe calls. The first one also installs
+// handlers for SIGINT and SIGHUP where they still have their default action; such a handler runs
+// the clean-ups and then ends the process by the same signal as before.
 void AddSignalCleanup(void (*cleanup)() noexcept);
 
 }  // namespace vxl::platform

@@ -108,10 +108,14 @@ void AddSignalCleanup(void (*cleanup)() noexcept) {
     Cleanup empty = nullptr;
     if (c.compare_exchange_strong(empty, cleanup)) break;
   }
-  struct sigaction current;
-  if (sigaction(SIGINT, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
-      current.sa_handler == SIG_DFL) {
-    Install(SIGINT, OnInterrupt);
+  // An interrupt from the keyboard and the hang-up of a closed terminal end the program as they
+  // would, after the clean-ups; a program that ignores or handles them keeps its choice.
+  for (int sig : {SIGINT, SIGHUP}) {
+    struct sigaction current;
+    if (sigaction(sig, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+        current.sa_handler == SIG_DFL) {
+      Install(sig, OnInterrupt);
+    }
   }
 }
 

@@ -1,12 +1,12 @@
 #include "platform/vorbis/vorbis_decoder.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
-#include <dlfcn.h>
 #include <vorbis/vorbisfile.h>
 
-#include <mutex>
 #include <new>
 #include <type_traits>
+
+#include "platform/library/lazy_library.h"
 
 namespace vxl::platform::vorbis {
 namespace {
@@ -26,26 +26,19 @@ struct Library {
 #undef VXL_VORBIS_FIELD
 };
 
-constexpr const char* kLibraryNames[] = {"libvorbisfile.so.3", "libvorbisfile.so"};
+LazyLibrary& VorbisfileLibrary() {
+  Library& table = EntryPoints<Library>();
+#define VXL_VORBIS_SYMBOL(name) Required(#name, table.name),
+  static LazyLibrary& library =
+      LazyLibrary::Define("libvorbisfile", {"libvorbisfile.so.3", "libvorbisfile.so"},
+                          {VXL_VORBISFILE_ENTRY_POINTS(VXL_VORBIS_SYMBOL)});
+#undef VXL_VORBIS_SYMBOL
+  return library;
+}
 
+// The entry points; Null when the library did not load.
 const Library* Load() {
-  static Library library;
-  static bool ok = false;
-  static std::once_flag once;
-  std::call_once(once, [] {
-    void* handle = nullptr;
-    for (const char* name : kLibraryNames) {
-      if ((handle = dlopen(name, RTLD_NOW | RTLD_LOCAL))) break;
-    }
-    if (!handle) return;
-#define VXL_VORBIS_RESOLVE(name)                                            \
-  library.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name)); \
-  if (!library.name) return;
-    VXL_VORBISFILE_ENTRY_POINTS(VXL_VORBIS_RESOLVE)
-#undef VXL_VORBIS_RESOLVE
-    ok = true;
-  });
-  return ok ? &library : nullptr;
+  return VorbisfileLibrary().Load() ? &EntryPoints<Library>() : nullptr;
 }
 
 OggVorbis_File* File(void* p) {
@@ -56,6 +49,10 @@ OggVorbis_File* File(void* p) {
 
 bool Available() {
   return Load() != nullptr;
+}
+
+std::string OpenError() {
+  return VorbisfileLibrary().Error();
 }
 
 Decoder::~Decoder() {

@@ -1,4 +1,4 @@
-// Ogg Vorbis decoding through libvorbisfile, opened with dlopen on first use.
+// Ogg Vorbis decoding through libvorbisfile, opened on first use.
 //
 // The launcher must load only the C library at start-up, and libvorbis needs the shared math
 // library; so nothing links vorbisfile. The first Decoder::Open loads it:
@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vxl::platform::vorbis {
 
@@ -50,7 +51,10 @@ class Decoder {
   void* file_ = nullptr;  // the decoder's state, allocated by Open
 };
 
-// Loads libvorbisfile if needed; false when it is not installed.
+// Loads libvorbisfile if needed (the lazy-library helper's "libvorbisfile"); false when it is not
+// installed.
 bool Available();
+// Why the library did not load ("" before a failure).
+std::string OpenError();
 
 }  // namespace vxl::platform::vorbis
