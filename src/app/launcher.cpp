@@ -7,7 +7,7 @@
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
-#include "graphics/kor2d/kor2d.h"
+#include "graphics/gl/gl_kor2d_driver.h"
 #include "joystick/joystick.h"
 #include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
@@ -45,6 +45,7 @@ void Launch() {
 std::span<const ModuleInitialiser> LauncherImports() {
   // Main's imports, in order; the comments give each one's place in the full start-up order.
   static const ModuleInitialiser imports[] = {
+<<<<<<< HEAD
       InitCoreModule,               // 1
       InitApplicationStub,          // 2
       InitAudioModule,              // 3
@@ -71,6 +72,32 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitProcessModule,            // 25
       InitOpenGLImportModule,       // 26
       InitEmptyTrailingModule,      // 27
+=======
+      InitCoreModule,           // 1
+      InitApplicationStub,      // 2
+      InitAudioModule,          // 3
+      InitBankModule,           // 4
+      InitBankStreamModule,     // 5
+      InitStandardGroupModule,  // 6
+      InitBmpLoaderModule,      // 7
+      InitGLKor2DModule,        // 8, in place of the Direct3D 7 2D driver that first reaches it
+      InitEventQueueModule,     // 10
+      InitTonmixDriverModule,   // 11
+      InitSynkModule,           // 13
+      InitJpegLoaderModule,     // 14
+      InitToolchainModule,      // 15
+      InitOggLoaderModule,      // 16
+      InitPngLoaderModule,      // 18
+      InitReflectionModule,     // 19
+      InitClassicTextModule,    // 20
+      InitTgaLoaderModule,      // 21
+      InitTimerModule,          // 22
+      InitWavLoaderModule,      // 23
+      InitJoystickModule,       // 24
+      InitProcessModule,        // 25
+      InitOpenGLImportModule,   // 26
+      InitEmptyTrailingModule,  // 27
+>>>>>>> gl
   };
   return imports;
 }

@@ -2,6 +2,7 @@
 
 #include "collections/list/list.h"
 #include "filesystem/file_stream.h"
+#include "graphics/gl/gl_graphics.h"
 #include "net/http_stream.h"
 #include "net/socket.h"
 #include "net/socket_stream.h"
@@ -41,7 +42,7 @@ int InitStandardGroupModule() {
 
 int InitOpenGLImportModule() {
   static ModuleGuard guard("opengl import");
-  return guard.Run({InitCoreModule}, [] {});
+  return guard.Run({InitCoreModule, InitOpenGLModule}, [] {});
 }
 
 int InitEmptyTrailingModule() {

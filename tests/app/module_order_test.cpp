@@ -44,7 +44,8 @@ TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
   std::vector<std::string> types;
   for (Ref<TDataType> t = DataTypes(); t; t = t->_succ)
     types.push_back(t->Class().Name());
-  EXPECT_EQ(types, (std::vector<std::string>{"TImageDataType", "TPixmapDataType", "TListDataType",
+  EXPECT_EQ(types, (std::vector<std::string>{"TGLKor2DDriver", "TGLGraphicsDriver",
+                                             "TImageDataType", "TPixmapDataType", "TListDataType",
                                              "TBankDataType"}));
   std::vector<std::string> loaders;
   for (Ref<TPixmapLoader> l = PixmapLoaders(); l; l = l->_succ)

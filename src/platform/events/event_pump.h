@@ -24,6 +24,8 @@ using NativeWindow = NativeWindowHandle*;
 
 // Window messages, numbered as the translation reads them.
 enum : uint32_t {
+  kMsgSetFocus = 0x0007,   // the window got the keyboard focus
+  kMsgKillFocus = 0x0008,  // the window lost it
   kMsgClose = 0x0010,
   kMsgActivateApp = 0x001C,  // wParam 1 when the application became active, 0 when it lost it
   kMsgKeyDown = 0x0100,
@@ -60,6 +62,21 @@ bool HasDisplay();
 // video driver (SDL's offscreen or dummy, for tests) is used only when SDL_VIDEODRIVER names it,
 // never as a fall-back. Main thread.
 NativeWindow OpenWindow(const char* title, int width, int height);
+// How OpenWindowWith makes a window.
+struct WindowOptions {
+  bool openGL = false;  // drawable with OpenGL (the attributes set before the call apply)
+  bool hidden = false;  // not shown
+  bool placed = false;  // the client area's top-left corner at (x, y) on the screen
+  int x = 0, y = 0;
+};
+// OpenWindow with options; nullptr as there.
+NativeWindow OpenWindowWith(const char* title, int width, int height, const WindowOptions& options);
+// Wraps a window another program part made (on X11 its window id) so that it can be drawn with
+// OpenGL and its messages reach a procedure. nullptr when there is no display or no such window.
+// CloseWindow releases the wrapper and leaves the window itself alone.
+NativeWindow AdoptWindow(uintptr_t nativeId);
+// Starts SDL's video subsystem (once; later calls only report). False without a display.
+bool StartVideo();
 // Closes the window; its messages no longer reach any procedure.
 void CloseWindow(NativeWindow window);
 // Routes the window's messages to `procedure` (nullptr drops them).

@@ -81,7 +81,7 @@ bool IsHeadlessDriver(const char* name) {
                   std::strcmp(name, "evdev") == 0);
 }
 
-bool StartVideo() {
+bool StartVideoOnce() {
   State& s = S();
   if (s.sdl) return true;
   if (s.videoFailed) return false;
@@ -197,10 +197,12 @@ void WindowEvent(const SDL_WindowEvent& e) {
         s.appActive = true;
         Dispatch(w, kMsgActivateApp, 1, 0);
       }
+      Dispatch(w, kMsgSetFocus, 0, 0);
       break;
     case SDL_WINDOWEVENT_FOCUS_LOST:
       if (s.focused == window->sdl) s.focused = nullptr;
       s.losingFocus = window->sdl;
+      Dispatch(w, kMsgKillFocus, 0, 0);
       break;
     default:
       break;
@@ -287,15 +289,44 @@ bool HasDisplay() {
   return false;
 }
 
+bool StartVideo() {
+  return StartVideoOnce();
+}
+
 NativeWindow OpenWindow(const char* title, int width, int height) {
-  if (!StartVideo()) return nullptr;
+  return OpenWindowWith(title, width, height, {});
+}
+
+namespace {
+NativeWindow Track(SDL_Window* w) {
   State& s = S();
-  SDL_Window* w = s.sdl->CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                      width, height, SDL_WINDOW_SHOWN);
-  if (!w) return nullptr;
   s.windows.push_back({w, s.sdl->GetWindowID(w)});
   if (s.windows.size() == 1) SetPostWaker(&WakeSdl);
   return Handle(w);
+}
+}  // namespace
+
+NativeWindow OpenWindowWith(const char* title, int width, int height,
+                            const WindowOptions& options) {
+  if (!StartVideoOnce()) return nullptr;
+  State& s = S();
+  uint32_t flags = options.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+  if (options.openGL) flags |= SDL_WINDOW_OPENGL;
+  int x = options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED;
+  int y = options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED;
+  SDL_Window* w = s.sdl->CreateWindow(title, x, y, width, height, flags);
+  if (!w) return nullptr;
+  return Track(w);
+}
+
+NativeWindow AdoptWindow(uintptr_t nativeId) {
+  if (!nativeId || !StartVideoOnce()) return nullptr;
+  State& s = S();
+  s.sdl->SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+  // SDL reads the window id from the pointer's value.
+  SDL_Window* w = s.sdl->CreateWindowFrom(reinterpret_cast<const void*>(nativeId));
+  if (!w) return nullptr;
+  return Track(w);
 }
 
 void CloseWindow(NativeWindow window) {

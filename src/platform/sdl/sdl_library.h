@@ -60,6 +60,10 @@ namespace vxl::platform::sdl {
   X(GetDisplayMode) \
   X(GetDesktopDisplayMode) \
   X(CreateWindow) \
+  X(CreateWindowFrom) \
+  X(GetWindowFlags) \
+  X(MinimizeWindow) \
+  X(SetWindowDisplayMode) \
   X(DestroyWindow) \
   X(GetWindowID) \
   X(GetWindowFromID) \
@@ -75,6 +79,9 @@ namespace vxl::platform::sdl {
   X(GL_SwapWindow) \
   X(GL_SetSwapInterval) \
   X(GL_GetProcAddress) \
+  X(GL_GetCurrentContext) \
+  X(GL_GetSwapInterval) \
+  X(GL_ResetAttributes) \
   /* audio */ \
   X(GetCurrentAudioDriver) \
   X(OpenAudioDevice) \

@@ -1,0 +1,44 @@
+// The OpenGL entry points the framework calls, in one table.
+//
+// The table is filled once from the GL library SDL loaded for the first OpenGL window
+// (SDL_GL_GetProcAddress), so nothing links libGL and the launcher never loads it:
+//
+//   if (!platform::gl::LoadApi()) return;   // needs a current context the first time
+//   const platform::gl::Api& gl = platform::gl::GL();
+//   gl.Clear(GL_COLOR_BUFFER_BIT);
+//
+// Tests may replace entries (MutableGL) with recording wrappers that forward to the real ones.
+// To call another GL function, add its name to VXL_GL_ENTRY_POINTS.
+#pragma once
+
+#include <GL/gl.h>
+
+namespace vxl::platform::gl {
+
+// clang-format off
+#define VXL_GL_ENTRY_POINTS(X) \
+  X(AlphaFunc) X(Begin) X(BindTexture) X(Bitmap) X(BlendFunc) X(Clear) X(ClearColor) \
+  X(Color4ub) X(Color4ubv) X(ColorPointer) X(DeleteTextures) X(Disable) X(DisableClientState) \
+  X(DrawArrays) X(DrawPixels) X(Enable) X(EnableClientState) X(End) X(Finish) X(Flush) \
+  X(GenTextures) X(GetError) X(GetFloatv) X(GetIntegerv) X(GetString) X(GetTexImage) X(GetTexLevelParameteriv) \
+  X(IsEnabled) X(LineWidth) X(LoadIdentity) X(LoadMatrixf) X(MatrixMode) X(Ortho) X(PixelStorei) \
+  X(PopAttrib) X(PushAttrib) X(RasterPos2i) X(ReadPixels) X(Scissor) X(TexCoord2f) \
+  X(TexCoordPointer) X(TexEnvi) X(TexImage2D) X(TexParameteri) X(TexSubImage2D) X(Vertex2f) X(Vertex2i) \
+  X(VertexPointer) X(Viewport)
+// clang-format on
+
+struct Api {
+#define VXL_GL_FIELD(name) decltype(&::gl##name) name;
+  VXL_GL_ENTRY_POINTS(VXL_GL_FIELD)
+#undef VXL_GL_FIELD
+};
+
+// Resolves every entry point, once (later calls report the first outcome). False when SDL has
+// no GL library loaded or an entry point is missing.
+bool LoadApi();
+// The table (entries are null until LoadApi succeeded).
+const Api& GL();
+// The same table, writable: for tests that record calls.
+Api& MutableGL();
+
+}  // namespace vxl::platform::gl
