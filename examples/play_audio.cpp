@@ -17,27 +17,20 @@
 
 using namespace vxl;
 
-<<<<<<< HEAD
 namespace {
 
 const char kUsage[] =
-    "usage: %s <file.wav|file.ogg>\n"
-    "Plays a WAV (8 or 16 bits, mono or stereo) or Ogg Vorbis file through the default audio\n"
-    "driver, showing the drivers found and the frames played.\n";
+    "usage: %s [--devices] <file.wav|file.ogg> [driver]\n"
+    "Plays a WAV (8 or 16 bits, mono or stereo) or Ogg Vorbis file through the audio driver\n"
+    "named (the default driver when none is named), showing the drivers found and the time\n"
+    "played. --devices adds a driver for every OpenAL device first.\n";
 
 int Main(int argc, char** argv) {
-  if (argc != 2) example::UsageError(kUsage);
-=======
-int main(int argc, char** argv) {
   bool devices = argc > 1 && std::strcmp(argv[1], "--devices") == 0;
   int first = devices ? 2 : 1;
-  if (argc - first < 1 || argc - first > 2) {
-    std::fprintf(stderr, "usage: %s [--devices] file.wav|file.ogg [driver]\n", argv[0]);
-    return 2;
-  }
+  if (argc - first < 1 || argc - first > 2) example::UsageError(kUsage);
   const char* path = argv[first];
   const char* named = argc - first == 2 ? argv[first + 1] : nullptr;
->>>>>>> audio
   InitAudioModule();
   InitDirectSoundDriverModule();
   InitTonmixDriverModule();
@@ -60,17 +53,13 @@ int main(int argc, char** argv) {
   file->Close();
   Ref<TAudioSample> sample = ReadAudioSample(String(path));
   if (!sample) {
-<<<<<<< HEAD
     String why = AudioSampleProblem();
-    std::fprintf(stderr, "%s: %s\n", argv[1],
+    std::fprintf(stderr, "%s: %s\n", path,
                  why.IsEmpty() ? "not a WAV or Ogg Vorbis file" : why.ToCString().c_str());
-=======
-    std::fprintf(stderr, "%s: not a WAV or Ogg Vorbis file\n", path);
     return 1;
   }
   if (named && !SelectAudioDriver(String(named))) {
     std::fprintf(stderr, "\"%s\": no such driver, or it did not start\n", named);
->>>>>>> audio
     return 1;
   }
   Ref<TAudioDriver> driver = CurrentAudioDriver();

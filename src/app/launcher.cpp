@@ -45,7 +45,6 @@ void Launch() {
 std::span<const ModuleInitialiser> LauncherImports() {
   // Main's imports, in order; the comments give each one's place in the full start-up order.
   static const ModuleInitialiser imports[] = {
-<<<<<<< HEAD
       InitCoreModule,               // 1
       InitApplicationStub,          // 2
       InitAudioModule,              // 3
@@ -53,7 +52,7 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitBankStreamModule,         // 5
       InitStandardGroupModule,      // 6
       InitBmpLoaderModule,          // 7
-      InitKor2DModule,              // 8, in place of the Direct3D 7 2D driver that first reaches it
+      InitGLKor2DModule,            // 8, in place of the Direct3D 7 2D driver that first reaches it
       InitDirectSoundDriverModule,  // 9
       InitEventQueueModule,         // 10
       InitTonmixDriverModule,       // 11
@@ -72,32 +71,6 @@ std::span<const ModuleInitialiser> LauncherImports() {
       InitProcessModule,            // 25
       InitOpenGLImportModule,       // 26
       InitEmptyTrailingModule,      // 27
-=======
-      InitCoreModule,           // 1
-      InitApplicationStub,      // 2
-      InitAudioModule,          // 3
-      InitBankModule,           // 4
-      InitBankStreamModule,     // 5
-      InitStandardGroupModule,  // 6
-      InitBmpLoaderModule,      // 7
-      InitGLKor2DModule,        // 8, in place of the Direct3D 7 2D driver that first reaches it
-      InitEventQueueModule,     // 10
-      InitTonmixDriverModule,   // 11
-      InitSynkModule,           // 13
-      InitJpegLoaderModule,     // 14
-      InitToolchainModule,      // 15
-      InitOggLoaderModule,      // 16
-      InitPngLoaderModule,      // 18
-      InitReflectionModule,     // 19
-      InitClassicTextModule,    // 20
-      InitTgaLoaderModule,      // 21
-      InitTimerModule,          // 22
-      InitWavLoaderModule,      // 23
-      InitJoystickModule,       // 24
-      InitProcessModule,        // 25
-      InitOpenGLImportModule,   // 26
-      InitEmptyTrailingModule,  // 27
->>>>>>> gl
   };
   return imports;
 }

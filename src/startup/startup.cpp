@@ -10,6 +10,7 @@
 #include "bank/bank.h"
 #include "collections/list/list.h"
 #include "filesystem/file_stream.h"
+#include "graphics/gl/gl_kor2d_driver.h"
 #include "joystick/joystick.h"
 #include "net/http_stream.h"
 #include "net/socket.h"
@@ -62,38 +63,17 @@ void OnTerminate() {
 int InitFrameworkModules() {
   // The launcher's imports, with its groups opened and its own modules left out.
   static const ModuleInitialiser modules[] = {
-      InitCoreModule,
-      InitAudioModule,
-      InitBankModule,
-      InitBankStreamModule,
-      InitRandomModule,
-      InitSocketModule,
-      InitRamStreamModule,
-      InitEndianStreamModule,
-      InitSocketStreamModule,
-      InitHttpStreamModule,
-      InitTextStreamModule,
-      InitStandardIOModule,
-      InitListModule,
-      InitFileSystemModule,
-      InitBmpLoaderModule,
-      InitPolledInputModule,
-      InitDirectSoundDriverModule,
-      InitEventQueueModule,
-      InitTonmixDriverModule,
-      InitSynkModule,
-      InitJpegLoaderModule,
-      InitToolchainModule,
-      InitOggLoaderModule,
-      InitOpenALDriverModule,
-      InitPngLoaderModule,
-      InitReflectionModule,
-      InitClassicTextModule,
-      InitTgaLoaderModule,
-      InitTimerModule,
-      InitWavLoaderModule,
-      InitJoystickModule,
-      InitProcessModule,
+      InitCoreModule,         InitAudioModule,        InitBankModule,
+      InitBankStreamModule,   InitRandomModule,       InitSocketModule,
+      InitRamStreamModule,    InitEndianStreamModule, InitSocketStreamModule,
+      InitHttpStreamModule,   InitTextStreamModule,   InitStandardIOModule,
+      InitListModule,         InitFileSystemModule,   InitBmpLoaderModule,
+      InitPolledInputModule,  InitGLKor2DModule,      InitDirectSoundDriverModule,
+      InitEventQueueModule,   InitTonmixDriverModule, InitSynkModule,
+      InitJpegLoaderModule,   InitToolchainModule,    InitOggLoaderModule,
+      InitOpenALDriverModule, InitPngLoaderModule,    InitReflectionModule,
+      InitClassicTextModule,  InitTgaLoaderModule,    InitTimerModule,
+      InitWavLoaderModule,    InitJoystickModule,     InitProcessModule,
   };
   for (ModuleInitialiser init : modules)
     init();
