@@ -2,7 +2,7 @@
 # Installs the framework into a temporary prefix and checks what a user gets there:
 # - every installed header compiles on its own against the installed tree, and no header outside
 #   the native layers (src/platform/) includes a system or third-party header;
-# - the consumer in tests/consumer/installed builds once with CMake (find_package(vxl)) and once with
+# - the consumer in tests/consumer builds once with CMake (find_package(vxl)) and once with
 #   pkg-config (--static), and both builds run and print what the consumer expects.
 # Environment: BUILD_DIR (default: build), already built.
 set -euo pipefail
@@ -40,7 +40,7 @@ done < <(cd "$prefix/include" && find vxl -name '*.h' | sort)
 [ "$failed" = 0 ] || exit 1
 echo "every installed header compiles on its own"
 
-consumer="$root/tests/consumer/installed"
+consumer="$root/tests/consumer"
 cmake -S "$consumer" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$work/consumer.log" 2>&1 ||
   { cat "$work/consumer.log" >&2; exit 1; }
 cmake --build "$work/cmake-build" >>"$work/consumer.log" 2>&1 || { cat "$work/consumer.log" >&2; exit 1; }
