@@ -1,11 +1,12 @@
-# Run by the test "consumer_project":
-#   cmake -DVXL_SOURCE=<root> -DWORK=<scratch dir> -P consumer_test.cmake
-# Configures and builds tests/consumer (the framework as a subproject, the program without NDEBUG),
-# runs the program, and checks that the framework's tests, benchmarks and examples are off there.
+# Run by the test "subproject_build":
+#   cmake -DVXL_SOURCE=<root> -DWORK=<scratch dir> -P subproject_test.cmake
+# Configures and builds tests/subproject (the framework as a subproject, its program without
+# NDEBUG), runs the program, and checks that the framework's tests, benchmarks and examples are
+# off there.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK})
 execute_process(
-  COMMAND ${CMAKE_COMMAND} -S ${VXL_SOURCE}/tests/consumer -B ${WORK} -G Ninja
+  COMMAND ${CMAKE_COMMAND} -S ${VXL_SOURCE}/tests/subproject -B ${WORK} -G Ninja
           -DVXL_SOURCE=${VXL_SOURCE}
   RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(failed)
