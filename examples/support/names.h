@@ -11,6 +11,8 @@
 
 namespace example {
 
+using namespace vxl;
+
 inline std::string PixelFormatName(int32_t format) {
   static const char* const names[FORMAT_COUNT] = {
       "none",  "grey 8",  "alpha 8",  "BGR 24",   "RGB 24",        "BGRA 32",      "RGBA 32",

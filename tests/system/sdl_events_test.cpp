@@ -2,6 +2,7 @@
 // out of the real pump as the events a Windows program's translation gives. SDL's offscreen
 // video driver keeps these runs free of anything the X server would add; the last tests use the
 // test X server itself.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -411,6 +412,96 @@ TEST(SdlEventsOnX11, PlaceMouseWarpsThePointer) {
             CurrentEventSource() == source;
   }
   EXPECT_TRUE(moved);
+  guard->Stop();
+  DetachEventWindow(w);
+  ev::CloseWindow(w);
+}
+
+// Real pointer motion on the test X server, through its XTest extension (libXtst, loaded here).
+class XPointer {
+ public:
+  XPointer() {
+    x11_ = dlopen("libX11.so.6", RTLD_NOW);
+    xtst_ = dlopen("libXtst.so.6", RTLD_NOW);
+    if (!x11_ || !xtst_) return;
+    auto open = reinterpret_cast<void* (*)(const char*)>(dlsym(x11_, "XOpenDisplay"));
+    sync_ = reinterpret_cast<int (*)(void*, int)>(dlsym(x11_, "XSync"));
+    close_ = reinterpret_cast<int (*)(void*)>(dlsym(x11_, "XCloseDisplay"));
+    move_ = reinterpret_cast<int (*)(void*, int, int, int, unsigned long)>(
+        dlsym(xtst_, "XTestFakeMotionEvent"));
+    if (open && sync_ && close_ && move_) display_ = open(nullptr);
+  }
+  ~XPointer() {
+    if (display_) close_(display_);
+    if (xtst_) dlclose(xtst_);
+    if (x11_) dlclose(x11_);
+  }
+  bool Usable() const { return display_ != nullptr; }
+  // Moves the pointer to a screen position, as the user's mouse would.
+  void MoveTo(int x, int y) {
+    move_(display_, -1, x, y, 0);
+    sync_(display_, 0);
+  }
+
+ private:
+  void* x11_ = nullptr;
+  void* xtst_ = nullptr;
+  void* display_ = nullptr;
+  int (*sync_)(void*, int) = nullptr;
+  int (*close_)(void*) = nullptr;
+  int (*move_)(void*, int, int, int, unsigned long) = nullptr;
+};
+
+// The pointer moved from inside the window to well outside it gives one MouseLeave and nothing
+// else: no move to the edge that the pointer never made, no enter and leave again.
+TEST(SdlEventsOnX11, LeavingTheWindowGivesOneMouseLeave) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server";
+  XPointer pointer;
+  if (!pointer.Usable()) GTEST_SKIP() << "no XTest on this X server";
+  InitEventQueueModule();
+  InitTimerModule();
+  ev::NativeWindow w = ev::OpenWindow("leave", 160, 120);
+  ASSERT_NE(w, nullptr) << platform::sdl::OpenError();
+  Ref<Object> source = New<Object>();
+  AttachEventWindow(w, source);
+  const platform::sdl::Library* sdl = platform::sdl::Open();
+  Ref<TTimer> guard = NewTimer(20, nullptr);  // the waits below wake at least every 50 ms
+  int wx = 0, wy = 0;
+  sdl->GetWindowPosition(reinterpret_cast<SDL_Window*>(w), &wx, &wy);
+
+  // Pointer events (id, x, y) until one matches, or 200 timer ticks.
+  struct Seen {
+    int32_t id, x, y;
+  };
+  auto collectUntil = [&](int32_t id, int32_t x, int32_t y) {
+    std::vector<Seen> seen;
+    for (int ticks = 0; ticks < 200;) {
+      int32_t got = QueueWait();
+      if (got == kEventTimerTick) {
+        ++ticks;
+        continue;
+      }
+      bool pointer = got == kEventMouseMove || got == kEventMouseEnter || got == kEventMouseLeave;
+      if (CurrentEventSource() != source || !pointer) continue;
+      seen.push_back({got, CurrentEventX(), CurrentEventY()});
+      if (got == id && CurrentEventX() == x && CurrentEventY() == y) return seen;
+    }
+    ADD_FAILURE() << "never saw event " << id << " at " << x << "," << y;
+    return seen;
+  };
+
+  pointer.MoveTo(wx + 30, wy + 40);
+  collectUntil(kEventMouseMove, 30, 40);
+  // Out past the right edge, then back in at another point: what lies between the two is what
+  // leaving gave.
+  pointer.MoveTo(wx + 160 + 40, wy + 50);
+  pointer.MoveTo(wx + 200 + 40, wy + 60);
+  pointer.MoveTo(wx + 70, wy + 80);
+  std::vector<Seen> seen = collectUntil(kEventMouseMove, 70, 80);
+  std::vector<int32_t> ids;
+  for (const Seen& e : seen)
+    ids.push_back(e.id);
+  EXPECT_EQ(ids, (std::vector<int32_t>{kEventMouseLeave, kEventMouseEnter, kEventMouseMove}));
   guard->Stop();
   DetachEventWindow(w);
   ev::CloseWindow(w);

@@ -362,17 +362,39 @@ bool ClientSize(NativeWindow window, int* width, int* height) {
   return true;
 }
 
+// When the pointer leaves a window, SDL reports a motion to where the pointer crossed, clamped
+// onto the window's edge, just before the leave: a move the pointer never made inside the window.
+bool IsMotionOfLeaving(const SDL_Event& motion, const SDL_Event& next) {
+  if (next.type != SDL_WINDOWEVENT || next.window.event != SDL_WINDOWEVENT_LEAVE ||
+      next.window.windowID != motion.motion.windowID)
+    return false;
+  Window* w = FindById(motion.motion.windowID);
+  if (!w) return false;
+  int width = 0, height = 0;
+  S().sdl->GetWindowSize(w->sdl, &width, &height);
+  const int x = motion.motion.x, y = motion.motion.y;
+  return x <= 0 || y <= 0 || x >= width - 1 || y >= height - 1;
+}
+
 void PumpEvents() {
   State& s = S();
   if (s.sdl) {
     SDL_Event e;
+    SDL_Event motion{};  // a pointer motion held until the event after it is known
+    bool holding = false;
     while (s.sdl->PollEvent(&e)) {
       if (e.type == g_wakeEvent) {
         g_wakeQueued = false;  // posts from now on push a new one
-      } else {
-        HandleEvent(e);
+        continue;
       }
+      if (holding && !IsMotionOfLeaving(motion, e)) HandleEvent(motion);
+      holding = e.type == SDL_MOUSEMOTION;
+      if (holding)
+        motion = e;
+      else
+        HandleEvent(e);
     }
+    if (holding) HandleEvent(motion);
     SettleFocus();
   }
   RunPostedCalls();
