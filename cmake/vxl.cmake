@@ -47,7 +47,7 @@ function(vxl_test name)
         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0")
   elseif(VXL_SANITIZE_THREAD)
     set(environment ENVIRONMENT
-        "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+        "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/tsan.supp:halt_on_error=1:second_deadlock_stack=1")
   endif()
   gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" ${environment}
                        DISCOVERY_TIMEOUT 60)

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -237,6 +238,58 @@ TEST_F(DirectSoundOffline, BuffersOfDeletedSoundsAreReleasedOnceSilent) {
   kept.push_back(Sound(10));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), Lines(0, 0, 1) + Lines(2, 0, 0))
       << "released once";
+}
+
+// The buffer a sound gets: its wave format and creation flags, per sample format and sound flags.
+TEST_F(DirectSoundOffline, BuffersMatchTheirSamples) {
+  struct Case {
+    int32_t format, hertz, flags;
+    uint16_t channels, bits, align;
+    uint32_t perSecond, caps;
+  } cases[] = {
+      {SAMPLE_MONO8, 11025, 0, 1, 8, 1, 11025, 0x80EA},
+      {SAMPLE_MONO16LE, 22050, SOUNDFLAG_HARDWARE, 1, 16, 2, 44100, 0x80E2},
+      {SAMPLE_MONO16BE, 44100, SOUNDFLAG_LOOP, 1, 16, 2, 88200, 0x80EA},
+      {SAMPLE_STEREO8, 8000, SOUNDFLAG_LOOP | SOUNDFLAG_HARDWARE, 2, 8, 2, 16000, 0x80E2},
+      {SAMPLE_STEREO16LE, 48000, 0, 2, 16, 4, 192000, 0x80EA},
+      {SAMPLE_STEREO16BE, 32000, SOUNDFLAG_HARDWARE, 2, 16, 4, 128000, 0x80E2},
+  };
+  for (const Case& c : cases) {
+    Ref<TAudioSample> s = NewAudioSample(100, c.hertz, c.format);
+    const size_t bytes = size_t(100) * SampleFormatBytes[c.format];
+    for (size_t i = 0; i < bytes; ++i)
+      s->samples[i] = uint8_t(i * 7);
+    auto sound = CurrentAudioDriver()->CreateSound(s, c.flags).As<TDirectSoundSound>();
+    ds::WaveFormat f;
+    ds::BufferCaps caps;
+    ASSERT_EQ(sound->_buffer->GetFormat(&f), ds::DS_OK);
+    ASSERT_EQ(sound->_buffer->GetCaps(&caps), ds::DS_OK);
+    EXPECT_EQ(std::vector<uint32_t>({f.formatTag, f.channels, f.samplesPerSec, f.avgBytesPerSec,
+                                     f.blockAlign, f.bitsPerSample, caps.flags, caps.bufferBytes}),
+              std::vector<uint32_t>({1, c.channels, uint32_t(c.hertz), c.perSecond, c.align, c.bits,
+                                     c.caps, 100u * c.align}))
+        << "format " << c.format;
+    EXPECT_EQ(sound->_loop, c.flags & SOUNDFLAG_LOOP ? 1 : 0);
+    // The bytes, big-endian 16-bit values with their bytes swapped.
+    void *p1, *p2;
+    uint32_t n1, n2;
+    ASSERT_EQ(sound->_buffer->Lock(0, 0, &p1, &n1, &p2, &n2, ds::DSBLOCK_ENTIREBUFFER), ds::DS_OK);
+    const bool swapped = c.format == SAMPLE_MONO16BE || c.format == SAMPLE_STEREO16BE;
+    std::vector<uint8_t> want(bytes);
+    for (size_t i = 0; i < bytes; ++i)
+      want[i] = uint8_t((swapped ? i ^ 1 : i) * 7);
+    EXPECT_EQ(std::vector<uint8_t>(static_cast<uint8_t*>(p1), static_cast<uint8_t*>(p1) + n1),
+              want);
+    sound->_buffer->Unlock(p1, 0, nullptr, 0);
+  }
+  // A driver in mode 1 asks for software buffers whatever the sound flags say.
+  Ref<TDirectSoundAudioDriver> software = TDirectSoundAudioDriver::Create("DirectSound soft", 1);
+  ASSERT_EQ(SelectAudioDriver("DirectSound soft"), 1);
+  auto sound = software->CreateSound(NewAudioSample(10, 8000, SAMPLE_MONO16LE), SOUNDFLAG_HARDWARE)
+                   .As<TDirectSoundSound>();
+  ds::BufferCaps caps;
+  sound->_buffer->GetCaps(&caps);
+  EXPECT_EQ(caps.flags, 0x80EAu);
 }
 
 TEST_F(DirectSoundOffline, FailuresNameTheCallAndItsCode) {

@@ -158,6 +158,7 @@ class OpenAL : public ::testing::Test {
 
 TEST_F(OpenAL, DriversByNameAndDevicesOnRequest) {
   EXPECT_EQ(CurrentAudioDriver()->Name(), String("OpenAL"));
+  EXPECT_EQ(Al().alGetInteger(AL_DISTANCE_MODEL), AL_NONE) << "no attenuation by distance";
   EXPECT_EQ(Names(), (std::vector<std::string>{"OpenAL", "Tonmix", "Tonmix Multimedia",
                                                "Tonmix DirectSound", "DirectSound", "Null"}));
   // The drivers added are those OpenAL lists (the null backend lists one), newest first.

@@ -268,7 +268,9 @@ int32_t TOpenALChannel::Stop() {
 void TOpenALChannel::Bind(ClassBinder<TOpenALChannel>& b) {
   b.AccessorField<&TOpenALChannel::Source>("_source");
   b.AccessorField<&TOpenALChannel::Seq>("_seq");
-  b.Field<&TOpenALChannel::_static>("_static");
+  // Whether the channel keeps its source out of the pool: read-only, or a source could be pooled
+  // twice.
+  b.AccessorField<&TOpenALChannel::Static>("_static");
   b.Method<&TOpenALChannel::Cue>("Cue");
 }
 

@@ -92,6 +92,7 @@ class TOpenALChannel : public TChannel {
 
   Ref<TOpenALSource> Source() const { return _source; }
   int32_t Seq() const { return _seq; }
+  int32_t Static() const { return _static; }
   static void Bind(ClassBinder<TOpenALChannel>& b);
 
  private:

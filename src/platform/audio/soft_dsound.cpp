@@ -354,6 +354,14 @@ int32_t Buffer::GetFormat(WaveFormat* format) {
   return DS_OK;
 }
 
+int32_t Buffer::GetCaps(BufferCaps* caps) {
+  if (!caps) return DSERR_INVALIDPARAM;
+  if (Gone()) return DSERR_NODRIVER;
+  caps->flags = flags_;
+  caps->bufferBytes = data_->size;
+  return DS_OK;
+}
+
 int32_t Buffer::SetFormat(const WaveFormat& format) {
   if (!(flags_ & DSBCAPS_PRIMARYBUFFER)) return DSERR_INVALIDCALL;
   if (Gone()) return DSERR_NODRIVER;

@@ -93,6 +93,12 @@ struct Caps {
   uint32_t freeHwMixingBuffers = 0;
 };
 
+// What a buffer was created as.
+struct BufferCaps {
+  uint32_t flags = 0;
+  uint32_t bufferBytes = 0;
+};
+
 // An auto-resetting (or manual-reset) event, as the notifications signal it.
 class Event {
  public:
@@ -143,6 +149,7 @@ class Buffer {
   int32_t GetFrequency(uint32_t* hertz);
   int32_t GetStatus(uint32_t* status);  // DSBSTATUS_PLAYING, DSBSTATUS_LOOPING
   int32_t GetFormat(WaveFormat* format);
+  int32_t GetCaps(BufferCaps* caps);            // the creation flags and the size in bytes
   int32_t SetFormat(const WaveFormat& format);  // primary buffer only
   int32_t SetNotificationPositions(uint32_t count, const Notify* positions);
   // Drops the reference; the last one frees the buffer (a playing buffer stops).
