@@ -52,7 +52,7 @@ g++ -o "$work/consumer-pc" "$consumer/consumer.cpp" $(pkg-config --cflags vxl) \
 
 expected="$consumer/expected_output.txt"
 for program in "$work/cmake-build/consumer" "$work/consumer-pc"; do
-  (cd "$work" && "$program") >"$work/output.txt" 2>&1 ||
+  (cd "$work" && "$root/tests/support/test_devices.sh" --display "$program") >"$work/output.txt" 2>&1 ||
     { echo "$program failed:" >&2; cat "$work/output.txt" >&2; exit 1; }
   if ! diff -u "$expected" "$work/output.txt" >&2; then
     echo "$program printed something else than $expected" >&2

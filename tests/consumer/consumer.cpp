@@ -1,7 +1,10 @@
 // A user's first program on the installed framework: it starts as the launcher does, writes and
-// reads back a data stream, saves and loads a PNG, and lists the audio drivers.
+// reads back a data stream, saves and loads a PNG, lists the audio drivers, and opens a window
+// (headless under Xvfb in CI), clears it red and reads a pixel back.
 #include <vxl/audio/audio_driver.h>
 #include <vxl/bank/bank.h>
+#include <vxl/graphics/graphics.h>
+#include <vxl/graphics/kor2d/kor2d.h>
 #include <vxl/pixmap/loaders/png_loader.h>
 #include <vxl/pixmap/pixmap.h>
 #include <vxl/startup/startup.h>
@@ -34,6 +37,18 @@ int Main() {
   std::printf("audio drivers:");
   for (const String& name : ListAudioDrivers()) std::printf(" \"%s\"", name.ToCString().c_str());
   std::printf("\n");
+
+  Ref<TGraphics> window = OpenGraphics(64, 48, 0, 0, 0);
+  if (!window) {
+    std::printf("graphics: no display\n");
+    return 0;
+  }
+  ApplyClsColor(255, 0, 0);
+  ClearScreen();
+  Ref<TPixmap> grabbed = PixmapToFormat(CapturePixmap(10, 10, 1, 1), FORMAT_RGBA32);
+  std::printf("graphics: %dx%d, pixel %08X\n", CurrentGraphicsWidth(), CurrentGraphicsHeight(),
+              grabbed->ReadPixel(0, 0));
+  CloseOpenedGraphics();
   return 0;
 }
 
