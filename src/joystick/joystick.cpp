@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/joystick/joystick.h"
+#include "platform/joystick/joystick_ports.h"
 #include "runtime/exceptions.h"
 #include "runtime/module.h"
 

@@ -1,6 +1,6 @@
 #include "net/socket.h"
 
-#include "platform/net/socket.h"
+#include "platform/net/ipv4_sockets.h"
 #include "runtime/class_binder.h"
 #include "stream/stream.h"
 

@@ -73,7 +73,7 @@ class TypedArrayObject final : public ArrayObject {
   std::unique_ptr<T[]> items_;
 };
 
-namespace detail {
+namespace runtime_detail {
 
 template <class T>
 int SortCompare(const T& a, const T& b) {
@@ -122,7 +122,7 @@ void QuickSort(T* items, int64_t lo, int64_t hi, const Cmp& cmp) {
   }
 }
 
-}  // namespace detail
+}  // namespace runtime_detail
 
 template <class T>
 class Array {
@@ -141,7 +141,7 @@ class Array {
       total = std::min<int64_t>(total * d, int64_t(INT32_MAX) + 1);  // past the limit it stays
     }
     if (total < 1) return Array();
-    return Array(::vxl::New<TypedArrayObject<T>>(dims, detail::CheckedLength(total)));
+    return Array(::vxl::New<TypedArrayObject<T>>(dims, runtime_detail::CheckedLength(total)));
   }
   // An array of object references whose element tag (":Name" or "[]...") is given at run time.
   static Array NewTagged(std::string tag, int32_t length) requires std::is_same_v<T, Ref<Object>> {
@@ -196,7 +196,7 @@ class Array {
   Array Slice(int64_t a, int64_t b) const {
     if (b <= a) return Array();
     const int64_t n = b - a;
-    auto out = New(detail::CheckedLength(n));
+    auto out = New(runtime_detail::CheckedLength(n));
     const int64_t inFrom = std::clamp<int64_t>(-a, 0, n);
     const int64_t inTo = std::clamp<int64_t>(Length() - a, inFrom, n);
     if (inTo > inFrom) std::copy(Data() + (a + inFrom), Data() + (a + inTo), out.Data() + inFrom);
@@ -205,7 +205,7 @@ class Array {
 
   // A result longer than INT32_MAX raises an error.
   Array Concat(const Array& other) const {
-    auto out = New(detail::CheckedLength(int64_t(Length()) + other.Length()));
+    auto out = New(runtime_detail::CheckedLength(int64_t(Length()) + other.Length()));
     std::copy(begin(), end(), out.begin());
     std::copy(other.begin(), other.end(), out.begin() + Length());
     return out;
@@ -215,11 +215,11 @@ class Array {
   void Sort(bool ascending = true) {
     if (Length() < 2) return;
     if (ascending) {
-      detail::QuickSort(Data(), 0, Length() - 1,
-                        [](const T& a, const T& b) { return detail::SortCompare(a, b); });
+      runtime_detail::QuickSort(Data(), 0, Length() - 1,
+                        [](const T& a, const T& b) { return runtime_detail::SortCompare(a, b); });
     } else {
-      detail::QuickSort(Data(), 0, Length() - 1,
-                        [](const T& a, const T& b) { return detail::SortCompare(b, a); });
+      runtime_detail::QuickSort(Data(), 0, Length() - 1,
+                        [](const T& a, const T& b) { return runtime_detail::SortCompare(b, a); });
     }
   }
 

@@ -70,7 +70,7 @@ T Unbox(const Ref<Object>& value) {
 
 // Binding ----------------------------------------------------------------------------------------
 
-namespace detail {
+namespace runtime_detail {
 
 // Field types that travel boxed: numbers, strings, object references and arrays.
 template <class F>
@@ -128,7 +128,7 @@ struct Invoker<T, M, std::tuple<A...>> {
   static std::vector<std::string> Tags() { return {TypeTagOf<A>()...}; }
 };
 
-}  // namespace detail
+}  // namespace runtime_detail
 
 template <class T>
 class ClassBinder {
@@ -140,13 +140,13 @@ class ClassBinder {
   ClassBinder& Field(const char* name, const char* meta = "") {
     using F = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
     Ref<Object> (*get)(Object*) = [](Object* self) -> Ref<Object> {
-      T* obj = detail::Receiver<T>(self);
-      if constexpr (detail::kBoxable<F>) return Box(obj->*M);
+      T* obj = runtime_detail::Receiver<T>(self);
+      if constexpr (runtime_detail::kBoxable<F>) return Box(obj->*M);
       ThrowBoxError();  // a function-pointer field has no boxed form
     };
     void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
-      T* obj = detail::Receiver<T>(self);
-      if constexpr (detail::kBoxable<F>) {
+      T* obj = runtime_detail::Receiver<T>(self);
+      if constexpr (runtime_detail::kBoxable<F>) {
         obj->*M = Unbox<F>(value);
       } else {
         ThrowBoxError();
@@ -161,12 +161,12 @@ class ClassBinder {
   // the string "ERROR".
   template <auto Get, auto Set = nullptr>
   ClassBinder& AccessorField(const char* name, const char* meta = "") {
-    using F = std::remove_cvref_t<typename detail::MethodTraits<decltype(Get)>::Result>;
+    using F = std::remove_cvref_t<typename runtime_detail::MethodTraits<decltype(Get)>::Result>;
     Ref<Object> (*get)(Object*) = [](Object* self) -> Ref<Object> {
-      return Box((detail::Receiver<T>(self)->*Get)());
+      return Box((runtime_detail::Receiver<T>(self)->*Get)());
     };
     void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
-      T* obj = detail::Receiver<T>(self);
+      T* obj = runtime_detail::Receiver<T>(self);
       if constexpr (std::is_null_pointer_v<decltype(Set)>) {
         (void)obj;
         (void)value;
@@ -182,8 +182,8 @@ class ClassBinder {
   // A method given by member pointer, with optional "{metadata}".
   template <auto M>
   ClassBinder& Method(const char* name, const char* meta = "") {
-    using Traits = detail::MethodTraits<decltype(M)>;
-    using Inv = detail::Invoker<T, M, typename Traits::Args>;
+    using Traits = runtime_detail::MethodTraits<decltype(M)>;
+    using Inv = runtime_detail::Invoker<T, M, typename Traits::Args>;
     MethodInfo info;
     info.name = name;
     info.argTags = Inv::Tags();

@@ -1,6 +1,6 @@
 #include "runtime/clock.h"
 
-#include "platform/clock/clock.h"
+#include "platform/clock/monotonic_clock.h"
 
 namespace vxl {
 

@@ -66,11 +66,11 @@ void ThrowNullMethod() {
 void ThrowNullObject() {
   Throw(New<TNullObjectException>());
 }
-void detail::ThrowLengthTooLong(int64_t length) {
+void runtime_detail::ThrowLengthTooLong(int64_t length) {
   RaiseRuntimeError(String("Length ") + String::FromLong(length) +
                     String(" does not fit a string or array"));
 }
-int32_t detail::CheckedLength(int64_t length) {
+int32_t runtime_detail::CheckedLength(int64_t length) {
   if (length < 0 || length > INT32_MAX) ThrowLengthTooLong(length);
   return static_cast<int32_t>(length);
 }

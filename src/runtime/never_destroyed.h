@@ -42,11 +42,11 @@ class NeverDestroyed {
   alignas(T) unsigned char storage_[sizeof(T)];
 };
 
-namespace detail {
+namespace runtime_detail {
 struct WithDestructor {
   ~WithDestructor();
 };
 static_assert(std::is_trivially_destructible_v<NeverDestroyed<WithDestructor>>);
-}  // namespace detail
+}  // namespace runtime_detail
 
 }  // namespace vxl

@@ -64,7 +64,7 @@ const std::thread::id g_mainThread = std::this_thread::get_id();
 }  // namespace
 
 #ifdef VXL_CHECKED
-namespace detail {
+namespace runtime_detail {
 
 void CheckRelease() noexcept {
   if (g_mainThread != std::thread::id() && std::this_thread::get_id() != g_mainThread)
@@ -76,7 +76,7 @@ void CheckAddRef(int32_t refs) noexcept {
   if (refs <= 0) FailCheck("a reference was taken to an object being destroyed");
 }
 
-}  // namespace detail
+}  // namespace runtime_detail
 #endif
 
 void Object::Destroy() const noexcept {

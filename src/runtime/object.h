@@ -36,14 +36,14 @@ class String;
 template <class T>
 class Ref;
 
-namespace detail {
+namespace runtime_detail {
 #ifdef VXL_CHECKED
 // Checked builds: stop the program when a count is touched off the main thread, or when a
 // reference is taken to an object whose count is 0 or that is dying.
 void CheckAddRef(int32_t refs) noexcept;
 void CheckRelease() noexcept;
 #endif
-}  // namespace detail
+}  // namespace runtime_detail
 
 // Throws a TNullObjectException (defined with the runtime exceptions).
 [[noreturn]] void ThrowNullObject();
@@ -71,13 +71,13 @@ class Object {
 
   void AddRef() const noexcept {
 #ifdef VXL_CHECKED
-    detail::CheckAddRef(refs_);
+    runtime_detail::CheckAddRef(refs_);
 #endif
     ++refs_;
   }
   void Release() const noexcept {
 #ifdef VXL_CHECKED
-    detail::CheckRelease();
+    runtime_detail::CheckRelease();
 #endif
     if (refs_ <= 0) return;  // dying: its destruction is already under way
     if (--refs_ == 0) Destroy();

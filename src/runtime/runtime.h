@@ -1,6 +1,6 @@
 // The whole runtime core in one include: objects, strings, arrays, exceptions, class records,
 // enumeration, module initialisers, time. Helpers the runtime's headers need but programs should
-// not call live in vxl::detail.
+// not call live in vxl::runtime_detail.
 #pragma once
 
 #include "runtime/array.h"

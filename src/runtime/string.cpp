@@ -13,7 +13,7 @@ namespace vxl {
 VXL_DEFINE_CLASS(StringObject)
 
 Ref<StringObject> StringObject::Allocate(int64_t length) {
-  int32_t n = detail::CheckedLength(length);
+  int32_t n = runtime_detail::CheckedLength(length);
   size_t bytes = sizeof(StringObject) + sizeof(char16_t) * static_cast<size_t>(n);
   void* mem = ::operator new(bytes);
   return Ref<StringObject>::Adopt(new (mem) StringObject(n));

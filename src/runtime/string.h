@@ -40,7 +40,7 @@ class StringObject final : public Object {
  private:
   friend class String;
   // A new string object of `length` characters (left uninitialised): length 1 or more, and a
-  // length that does not fit raises an error (detail::CheckedLength).
+  // length that does not fit raises an error (runtime_detail::CheckedLength).
   static Ref<StringObject> Allocate(int64_t length);
   static StringObject& Empty() noexcept;
   char16_t* MutableData() noexcept { return chars_; }

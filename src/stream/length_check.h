@@ -13,7 +13,7 @@ namespace vxl::stream_detail {
 // once it passes the bound instead of filling memory first.
 inline void CheckLength(size_t length) {
   if (length > static_cast<size_t>(INT32_MAX))
-    detail::ThrowLengthTooLong(static_cast<int64_t>(length));
+    runtime_detail::ThrowLengthTooLong(static_cast<int64_t>(length));
 }
 
 }  // namespace vxl::stream_detail

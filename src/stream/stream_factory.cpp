@@ -1,7 +1,7 @@
 // The factory chain, the URL rule and the module initialisers of the stream core.
 #include <cstdlib>
 
-#include "platform/net/socket.h"
+#include "platform/net/ipv4_sockets.h"
 #include "runtime/class_binder.h"
 #include "runtime/never_destroyed.h"
 #include "stream/stream.h"

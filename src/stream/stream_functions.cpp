@@ -50,7 +50,7 @@ int32_t ReadStreamToEnd(TStream& stream,
       if (capacity == INT32_MAX) {
         // Full at the largest length an array or bank can have: complete only if nothing is left.
         uint8_t probe;
-        if (stream.Read(&probe, 1) > 0) detail::ThrowLengthTooLong(int64_t(INT32_MAX) + 1);
+        if (stream.Read(&probe, 1) > 0) runtime_detail::ThrowLengthTooLong(int64_t(INT32_MAX) + 1);
         break;
       }
       int64_t grown = std::max<int64_t>(int64_t(used) * 3 / 2, int64_t(used) + 1024);

@@ -205,7 +205,7 @@ void TTextStream::Chars::TooLong() {
   size = 0;
   data.reset();
   capacity = 0;
-  detail::ThrowLengthTooLong(static_cast<int64_t>(length));
+  runtime_detail::ThrowLengthTooLong(static_cast<int64_t>(length));
 }
 
 String TTextStream::Chars::Take() {

@@ -89,7 +89,7 @@ class FocusKeeper {
   NativeWindow window_;
 };
 
-int Box(const String& text, ev::MessageButtons buttons, int32_t serious) {
+int AskMessageBox(const String& text, ev::MessageButtons buttons, int32_t serious) {
   FocusKeeper focus;
   return ev::ShowMessageBox(ToUtf8(ApplicationTitle).c_str(), ToUtf8(text).c_str(), buttons,
                             serious != 0);
@@ -141,16 +141,16 @@ int32_t TWin32SystemDriver::SetMouseVisible(int32_t visible) {
 }
 
 int32_t TWin32SystemDriver::Notify(const String& text, int32_t serious) {
-  Box(text, ev::MessageButtons::kOk, serious);
+  AskMessageBox(text, ev::MessageButtons::kOk, serious);
   return 0;
 }
 
 int32_t TWin32SystemDriver::Confirm(const String& text, int32_t serious) {
-  return Box(text, ev::MessageButtons::kOkCancel, serious) == 0 ? 1 : 0;
+  return AskMessageBox(text, ev::MessageButtons::kOkCancel, serious) == 0 ? 1 : 0;
 }
 
 int32_t TWin32SystemDriver::Proceed(const String& text, int32_t serious) {
-  switch (Box(text, ev::MessageButtons::kYesNoCancel, serious)) {
+  switch (AskMessageBox(text, ev::MessageButtons::kYesNoCancel, serious)) {
     case 0:
       return 1;
     case 1:

@@ -18,7 +18,7 @@ struct PointerState {
 };
 
 // Never destroyed: no static destructor releases a framework object.
-PointerState& P() {
+PointerState& Pointer() {
   static NeverDestroyed<PointerState> state;
   return *state;
 }
@@ -37,15 +37,15 @@ void RebuildModifierState() {
   if (ev::IsKeyDown(0x11)) m |= 2;
   if (ev::IsKeyDown(0x12)) m |= 4;
   if (ev::IsKeyDown(0x5B) || ev::IsKeyDown(0x5C)) m |= 8;
-  P().modifiers = m;
+  Pointer().modifiers = m;
 }
 
 void UpdateCursorVisibility() {
-  ev::ShowCursor(P().pointerWanted || !P().tracked);
+  ev::ShowCursor(Pointer().pointerWanted || !Pointer().tracked);
 }
 
 void TrackPointerWindow(NativeWindow window, int32_t x, int32_t y, const Ref<Object>& source) {
-  PointerState& p = P();
+  PointerState& p = Pointer();
   if (window == p.tracked) return;
   if (p.tracked) {
     int lx = 0, ly = 0;
@@ -109,7 +109,7 @@ int32_t TranslateKeyCode(int32_t virtualKey, intptr_t lParam) {
 
 int32_t TranslateWindowMessage(NativeWindow window, uint32_t message, uintptr_t wParam,
                                intptr_t lParam, const Ref<Object>& source) {
-  PointerState& p = P();
+  PointerState& p = Pointer();
   bool keyMessage = message == ev::kMsgKeyDown || message == ev::kMsgKeyUp ||
                     message == ev::kMsgSysKeyDown || message == ev::kMsgSysKeyUp;
   if (keyMessage && IsModifierKey(wParam)) RebuildModifierState();
@@ -199,19 +199,19 @@ void DetachEventWindow(NativeWindow window) {
       break;
     }
   }
-  if (P().tracked == window) {
-    P().tracked = nullptr;
-    P().trackedSource = nullptr;
+  if (Pointer().tracked == window) {
+    Pointer().tracked = nullptr;
+    Pointer().trackedSource = nullptr;
     UpdateCursorVisibility();
   }
 }
 
 int32_t ModifierState() {
-  return P().modifiers;
+  return Pointer().modifiers;
 }
 
 void SetPointerWanted(bool visible) {
-  P().pointerWanted = visible;
+  Pointer().pointerWanted = visible;
   UpdateCursorVisibility();
 }
 

@@ -122,11 +122,11 @@ Ref<TList> ListModules(const String& modid, Ref<TList> list) {
   return list;
 }
 
-namespace detail {
+namespace toolchain_detail {
 void ForgetToolchainPath() {
   CachedPath() = String();
 }
-}  // namespace detail
+}  // namespace toolchain_detail
 
 int InitToolchainModule() {
   static ModuleGuard guard("toolchain path utility");

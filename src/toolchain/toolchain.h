@@ -32,10 +32,10 @@ String ModuleInterfacePath(const String& modid, const String& suffix);
 // below modid, in directory order, depth first; returns the list.
 Ref<TList> ListModules(const String& modid, Ref<TList> list);
 
-namespace detail {
+namespace toolchain_detail {
 // Forgets the path found so far, so a test can search again.
 void ForgetToolchainPath();
-}  // namespace detail
+}  // namespace toolchain_detail
 
 // Imports the core, linked-list and file-system modules; has no body of its own.
 int InitToolchainModule();

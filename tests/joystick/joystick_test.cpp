@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/joystick/joystick.h"
+#include "platform/joystick/joystick_ports.h"
 #include "runtime/exceptions.h"
 #include "support/thrown_text.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/net/socket.h"
+#include "platform/net/ipv4_sockets.h"
 
 namespace vxl::test {
 

@@ -24,13 +24,13 @@ class Toolchain : public ::testing::Test {
   void SetUp() override {
     InitToolchainModule();
     unsetenv("QLNPATH");
-    detail::ForgetToolchainPath();
+    toolchain_detail::ForgetToolchainPath();
     savedDir_ = ApplicationDir;
   }
   void TearDown() override {
     ApplicationDir = savedDir_;
     unsetenv("QLNPATH");
-    detail::ForgetToolchainPath();
+    toolchain_detail::ForgetToolchainPath();
   }
   static void MakeDirs(const std::string& path) { std::filesystem::create_directories(path); }
   std::string Root() const { return tmp_.Path(); }
@@ -66,7 +66,7 @@ TEST_F(Toolchain, SearchesUpwardsSetsTheEnvironmentAndCaches) {
   MakeDirs(Root() + "/inst/bin/deep/er");
   for (const char* tool : {"qmk.exe", "qmk"}) {
     SCOPED_TRACE(tool);
-    detail::ForgetToolchainPath();
+    toolchain_detail::ForgetToolchainPath();
     unsetenv("QLNPATH");
     std::string marker = tmp_.Write(std::string("inst/bin/") + tool, "");
     ApplicationDir = String((Root() + "/inst/bin/deep/er").c_str());
@@ -120,14 +120,14 @@ TEST_F(Toolchain, ListsNamespaceModulePairsDepthFirst) {
       ASSERT_EQ(symlink(level(n + 1).c_str(), (level(n) + name).c_str()), 0);
   }
   setenv("QLNPATH", deep.c_str(), 1);
-  detail::ForgetToolchainPath();
+  toolchain_detail::ForgetToolchainPath();
   std::vector<std::string> pairs;
   for (Ref<Object> id : ListModules("", Ref<TList>()))
     pairs.push_back(String::Of(id).ToCString());
   std::sort(pairs.begin(), pairs.end());
   EXPECT_EQ(pairs, (std::vector<std::string>{"p.p", "p.q", "q.p", "q.q"}));
   setenv("QLNPATH", Root().c_str(), 1);
-  detail::ForgetToolchainPath();
+  toolchain_detail::ForgetToolchainPath();
 
   // Below a namespace, and appended to a given list.
   Ref<TList> list = NewList();

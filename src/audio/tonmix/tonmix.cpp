@@ -37,25 +37,25 @@ struct State {
   std::atomic<Clock> clock{nullptr};
 };
 
-State& S() {
+State& MixerState() {
   static NeverDestroyed<State> state;
   return *state;
 }
 
 mixer* Mix() {
-  State& s = S();
+  State& s = MixerState();
   return s.device && s.table ? s.device->Mixer() : nullptr;
 }
 
 bool Valid(int32_t handle) {
-  HandleTable* t = S().table.get();
-  if (!t || handle == 0 || !S().device) return false;
+  HandleTable* t = MixerState().table.get();
+  if (!t || handle == 0 || !MixerState().device) return false;
   uint32_t h = static_cast<uint32_t>(handle), slot = h & kSlotMask;
   return slot != 0 && t->used[slot] && (h & ~kSlotMask) == t->generation[slot];
 }
 
 void FreeSlot(uint32_t slot) {
-  HandleTable& t = *S().table;
+  HandleTable& t = *MixerState().table;
   t.voice[slot] = nullptr;
   t.used[slot] = false;
   t.link[slot] = t.link[0];
@@ -68,7 +68,7 @@ sound* Take(sound* templ, int32_t keepHandle) {
   int32_t recorded = 0;
   sound* v = Mix()->TakeVoice(templ, &recorded);
   if (recorded && recorded != keepHandle && Valid(recorded) &&
-      S().table->voice[recorded & kSlotMask] == v) {
+      MixerState().table->voice[recorded & kSlotMask] == v) {
     FreeSlot(recorded & kSlotMask);
   }
   return v;
@@ -86,7 +86,7 @@ void ReclaimEndedSlots() {
 // The voice in a valid handle's slot, made (with default settings) when the slot has none yet.
 sound* SlotVoice(int32_t handle) {
   uint32_t slot = static_cast<uint32_t>(handle) & kSlotMask;
-  sound*& v = S().table->voice[slot];
+  sound*& v = MixerState().table->voice[slot];
   if (!v) {
     v = Take(nullptr, handle);
     v->handle = handle;
@@ -132,11 +132,11 @@ uint32_t SystemClock() {
 }  // namespace
 
 void SetMixerClock(Clock clock) {
-  S().clock.store(clock);
+  MixerState().clock.store(clock);
 }
 
 uint32_t MixerNow() {
-  Clock c = S().clock.load();
+  Clock c = MixerState().clock.load();
   return c ? c() : SystemClock();
 }
 
@@ -147,14 +147,14 @@ int32_t MixerStart(std::unique_ptr<audiodevice> device) {
     device->close();
     return -1;
   }
-  State& s = S();
+  State& s = MixerState();
   s.device = std::move(device);
   s.table = std::make_unique<HandleTable>(s.nextGeneration);
   return 0;
 }
 
 void MixerStop() {
-  State& s = S();
+  State& s = MixerState();
   if (s.table) {
     uint32_t highest = 0;
     for (uint32_t g : s.table->generation)
@@ -171,7 +171,7 @@ void MixerStop() {
 
 sampledata* MixerCreateSound(int32_t length, int32_t bits, int32_t channels, int32_t hertz,
                              const void* data, int32_t loop) {
-  if (!S().table) return nullptr;
+  if (!MixerState().table) return nullptr;
   return NewSampleData(length, bits, channels, hertz, data, loop);
 }
 
@@ -181,7 +181,7 @@ void MixerFreeSound(sampledata* record) {
 
 int32_t MixerAllocChannel() {
   if (!Mix()) return 0;
-  HandleTable& t = *S().table;
+  HandleTable& t = *MixerState().table;
   if (t.link[0] == 0) ReclaimEndedSlots();
   uint32_t slot = t.link[0];
   if (slot == 0) return 0;
@@ -196,7 +196,7 @@ int32_t MixerAllocChannel() {
 void MixerFreeChannel(int32_t handle) {
   if (!Valid(handle)) return;
   uint32_t slot = static_cast<uint32_t>(handle) & kSlotMask;
-  if (sound* v = S().table->voice[slot]) {
+  if (sound* v = MixerState().table->voice[slot]) {
     if (v->started && (v->status.load(std::memory_order_relaxed) & kPaused)) MarkStopped(v);
     Detach(v);
   }
@@ -222,7 +222,7 @@ int32_t MixerPlaySound(sampledata* record, int32_t paused, int32_t handle) {
   // The voice may be the slot's own: one that ended and was released while its handle stayed
   // valid comes back from the release ring. It must neither be stopped as the old voice nor
   // recycled while the slot still refers to it.
-  sound*& slotVoice = S().table->voice[static_cast<uint32_t>(handle) & kSlotMask];
+  sound*& slotVoice = MixerState().table->voice[static_cast<uint32_t>(handle) & kSlotMask];
   if (!m->StartVoice(v, record, status, MixerNow())) {
     if (v != slotVoice) m->Recycle(v);
     if (fresh) FreeSlot(static_cast<uint32_t>(handle) & kSlotMask);
@@ -240,7 +240,7 @@ int32_t MixerPlaySound(sampledata* record, int32_t paused, int32_t handle) {
 
 void MixerStopChannel(int32_t handle) {
   if (!Valid(handle)) return;
-  if (sound* v = S().table->voice[static_cast<uint32_t>(handle) & kSlotMask]) {
+  if (sound* v = MixerState().table->voice[static_cast<uint32_t>(handle) & kSlotMask]) {
     v->autoRelease.store(1, std::memory_order_relaxed);
     MarkStopped(v);
   }

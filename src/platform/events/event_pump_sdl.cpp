@@ -35,7 +35,7 @@ struct State {
   SDL_Window* losingFocus = nullptr;  // lost the focus during this pump; decided at its end
 };
 
-State& S() {
+State& PumpState() {
   static auto* state = new State;
   return *state;
 }
@@ -48,13 +48,13 @@ SDL_Window* Sdl(NativeWindow w) {
 }
 
 Window* FindById(uint32_t id) {
-  for (Window& w : S().windows) {
+  for (Window& w : PumpState().windows) {
     if (w.id == id) return &w;
   }
   return nullptr;
 }
 Window* Find(SDL_Window* sdl) {
-  for (Window& w : S().windows) {
+  for (Window& w : PumpState().windows) {
     if (w.sdl == sdl) return &w;
   }
   return nullptr;
@@ -82,7 +82,7 @@ bool IsHeadlessDriver(const char* name) {
 }
 
 bool StartVideoOnce() {
-  State& s = S();
+  State& s = PumpState();
   if (s.sdl) return true;
   if (s.videoFailed) return false;
   const char* driver = std::getenv("SDL_VIDEODRIVER");
@@ -131,9 +131,9 @@ void Dispatch(uint32_t windowId, uint32_t message, uintptr_t wParam, intptr_t lP
 
 void RememberPointer(const Window& w, int x, int y) {
   int wx = 0, wy = 0;
-  S().sdl->GetWindowPosition(w.sdl, &wx, &wy);
-  S().pointerX = wx + x;
-  S().pointerY = wy + y;
+  PumpState().sdl->GetWindowPosition(w.sdl, &wx, &wy);
+  PumpState().pointerX = wx + x;
+  PumpState().pointerY = wy + y;
 }
 
 // One UTF-16 unit per character message, as a Windows program receives text.
@@ -158,7 +158,7 @@ void DispatchText(uint32_t w, const char* utf8) {
 }
 
 void KeyEvent(const SDL_KeyboardEvent& k) {
-  State& s = S();
+  State& s = PumpState();
   const uint32_t w = k.windowID;
   s.mods = static_cast<SDL_Keymod>(k.keysym.mod);
   WindowsKey key = WindowsKeyOf(k.keysym.scancode, s.mods & KMOD_NUM);
@@ -180,7 +180,7 @@ void KeyEvent(const SDL_KeyboardEvent& k) {
 }
 
 void WindowEvent(const SDL_WindowEvent& e) {
-  State& s = S();
+  State& s = PumpState();
   const uint32_t w = e.windowID;
   Window* window = FindById(w);
   if (!window) return;
@@ -210,7 +210,7 @@ void WindowEvent(const SDL_WindowEvent& e) {
 }
 
 void HandleEvent(const SDL_Event& e) {
-  State& s = S();
+  State& s = PumpState();
   switch (e.type) {
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -272,7 +272,7 @@ void HandleEvent(const SDL_Event& e) {
 // The application as a whole lost the focus when a window lost it and none of the others took it
 // over within the same pump.
 void SettleFocus() {
-  State& s = S();
+  State& s = PumpState();
   SDL_Window* lost = std::exchange(s.losingFocus, nullptr);
   if (!lost || s.focused || !s.appActive) return;
   s.appActive = false;
@@ -299,7 +299,7 @@ NativeWindow OpenWindow(const char* title, int width, int height) {
 
 namespace {
 NativeWindow Track(SDL_Window* w) {
-  State& s = S();
+  State& s = PumpState();
   s.windows.push_back({w, s.sdl->GetWindowID(w)});
   if (s.windows.size() == 1) SetPostWaker(&WakeSdl);
   return Handle(w);
@@ -309,7 +309,7 @@ NativeWindow Track(SDL_Window* w) {
 NativeWindow OpenWindowWith(const char* title, int width, int height,
                             const WindowOptions& options) {
   if (!StartVideoOnce()) return nullptr;
-  State& s = S();
+  State& s = PumpState();
   uint32_t flags = options.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
   if (options.openGL) flags |= SDL_WINDOW_OPENGL;
   int x = options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED;
@@ -321,7 +321,7 @@ NativeWindow OpenWindowWith(const char* title, int width, int height,
 
 NativeWindow AdoptWindow(uintptr_t nativeId) {
   if (!nativeId || !StartVideoOnce()) return nullptr;
-  State& s = S();
+  State& s = PumpState();
   s.sdl->SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
   // SDL reads the window id from the pointer's value.
   SDL_Window* w = s.sdl->CreateWindowFrom(reinterpret_cast<const void*>(nativeId));
@@ -330,7 +330,7 @@ NativeWindow AdoptWindow(uintptr_t nativeId) {
 }
 
 void CloseWindow(NativeWindow window) {
-  State& s = S();
+  State& s = PumpState();
   auto it = std::find_if(s.windows.begin(), s.windows.end(),
                          [&](const Window& w) { return w.sdl == Sdl(window); });
   if (it == s.windows.end()) return;
@@ -349,16 +349,16 @@ void SetWindowProcedure(NativeWindow window, WindowProcedure procedure, void* co
 }
 
 NativeWindow FocusedWindow() {
-  return Handle(S().focused);
+  return Handle(PumpState().focused);
 }
 
 void FocusWindow(NativeWindow window) {
-  if (Find(Sdl(window))) S().sdl->RaiseWindow(Sdl(window));
+  if (Find(Sdl(window))) PumpState().sdl->RaiseWindow(Sdl(window));
 }
 
 bool ClientSize(NativeWindow window, int* width, int* height) {
   if (!Find(Sdl(window))) return false;
-  S().sdl->GetWindowSize(Sdl(window), width, height);
+  PumpState().sdl->GetWindowSize(Sdl(window), width, height);
   return true;
 }
 
@@ -371,13 +371,13 @@ bool IsMotionOfLeaving(const SDL_Event& motion, const SDL_Event& next) {
   Window* w = FindById(motion.motion.windowID);
   if (!w) return false;
   int width = 0, height = 0;
-  S().sdl->GetWindowSize(w->sdl, &width, &height);
+  PumpState().sdl->GetWindowSize(w->sdl, &width, &height);
   const int x = motion.motion.x, y = motion.motion.y;
   return x <= 0 || y <= 0 || x >= width - 1 || y >= height - 1;
 }
 
 void PumpEvents() {
-  State& s = S();
+  State& s = PumpState();
   if (s.sdl) {
     SDL_Event e;
     SDL_Event motion{};  // a pointer motion held until the event after it is known
@@ -401,7 +401,7 @@ void PumpEvents() {
 }
 
 void WaitForEvent() {
-  State& s = S();
+  State& s = PumpState();
   if (s.windows.empty()) {
     WaitForPostedCall();
   } else if (!HasPostedCalls()) {
@@ -411,7 +411,7 @@ void WaitForEvent() {
 }
 
 bool IsKeyDown(int virtualKey) {
-  SDL_Keymod m = S().mods;
+  SDL_Keymod m = PumpState().mods;
   switch (virtualKey) {
     case 0x10:
       return m & KMOD_SHIFT;
@@ -429,36 +429,36 @@ bool IsKeyDown(int virtualKey) {
 }
 
 void PointerPosition(NativeWindow window, int* x, int* y) {
-  *x = S().pointerX;
-  *y = S().pointerY;
+  *x = PumpState().pointerX;
+  *y = PumpState().pointerY;
   ScreenToClient(window, x, y);
 }
 
 void ScreenToClient(NativeWindow window, int* x, int* y) {
   if (!Find(Sdl(window))) return;
   int wx = 0, wy = 0;
-  S().sdl->GetWindowPosition(Sdl(window), &wx, &wy);
+  PumpState().sdl->GetWindowPosition(Sdl(window), &wx, &wy);
   *x -= wx;
   *y -= wy;
 }
 
 void CaptureMouse(bool capture) {
-  if (S().sdl) S().sdl->CaptureMouse(capture ? SDL_TRUE : SDL_FALSE);
+  if (PumpState().sdl) PumpState().sdl->CaptureMouse(capture ? SDL_TRUE : SDL_FALSE);
 }
 
 void ShowCursor(bool show) {
-  State& s = S();
+  State& s = PumpState();
   s.cursorShown = show;
   if (s.sdl) s.sdl->ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
 }
 
 bool IsCursorShown() {
-  State& s = S();
+  State& s = PumpState();
   return s.sdl ? s.sdl->ShowCursor(SDL_QUERY) == SDL_ENABLE : s.cursorShown;
 }
 
 void WarpPointer(int x, int y) {
-  State& s = S();
+  State& s = PumpState();
   if (!s.sdl) return;
   if (SDL_Window* focus = s.sdl->GetKeyboardFocus()) {
     s.sdl->WarpMouseInWindow(focus, x, y);
@@ -468,7 +468,7 @@ void WarpPointer(int x, int y) {
 }
 
 void ShutdownEvents() {
-  State& s = S();
+  State& s = PumpState();
   while (!s.windows.empty())
     CloseWindow(Handle(s.windows.back().sdl));
   if (s.sdl) {

@@ -1,4 +1,4 @@
-#include "platform/net/socket.h"
+#include "platform/net/ipv4_sockets.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

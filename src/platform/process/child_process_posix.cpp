@@ -185,10 +185,10 @@ void CloseAll(std::initializer_list<int> fds) {
 }  // namespace
 
 ChildProcess* StartChildProcess(std::string_view commandLine, bool hidden, ChildPipes& pipes) {
-  std::vector<std::string> args = detail::SplitCommandLine(commandLine);
+  std::vector<std::string> args = launch_detail::SplitCommandLine(commandLine);
   if (args.empty()) return nullptr;
   std::string exe = ExecutablePath();
-  std::string path = detail::FindProgram(args[0], exe.substr(0, exe.rfind('/')));
+  std::string path = launch_detail::FindProgram(args[0], exe.substr(0, exe.rfind('/')));
   if (path.empty()) return nullptr;
 
   int out[2] = {-1, -1}, in[2] = {-1, -1}, err[2] = {-1, -1};

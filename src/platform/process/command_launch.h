@@ -7,13 +7,14 @@
 
 namespace vxl::platform {
 
-// Starts the command line's program with its arguments, detached from this process (its own
-// session, never waited for, outliving this process). `showState` is accepted for the window
+// Starts the command line's program with its arguments, detached from this process (one spawn:
+// its own session, its end reaped by a thread of this process so it is never left a zombie, and
+// free to outlive this process). `showState` is accepted for the window
 // state of systems that have one. Returns false when nothing could be started.
 bool LaunchCommand(std::string_view commandLine, int showState);
 
 // Helpers of this layer and of the process layers beside it.
-namespace detail {
+namespace launch_detail {
 
 // Splits a command line, which ends at its first NUL as a C string does, by the Windows rules:
 // the program name ends at the closing quote when it starts with one, else at white space; in the
@@ -27,7 +28,7 @@ std::vector<std::string> SplitCommandLine(std::string_view commandLine);
 // ending in ".exe" that is not found is searched again without the suffix. "" when not found.
 std::string FindProgram(const std::string& program, const std::string& executableDir);
 
-}  // namespace detail
+}  // namespace launch_detail
 
 // Starts the program at `path` with args (args[0] included), detached as LaunchCommand does.
 // Returns false when nothing could be started.

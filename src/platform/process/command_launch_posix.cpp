@@ -1,5 +1,7 @@
 #include "platform/process/command_launch.h"
 
+#include <signal.h>
+#include <spawn.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,6 +10,7 @@
 #include <cstdlib>
 
 #include "platform/process/process_image.h"
+#include "platform/thread/thread.h"
 
 namespace vxl::platform {
 
@@ -38,7 +41,7 @@ std::string SearchDirectories(const std::string& name, const std::vector<std::st
 
 }  // namespace
 
-std::vector<std::string> detail::SplitCommandLine(std::string_view line) {
+std::vector<std::string> launch_detail::SplitCommandLine(std::string_view line) {
   line = line.substr(0, line.find('\0'));  // a C string: a NUL ends it
   std::vector<std::string> args;
   size_t i = 0, n = line.size();
@@ -96,7 +99,8 @@ std::vector<std::string> detail::SplitCommandLine(std::string_view line) {
   return args;
 }
 
-std::string detail::FindProgram(const std::string& program, const std::string& executableDir) {
+std::string launch_detail::FindProgram(const std::string& program,
+                                       const std::string& executableDir) {
   if (program.empty()) return std::string();
   std::vector<std::string> names{program};
   if (program.size() > 4 && strcasecmp(program.c_str() + program.size() - 4, ".exe") == 0) {
@@ -124,9 +128,9 @@ std::string detail::FindProgram(const std::string& program, const std::string& e
 }
 
 bool LaunchCommand(std::string_view commandLine, int /*showState*/) {
-  std::vector<std::string> args = detail::SplitCommandLine(commandLine);
+  std::vector<std::string> args = launch_detail::SplitCommandLine(commandLine);
   if (args.empty()) return false;
-  std::string path = detail::FindProgram(args[0], DirectoryOf(ExecutablePath()));
+  std::string path = launch_detail::FindProgram(args[0], DirectoryOf(ExecutablePath()));
   if (path.empty()) return false;
   return LaunchDetached(path, args);
 }
@@ -137,29 +141,34 @@ bool LaunchDetached(const std::string& path, std::vector<std::string> args) {
     argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  // Fork twice so the program is adopted by init at once: it is never our zombie and it outlives
-  // us. Only async-signal-safe calls run between fork and exec. The program gets the standard
-  // streams and nothing else this process has open (files, sockets): it may outlive us by far.
-  pid_t child = fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    setsid();
-    pid_t grandchild = fork();
-    if (grandchild == 0) {
-      if (close_range(3, ~0U, 0) != 0) {
-        for (int fd = 3; fd < 65536; ++fd)
-          close(fd);
-      }
-      execv(path.c_str(), argv.data());
-      _exit(127);
+  // One spawn, detached: the program leads a session of its own (no terminal of ours, none of
+  // our signals), gets the standard streams and nothing else this process has open (files,
+  // sockets: it may outlive us by far), and default signal handling. A thread of ours reaps it
+  // when it ends, so it never stays our zombie; if we end first, init adopts it.
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_init(&attributes);
+  posix_spawn_file_actions_init(&actions);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
+    sigaddset(&defaults, sig);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  pid_t child = -1;
+  int error = posix_spawn(&child, path.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) return false;
+  thread::StartDetached("vxl reaper", [child] {
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
-    _exit(grandchild > 0 ? 0 : 1);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  });
+  return true;
 }
 
 }  // namespace vxl::platform

@@ -22,17 +22,17 @@ struct Queue {
 };
 
 // Never destroyed: queued events and the current one stay until the process ends.
-Queue& Q() {
+Queue& EventRing() {
   static NeverDestroyed<Queue> queue;
   return *queue;
 }
 
 bool Empty() {
-  return Q().put == Q().get;
+  return EventRing().put == EventRing().get;
 }
 
 int32_t Take() {
-  Queue& q = Q();
+  Queue& q = EventRing();
   Ref<TEvent>& slot = q.ring[q.get % kRing];
   q.current = std::move(slot);
   ++q.get;
@@ -56,7 +56,7 @@ Ref<Object> QueueHook(int32_t, Ref<Object> data, Ref<Object>) {
 void QueuePost(const Ref<TEvent>& event, bool merge) {
   // Null is no event: queued, it would be read as one by every later merge and take.
   if (!event) ThrowNullObject();
-  Queue& q = Q();
+  Queue& q = EventRing();
   if (merge) {
     for (uint32_t i = q.get; i != q.put; ++i) {
       TEvent* queued = q.ring[i % kRing].Get();
@@ -78,13 +78,13 @@ void QueuePost(const Ref<TEvent>& event, bool merge) {
 Ref<TEvent> QueuePeek() {
   if (Empty()) PumpSystem();
   if (Empty()) return nullptr;
-  return Q().ring[Q().get % kRing];
+  return EventRing().ring[EventRing().get % kRing];
 }
 
 int32_t QueuePoll() {
   if (Empty()) PumpSystem();
   if (Empty()) {
-    Q().current = Q().blank;
+    EventRing().current = EventRing().blank;
     return 0;
   }
   return Take();
@@ -94,44 +94,44 @@ int32_t QueueWait() {
   while (Empty() && !SystemPumpBusy())
     AwaitSystem();
   if (Empty()) {
-    Q().current = Q().blank;
+    EventRing().current = EventRing().blank;
     return 0;
   }
   return Take();
 }
 
 int32_t CurrentEventId() {
-  return Q().current->id;
+  return EventRing().current->id;
 }
 int32_t CurrentEventData() {
-  return Q().current->data;
+  return EventRing().current->data;
 }
 int32_t CurrentEventMods() {
-  return Q().current->mods;
+  return EventRing().current->mods;
 }
 int32_t CurrentEventX() {
-  return Q().current->x;
+  return EventRing().current->x;
 }
 int32_t CurrentEventY() {
-  return Q().current->y;
+  return EventRing().current->y;
 }
 Ref<Object> CurrentEventExtra() {
-  return Q().current->extra;
+  return EventRing().current->extra;
 }
 String CurrentEventText() {
-  return String::Of(Q().current->extra);
+  return String::Of(EventRing().current->extra);
 }
 Ref<Object> CurrentEventSource() {
-  return Q().current->source;
+  return EventRing().current->source;
 }
 int32_t CurrentEventSourceHandle() {
-  return ObjectHandle(Q().current->source);
+  return ObjectHandle(EventRing().current->source);
 }
 
 int InitEventQueueModule() {
   static ModuleGuard guard("event queue");
   return guard.Run({InitCoreModule, InitEventModule, InitSystemModule}, [] {
-    Queue& q = Q();
+    Queue& q = EventRing();
     InsertHook(EventHookId, &QueueHook, nullptr, -10000);
     q.blank = New<TEvent>();
     q.current = q.blank;

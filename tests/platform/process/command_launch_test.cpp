@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <sstream>
+#include <string>
 
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 
-namespace vxl::platform::detail {
+namespace vxl::platform::launch_detail {
 namespace {
 
 using Args = std::vector<std::string>;
@@ -83,5 +85,27 @@ TEST(LaunchCommand, TheProgramGetsOnlyTheStandardStreams) {
   EXPECT_EQ(test::TempDir::Read(fifo), "0\n1\n2\n3\n");  // 3: the listing's own directory
 }
 
+// One spawn leaves the program detached: it leads a session of its own, and once it has ended it
+// does not stay behind as this process's zombie.
+TEST(LaunchCommand, TheProgramLeadsItsOwnSessionAndIsReaped) {
+  test::TempDir dir;
+  std::string fifo = dir.File("stat");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(LaunchDetached("/bin/sh", {"sh", "-c", "cat /proc/self/stat > '" + fifo + "'"}));
+  // "pid (comm) state ppid pgrp session ...": the cat replaced nothing, it is sh's child; its
+  // session is sh's, which must be sh's own pid.
+  std::string stat = test::TempDir::Read(fifo);
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  char state;
+  long ppid, pgrp, session;
+  fields >> state >> ppid >> pgrp >> session;
+  EXPECT_EQ(session, ppid) << stat;
+  EXPECT_NE(session, long(getsid(0)));
+  // The shell ends after cat; the reaper takes it, so /proc loses it (no zombie stays).
+  std::string shell = "/proc/" + std::to_string(ppid);
+  while (access(shell.c_str(), F_OK) == 0)
+    usleep(1000);
+}
+
 }  // namespace
-}  // namespace vxl::platform::detail
+}  // namespace vxl::platform::launch_detail

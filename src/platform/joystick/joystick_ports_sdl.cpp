@@ -1,6 +1,6 @@
 // Joysticks over SDL's joystick subsystem. SDL reports signed 16-bit axes and hat direction
 // bits; they are turned into the unsigned positions and hundredths of a degree of the interface.
-#include "platform/joystick/joystick.h"
+#include "platform/joystick/joystick_ports.h"
 
 #include <map>
 

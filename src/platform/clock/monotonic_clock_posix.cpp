@@ -1,4 +1,4 @@
-#include "platform/clock/clock.h"
+#include "platform/clock/monotonic_clock.h"
 
 #include <sched.h>
 #include <cerrno>
