@@ -11,25 +11,30 @@
 
 namespace example {
 
-using namespace vxl;
-
 inline std::string PixelFormatName(int32_t format) {
-  static const char* const names[FORMAT_COUNT] = {
-      "none",  "grey 8",  "alpha 8",  "BGR 24",   "RGB 24",        "BGRA 32",      "RGBA 32",
-      "red 8", "green 8", "blue 8",   "shadow 8", "intensity 8",   "luminance 8"};
-  if (format < 0 || format >= FORMAT_COUNT) return "format " + std::to_string(format);
+  static const char* const names[vxl::FORMAT_COUNT] = {
+      "none",  "grey 8",  "alpha 8", "BGR 24",   "RGB 24",      "BGRA 32",    "RGBA 32",
+      "red 8", "green 8", "blue 8",  "shadow 8", "intensity 8", "luminance 8"};
+  if (format < 0 || format >= vxl::FORMAT_COUNT) return "format " + std::to_string(format);
   return names[format];
 }
 
 inline std::string SampleFormatName(int32_t format) {
   switch (format) {
-    case SAMPLE_MONO8: return "mono 8-bit";
-    case SAMPLE_MONO16LE: return "mono 16-bit";
-    case SAMPLE_MONO16BE: return "mono 16-bit big-endian";
-    case SAMPLE_STEREO8: return "stereo 8-bit";
-    case SAMPLE_STEREO16LE: return "stereo 16-bit";
-    case SAMPLE_STEREO16BE: return "stereo 16-bit big-endian";
-    default: return "format " + std::to_string(format);
+    case vxl::SAMPLE_MONO8:
+      return "mono 8-bit";
+    case vxl::SAMPLE_MONO16LE:
+      return "mono 16-bit";
+    case vxl::SAMPLE_MONO16BE:
+      return "mono 16-bit big-endian";
+    case vxl::SAMPLE_STEREO8:
+      return "stereo 8-bit";
+    case vxl::SAMPLE_STEREO16LE:
+      return "stereo 16-bit";
+    case vxl::SAMPLE_STEREO16BE:
+      return "stereo 16-bit big-endian";
+    default:
+      return "format " + std::to_string(format);
   }
 }
 
@@ -43,17 +48,48 @@ inline std::string KeyName(int32_t vk) {
     const char* name;
   };
   static const Named named[] = {
-      {0x08, "Backspace"}, {0x09, "Tab"},       {0x0D, "Enter"},      {0x10, "Shift"},
-      {0x11, "Ctrl"},      {0x12, "Alt"},       {0x13, "Pause"},      {0x14, "Caps Lock"},
-      {0x1B, "Escape"},    {0x20, "Space"},     {0x21, "Page Up"},    {0x22, "Page Down"},
-      {0x23, "End"},       {0x24, "Home"},      {0x25, "Left"},       {0x26, "Up"},
-      {0x27, "Right"},     {0x28, "Down"},      {0x2C, "Print Screen"}, {0x2D, "Insert"},
-      {0x2E, "Delete"},    {0x5B, "Left Windows"}, {0x5C, "Right Windows"}, {0x5D, "Menu"},
-      {0x6A, "Numpad *"},  {0x6B, "Numpad +"},  {0x6D, "Numpad -"},   {0x6E, "Numpad ."},
-      {0x6F, "Numpad /"},  {0x90, "Num Lock"},  {0x91, "Scroll Lock"}, {0xBA, ";"},
-      {0xBB, "="},         {0xBC, ","},         {0xBD, "-"},          {0xBE, "."},
-      {0xBF, "/"},         {0xC0, "`"},         {0xDB, "["},          {0xDC, "\\"},
-      {0xDD, "]"},         {0xDE, "'"},
+      {0x08, "Backspace"},
+      {0x09, "Tab"},
+      {0x0D, "Enter"},
+      {0x10, "Shift"},
+      {0x11, "Ctrl"},
+      {0x12, "Alt"},
+      {0x13, "Pause"},
+      {0x14, "Caps Lock"},
+      {0x1B, "Escape"},
+      {0x20, "Space"},
+      {0x21, "Page Up"},
+      {0x22, "Page Down"},
+      {0x23, "End"},
+      {0x24, "Home"},
+      {0x25, "Left"},
+      {0x26, "Up"},
+      {0x27, "Right"},
+      {0x28, "Down"},
+      {0x2C, "Print Screen"},
+      {0x2D, "Insert"},
+      {0x2E, "Delete"},
+      {0x5B, "Left Windows"},
+      {0x5C, "Right Windows"},
+      {0x5D, "Menu"},
+      {0x6A, "Numpad *"},
+      {0x6B, "Numpad +"},
+      {0x6D, "Numpad -"},
+      {0x6E, "Numpad ."},
+      {0x6F, "Numpad /"},
+      {0x90, "Num Lock"},
+      {0x91, "Scroll Lock"},
+      {0xBA, ";"},
+      {0xBB, "="},
+      {0xBC, ","},
+      {0xBD, "-"},
+      {0xBE, "."},
+      {0xBF, "/"},
+      {0xC0, "`"},
+      {0xDB, "["},
+      {0xDC, "\\"},
+      {0xDD, "]"},
+      {0xDE, "'"},
   };
   for (const Named& n : named)
     if (n.vk == vk) return n.name;

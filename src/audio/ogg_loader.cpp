@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <climits>
-#include <string>
 #include <cstring>
 #include <exception>
 #include <span>
+#include <string>
 
 #include "audio/sample_loaders.h"
 #include "platform/vorbis/vorbis_decoder.h"

@@ -349,12 +349,13 @@ void FillPixmap(const Ref<TPixmap>& pixmap, uint32_t argb) {
 }
 
 int InitPixmapModule() {
-  return g_pixmapModule.Run({InitCoreModule, InitStreamModule, InitDataModule, InitPixelFormatModule}, [] {
-    RegisterClass<TPixmap>();
-    RegisterClass<TPixmapDataType>();
-    RegisterClass<TPixmapLoader>();
-    g_pixmapDataType = New<TPixmapDataType>().Leak();
-  });
+  return g_pixmapModule.Run(
+      {InitCoreModule, InitStreamModule, InitDataModule, InitPixelFormatModule}, [] {
+        RegisterClass<TPixmap>();
+        RegisterClass<TPixmapDataType>();
+        RegisterClass<TPixmapLoader>();
+        g_pixmapDataType = New<TPixmapDataType>().Leak();
+      });
 }
 
 }  // namespace vxl

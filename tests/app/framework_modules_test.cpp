@@ -42,8 +42,7 @@ TEST(FrameworkModules, BodiesRunOnceInTheLaunchersOrder) {
                });
   InitFrameworkModules();
   InitFrameworkModules();  // a second call does nothing
-  EXPECT_EQ(std::vector<std::string>(ModuleBodyOrder().begin(), ModuleBodyOrder().end()),
-            expected);
+  EXPECT_EQ(std::vector<std::string>(ModuleBodyOrder().begin(), ModuleBodyOrder().end()), expected);
 }
 
 }  // namespace

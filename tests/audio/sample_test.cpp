@@ -302,8 +302,7 @@ TEST_F(SampleTest, RefusedFormatsSayWhy) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Ref<TAudioSample> s =
-        c.url.empty() ? Load(c.bytes) : ReadAudioSample(String(c.url.c_str()));
+    Ref<TAudioSample> s = c.url.empty() ? Load(c.bytes) : ReadAudioSample(String(c.url.c_str()));
     EXPECT_EQ(bool(s), std::string(c.what) == "a WAV it loads");
     EXPECT_EQ(AudioSampleProblem().ToCString(), c.problem);
   }

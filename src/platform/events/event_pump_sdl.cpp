@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -66,6 +67,14 @@ std::atomic<uint32_t> g_wakeEvent{0};
 // one per post would fill SDL's queue while the main thread is busy, and input would be lost.
 std::atomic<bool> g_wakeQueued{false};
 
+// Held by a posting thread while it wakes SDL, and by the main thread while it destroys a window:
+// SDL ends a wait by sending an X message to a window from the posting thread, and a window
+// destroyed before that message reached the X server ends the program with a BadWindow error.
+std::mutex& WakeLock() {
+  static std::mutex* lock = new std::mutex;  // never destroyed: posting threads may outlive exit
+  return *lock;
+}
+
 // Runs on the posting thread: a pushed event ends SDL's wait. Spurious wake events are harmless,
 // and so is a push after the video subsystem stopped (SDL refuses it).
 void WakeSdl() {
@@ -73,6 +82,7 @@ void WakeSdl() {
   SDL_Event e{};
   e.type = g_wakeEvent.load();
   const sdl::Library* lib = sdl::Open();
+  std::lock_guard hold(WakeLock());
   if (!lib || lib->PushEvent(&e) != 1) g_wakeQueued = false;
 }
 
@@ -338,6 +348,7 @@ void CloseWindow(NativeWindow window) {
   if (s.windows.empty()) SetPostWaker(nullptr);
   if (s.focused == Sdl(window)) s.focused = nullptr;
   if (s.losingFocus == Sdl(window)) s.losingFocus = nullptr;
+  std::lock_guard hold(WakeLock());
   s.sdl->DestroyWindow(Sdl(window));
 }
 
