@@ -56,7 +56,7 @@ std::atomic<bool> g_ran{false};
 Clock::time_point g_posted;
 std::vector<double> g_latencies;
 
-void Arrived(Object*, intptr_t) {
+void Arrived(const Ref<Object>&, intptr_t) {
   g_latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - g_posted).count());
   g_ran.store(true, std::memory_order_release);
 }
@@ -68,12 +68,12 @@ void PostLatency(int samples) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));  // the main thread is waiting
       g_ran.store(false, std::memory_order_relaxed);
       g_posted = Clock::now();
-      PostToMainThread(&Arrived, nullptr, 0);
+      PostToMainThread(&Arrived, 0, 0);
       while (!g_ran.load(std::memory_order_acquire))
         std::this_thread::yield();
     }
     done = true;
-    PostToMainThread(&Arrived, nullptr, 0);  // wakes the last wait
+    PostToMainThread(&Arrived, 0, 0);  // wakes the last wait
   });
   while (!done)
     AwaitSystem();

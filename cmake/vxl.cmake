@@ -14,7 +14,9 @@ endfunction()
 # vxl_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
 # A GoogleTest executable registered with CTest test by test. Labels: unit (the default), display
 # (runs with an X server), audio (runs with SDL's disk audio driver), net (loopback only); the
-# devices come from tests/support/test_devices.sh.
+# devices come from tests/support/test_devices.sh. Each test takes one label (a second one would be
+# taken for a property name in the discovered test list). A ThreadSanitizer build
+# (VXL_SANITIZE=thread) has only the tests named in VXL_THREAD_TESTS.
 function(vxl_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_LABELS)
@@ -34,10 +36,18 @@ function(vxl_test name)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR
                  ${PROJECT_SOURCE_DIR}/tests/support/test_devices.sh ${devices})
   endif()
+  if(VXL_SANITIZE_THREAD AND NOT name IN_LIST VXL_THREAD_TESTS)
+    # The ThreadSanitizer build builds and runs only the tests that cross threads.
+    set_property(TARGET ${name} PROPERTY EXCLUDE_FROM_ALL ON)
+    return()
+  endif()
   set(environment)
-  if(VXL_SANITIZE)
+  if(VXL_SANITIZE_ADDRESS)
     set(environment ENVIRONMENT
         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0")
+  elseif(VXL_SANITIZE_THREAD)
+    set(environment ENVIRONMENT
+        "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
   endif()
   gtest_discover_tests(${name} PROPERTIES LABELS "${T_LABELS}" ${environment}
                        DISCOVERY_TIMEOUT 60)

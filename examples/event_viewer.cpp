@@ -7,17 +7,36 @@
 //
 // Without a display it still runs: the timer's ticks are all there is to see.
 #include <cstdio>
-#include <cstdlib>
+#include <string>
 
 #include "platform/events/event_pump.h"
+#include "support/example.h"
+#include "support/names.h"
 #include "system/queue/event_queue.h"
 #include "system/system.h"
 #include "system/timer/timer.h"
 #include "system/window_events.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+const char kUsage[] =
+    "usage: %s [ticks]\n"
+    "Opens a window and prints every event that reaches the event queue, with a timer ticking\n"
+    "twice a second; stops when the window is closed, or after <ticks> ticks (1 to 1000000).\n";
+
+// The event's text, and for a key the key's name.
+std::string Describe(const vxl::TEvent& e) {
   using namespace vxl;
-  int32_t tickLimit = argc > 1 ? std::atoi(argv[1]) : 0;
+  std::string text = e.ToString().ToCString();
+  if (e.id == kEventKeyDown || e.id == kEventKeyUp || e.id == kEventKeyRepeat)
+    text += "  [" + example::KeyName(e.data) + "]";
+  return text;
+}
+
+int Main(int argc, char** argv) {
+  using namespace vxl;
+  if (argc > 2) example::UsageError(kUsage);
+  int32_t tickLimit = argc == 2 ? example::ParseNumber(argv[1], 1, 1000000, "the tick count") : 0;
   InitEventQueueModule();
   InitTimerModule();
 
@@ -35,7 +54,7 @@ int main(int argc, char** argv) {
     while (!(e = QueuePeek()))  // waits for input, ticks and posted calls, never spinning
       AwaitSystem();
     QueuePoll();  // now the current event
-    std::printf("%s\n", e->ToString().ToCString().c_str());
+    std::printf("%s\n", Describe(*e).c_str());
     std::fflush(stdout);
     if (e->id == kEventAppTerminate) break;
     if (e->id == kEventTimerTick && tickLimit > 0 && e->data >= tickLimit) break;
@@ -46,4 +65,10 @@ int main(int argc, char** argv) {
     platform::events::CloseWindow(window);
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return example::Run(Main, argc, argv, kUsage);
 }

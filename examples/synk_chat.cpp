@@ -16,7 +16,9 @@
 #include <string>
 #include <thread>
 
+#include "net/socket.h"
 #include "runtime/clock.h"
+#include "support/example.h"
 #include "synk/synk.h"
 
 namespace {
@@ -37,25 +39,42 @@ void ReadLines(Typed& typed) {
   typed.ended = true;
 }
 
-}  // namespace
+const char kUsage[] =
+    "usage: %1$s listen <port> <name>\n"
+    "       %1$s connect <host> <port> <name>\n"
+    "A text chat: one program listens on a UDP port (1 to 65535), the others connect to it.\n"
+    "Type a line to send it; an empty line or the end of input leaves.\n";
 
-int main(int argc, char** argv) {
+// Starts the host, or says why it could not: false then.
+bool Start(const vxl::Ref<vxl::TSynkHost>& host, bool listen, char** argv) {
+  using namespace vxl;
+  if (listen) {
+    int32_t port = example::ParseNumber(argv[2], 1, 65535, "the port");
+    if (ListenSynkHost(host, port)) return true;
+    std::fprintf(stderr, "could not listen on port %d (is another program using it?)\n", port);
+    return false;
+  }
+  int32_t port = example::ParseNumber(argv[3], 1, 65535, "the port");
+  if (ResolveHostAddresses(String(argv[2])).Length() == 0) {
+    std::fprintf(stderr, "the host name \"%s\" does not resolve\n", argv[2]);
+    return false;
+  }
+  if (ConnectSynkHost(host, String(argv[2]), port, 5000)) return true;
+  std::fprintf(stderr, "no chat answered at %s port %d within 5 seconds (refused or not there)\n",
+               argv[2], port);
+  return false;
+}
+
+int Main(int argc, char** argv) {
   using namespace vxl;
   bool listen = argc == 4 && std::string(argv[1]) == "listen";
   bool connect = argc == 5 && std::string(argv[1]) == "connect";
-  if (!listen && !connect) {
-    std::fprintf(stderr, "usage: %s listen <port> <name>\n       %s connect <host> <port> <name>\n",
-                 argv[0], argv[0]);
-    return 2;
-  }
+  if (!listen && !connect) example::UsageError(kUsage);
   InitSynkModule();
+  InitSocketModule();
   Ref<TSynkHost> host = NewSynkHost();
   String name(argv[argc - 1]);
-  if (listen ? !ListenSynkHost(host, std::atoi(argv[2]))
-             : !ConnectSynkHost(host, String(argv[2]), std::atoi(argv[3]), 5000)) {
-    std::fprintf(stderr, "could not %s\n", listen ? "listen on that port" : "reach that host");
-    return 1;
-  }
+  if (!Start(host, listen, argv)) return 1;
   Ref<TSynkObject> me = NewSynkObject(host);
   SynkSlotSetString(me, 0, name);
   std::printf("* you are %s; type a line to send it, an empty line to leave\n",
@@ -102,4 +121,10 @@ int main(int argc, char** argv) {
   reader.join();
   ShutSynkHost(host);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return example::Run(Main, argc, argv, kUsage);
 }

@@ -2,6 +2,8 @@
 
 #include "app/module_groups.h"
 #include "audio/audio_driver.h"
+#include "audio/directsound/directsound_driver.h"
+#include "audio/openal/openal_driver.h"
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
@@ -43,30 +45,32 @@ void Launch() {
 std::span<const ModuleInitialiser> LauncherImports() {
   // Main's imports, in order; the comments give each one's place in the full start-up order.
   static const ModuleInitialiser imports[] = {
-      InitCoreModule,           // 1
-      InitApplicationStub,      // 2
-      InitAudioModule,          // 3
-      InitBankModule,           // 4
-      InitBankStreamModule,     // 5
-      InitStandardGroupModule,  // 6
-      InitBmpLoaderModule,      // 7
-      InitGLKor2DModule,        // 8, in place of the Direct3D 7 2D driver that first reaches it
-      InitEventQueueModule,     // 10
-      InitTonmixDriverModule,   // 11
-      InitSynkModule,           // 13
-      InitJpegLoaderModule,     // 14
-      InitToolchainModule,      // 15
-      InitOggLoaderModule,      // 16
-      InitPngLoaderModule,      // 18
-      InitReflectionModule,     // 19
-      InitClassicTextModule,    // 20
-      InitTgaLoaderModule,      // 21
-      InitTimerModule,          // 22
-      InitWavLoaderModule,      // 23
-      InitJoystickModule,       // 24
-      InitProcessModule,        // 25
-      InitOpenGLImportModule,   // 26
-      InitEmptyTrailingModule,  // 27
+      InitCoreModule,               // 1
+      InitApplicationStub,          // 2
+      InitAudioModule,              // 3
+      InitBankModule,               // 4
+      InitBankStreamModule,         // 5
+      InitStandardGroupModule,      // 6
+      InitBmpLoaderModule,          // 7
+      InitGLKor2DModule,            // 8, in place of the Direct3D 7 2D driver that first reaches it
+      InitDirectSoundDriverModule,  // 9
+      InitEventQueueModule,         // 10
+      InitTonmixDriverModule,       // 11
+      InitSynkModule,               // 13
+      InitJpegLoaderModule,         // 14
+      InitToolchainModule,          // 15
+      InitOggLoaderModule,          // 16
+      InitOpenALDriverModule,       // 17
+      InitPngLoaderModule,          // 18
+      InitReflectionModule,         // 19
+      InitClassicTextModule,        // 20
+      InitTgaLoaderModule,          // 21
+      InitTimerModule,              // 22
+      InitWavLoaderModule,          // 23
+      InitJoystickModule,           // 24
+      InitProcessModule,            // 25
+      InitOpenGLImportModule,       // 26
+      InitEmptyTrailingModule,      // 27
   };
   return imports;
 }

@@ -1,5 +1,5 @@
 #include "app/launcher.h"
-#include "app/startup.h"
+#include "startup/startup.h"
 
 int main(int argc, char** argv) {
   return vxl::RunStartup(argc, argv, vxl::InitApplicationStub);

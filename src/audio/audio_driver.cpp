@@ -6,6 +6,8 @@
 namespace vxl {
 namespace {
 
+ModuleGuard g_audioModule("audio");
+
 struct Registry {
   Ref<TAudioDriver> head;
   Ref<TAudioDriver> null;     // the "Null" instance made by the module
@@ -159,6 +161,7 @@ int32_t SelectAudioDriver(const String& name) {
 
 Ref<TAudioDriver> CurrentAudioDriver() {
   if (!State().current) {
+    g_audioModule.Require("InitAudioModule");
     if (!SelectAudioDriver("Tonmix")) SelectAudioDriver("Null");
   }
   return State().current;
@@ -217,8 +220,7 @@ int32_t IsChannelPlaying(const Ref<TChannel>& channel) {
 }
 
 int InitAudioModule() {
-  static ModuleGuard guard("audio");
-  return guard.Run({InitCoreModule, InitAudioSampleModule}, [] {
+  return g_audioModule.Run({InitCoreModule, InitAudioSampleModule}, [] {
     RegisterClass<TSound>();
     RegisterClass<TChannel>();
     RegisterClass<TAudioDriver>();

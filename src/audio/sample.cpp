@@ -19,6 +19,8 @@ int32_t SampleFrameBytes(int32_t format) noexcept {
 
 namespace {
 
+ModuleGuard g_sampleModule("audio sample");
+
 constexpr int32_t kHub = SAMPLE_STEREO16BE;
 
 [[noreturn]] void ThrowUnimplemented() {
@@ -219,6 +221,7 @@ Ref<TAudioSampleLoader> AudioSampleLoaders() {
 }
 
 Ref<TAudioSample> ReadAudioSample(const Url& url) {
+  g_sampleModule.Require("InitAudioSampleModule");
   Ref<TStream> stream = OpenStreamUrl(url, 1, 0);
   if (!stream) return nullptr;
   int32_t pos = stream->Pos();
@@ -261,8 +264,7 @@ int InitSampleFormatModule() {
 }
 
 int InitAudioSampleModule() {
-  static ModuleGuard guard("audio sample");
-  return guard.Run({InitCoreModule, InitStreamModule, InitSampleFormatModule}, [] {
+  return g_sampleModule.Run({InitCoreModule, InitStreamModule, InitSampleFormatModule}, [] {
     RegisterClass<TAudioSample>();
     RegisterClass<TAudioSampleLoader>();
   });

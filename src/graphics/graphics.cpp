@@ -296,6 +296,7 @@ void SelectGraphics(const Ref<TGraphics>& graphics) {
     return;
   }
   Ref<TGraphicsDriver> driver = graphics->Driver();
+  if (!driver) ThrowNullObject();  // a closed context: nothing changes
   if (driver.Get() != s.driver.Get()) ChangeDriver(driver);
   Settings settings;
   graphics->GetSettings(settings.width, settings.height, settings.depth, settings.hertz,

@@ -34,7 +34,17 @@ bool BreaksLine(const String& text) {
   return false;
 }
 
+int32_t idleTimeoutMs = kDefaultHttpIdleTimeout;
+
 }  // namespace
+
+void SetHttpIdleTimeout(int32_t ms) {
+  idleTimeoutMs = ms;
+}
+
+int32_t HttpIdleTimeout() {
+  return idleTimeoutMs;
+}
 
 bool ReadHttpResponseHead(TStream& stream) {
   int32_t headBytes = 0;
@@ -61,10 +71,18 @@ Ref<TStream> THTTPStreamFactory::CreateStream(const Ref<Object>&, const String& 
   SplitHostPort(host, name, port, 80);
   Ref<TSocketStream> stream = TSocketStream::CreateClient(name, port);
   if (!stream) return nullptr;
+  stream->SetIdleTimeout(idleTimeoutMs);
   stream->WriteLine("GET " + file + " HTTP/1.0");
   stream->WriteLine("Host: " + host);
   stream->WriteLine(String());
-  if (!ReadHttpResponseHead(*stream)) {
+  bool sane;
+  try {
+    sane = ReadHttpResponseHead(*stream);
+  } catch (const Thrown& e) {
+    if (!e.As<TStreamReadException>()) throw;
+    sane = false;  // the server went silent before the body
+  }
+  if (!sane) {
     stream->Close();
     return nullptr;
   }

@@ -73,7 +73,12 @@ int32_t TSocket::Bind(int32_t port) {
 }
 
 int32_t TSocket::Connect(int32_t ip, int32_t port) {
-  if (_socket < 0 || !platform::ConnectTo(_socket, static_cast<uint32_t>(ip), port)) return 0;
+  return ConnectWithin(ip, port, 0);
+}
+
+int32_t TSocket::ConnectWithin(int32_t ip, int32_t port, int32_t timeoutMs) {
+  if (_socket < 0 || !platform::ConnectTo(_socket, static_cast<uint32_t>(ip), port, timeoutMs))
+    return 0;
   UpdateLocalName();
   UpdateRemoteName();
   return 1;

@@ -55,6 +55,9 @@ class TSocket : public Object {
   // Bound to every local address on `port` (0: any free port): 1, else 0.
   int32_t Bind(int32_t port);
   int32_t Connect(int32_t ip, int32_t port);
+  // Connect that gives up after `timeoutMs` milliseconds (0 or less: as long as the system
+  // waits); the socket is of no further use after a timeout.
+  int32_t ConnectWithin(int32_t ip, int32_t port, int32_t timeoutMs);
   int32_t Listen(int32_t backlog);
   // Waits up to `timeout` ms (negative: without limit) for a client; the accepted socket or Null.
   Ref<TSocket> Accept(int32_t timeout);

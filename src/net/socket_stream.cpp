@@ -1,11 +1,24 @@
 #include "net/socket_stream.h"
 
+#include "platform/net/socket.h"
 #include "runtime/class_binder.h"
 
 namespace vxl {
 
 VXL_DEFINE_CLASS(TSocketStream)
 VXL_DEFINE_CLASS(TSocketStreamFactory)
+
+namespace {
+int32_t connectTimeoutMs = kDefaultStreamConnectTimeout;
+}  // namespace
+
+void SetStreamConnectTimeout(int32_t ms) {
+  connectTimeoutMs = ms;
+}
+
+int32_t StreamConnectTimeout() {
+  return connectTimeoutMs;
+}
 
 Ref<TSocketStream> TSocketStream::Create(const Ref<TSocket>& socket, int32_t autoClose) {
   auto s = New<TSocketStream>();
@@ -19,7 +32,7 @@ Ref<TSocketStream> TSocketStream::CreateClient(const String& host, int32_t port)
   if (ip == 0) return nullptr;
   Ref<TSocket> socket = TSocket::CreateTCP();
   if (!socket) return nullptr;
-  if (!socket->Connect(ip, port)) {
+  if (!socket->ConnectWithin(ip, port, connectTimeoutMs)) {
     socket->Close();
     return nullptr;
   }
@@ -27,7 +40,13 @@ Ref<TSocketStream> TSocketStream::CreateClient(const String& host, int32_t port)
 }
 
 int32_t TSocketStream::Read(uint8_t* buf, int32_t count) {
-  return _socket ? _socket->Recv(buf, count, 0) : 0;
+  if (!_socket) return 0;
+  if (idleTimeoutMs_ > 0 && count > 0 && _socket->Socket() >= 0 &&
+      platform::WaitReadable(_socket->Socket(), idleTimeoutMs_) == 0) {
+    Close();
+    ThrowStreamRead();
+  }
+  return _socket->Recv(buf, count, 0);
 }
 
 int32_t TSocketStream::Write(const uint8_t* buf, int32_t count) {

@@ -14,6 +14,8 @@ VXL_DEFINE_CLASS(TPixmapLoader)
 
 namespace {
 
+ModuleGuard g_pixmapModule("pixmap");
+
 // Module globals live for the whole process and are never destroyed.
 TPixmapDataType* g_pixmapDataType = nullptr;
 
@@ -278,6 +280,7 @@ Ref<TPixmapLoader> PixmapLoaders() {
 }
 
 Ref<TPixmap> PixmapFromUrl(const Url& url) {
+  g_pixmapModule.Require("InitPixmapModule");
   Ref<TStream> stream = OpenStreamUrl(url, 1, 0);
   if (!stream) return Ref<TPixmap>();
   Ref<TPixmap> result;
@@ -346,8 +349,7 @@ void FillPixmap(const Ref<TPixmap>& pixmap, uint32_t argb) {
 }
 
 int InitPixmapModule() {
-  static ModuleGuard guard("pixmap");
-  return guard.Run({InitCoreModule, InitStreamModule, InitDataModule, InitPixelFormatModule}, [] {
+  return g_pixmapModule.Run({InitCoreModule, InitStreamModule, InitDataModule, InitPixelFormatModule}, [] {
     RegisterClass<TPixmap>();
     RegisterClass<TPixmapDataType>();
     RegisterClass<TPixmapLoader>();

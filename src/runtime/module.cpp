@@ -27,6 +27,12 @@ int ModuleGuard::Run(std::span<const ModuleInitialiser> imports, void (*body)())
   return 0;
 }
 
+void ModuleGuard::Require(const char* initialiser) const {
+  if (Started()) return;
+  RaiseRuntimeError(String("The ") + String(name_) + String(" module is not initialised: call ") +
+                    String(initialiser) + String(" (or InitFrameworkModules) first"));
+}
+
 const std::vector<const char*>& ModuleBodyOrder() {
   return BodyOrder();
 }

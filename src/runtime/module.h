@@ -47,6 +47,9 @@ class ModuleGuard {
   }
   int Run(std::span<const ModuleInitialiser> imports, void (*body)());
   bool Started() const noexcept { return guard_ != 0; }
+  // For the module's own functions: throws a runtime exception naming the module and
+  // `initialiser` unless the initialiser has run (a program forgot to call it).
+  void Require(const char* initialiser) const;
 
  private:
   const char* name_;

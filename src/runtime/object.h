@@ -27,16 +27,14 @@
 #include <type_traits>
 #include <utility>
 
+#include "runtime/build_config.h"
+
 namespace vxl {
 
 class ClassInfo;
 class String;
 template <class T>
 class Ref;
-
-#if !defined(NDEBUG) && !defined(VXL_CHECKED)
-#define VXL_CHECKED 1
-#endif
 
 namespace detail {
 #ifdef VXL_CHECKED

@@ -12,6 +12,8 @@ VXL_DEFINE_CLASS(TStreamFactory)
 
 namespace {
 
+ModuleGuard g_streamModule("stream");
+
 // The head of the factory chain; the chain is never shortened.
 Ref<TStreamFactory>& FactoryHead() {
   static NeverDestroyed<Ref<TStreamFactory>> head;
@@ -64,6 +66,7 @@ class UrlDepthGuard {
 }  // namespace
 
 Ref<TStream> OpenStreamUrl(const Url& url, int32_t readable, int32_t writeable) {
+  g_streamModule.Require("InitStreamModule");
   if (auto stream = url.Get().As<TStream>()) return TStreamStream::Create(stream);
   // Refused before anything is copied, so a URL of many nested protocols costs at most
   // kMaxUrlNesting copies of its rest.
@@ -102,8 +105,7 @@ int InitCStdLibModule() {
 }
 
 int InitStreamModule() {
-  static ModuleGuard guard("stream");
-  return guard.Run({InitCoreModule, InitCStdLibModule}, [] {
+  return g_streamModule.Run({InitCoreModule, InitCStdLibModule}, [] {
     RegisterClass<TStreamException>();
     RegisterClass<TStreamReadException>();
     RegisterClass<TStreamWriteException>();

@@ -14,10 +14,14 @@ TSystemDriver* theSystemDriver = nullptr;
 namespace {
 
 bool g_busy = false;
+ModuleGuard g_systemModule("system");
 
 // The driver; before the system module has run it is the Null object, and using it throws.
 TSystemDriver& Driver() {
-  if (!theSystemDriver) ThrowNullObject();
+  if (!theSystemDriver) {
+    g_systemModule.Require("InitSystemModule");
+    ThrowNullObject();
+  }
   return *theSystemDriver;
 }
 
@@ -97,8 +101,7 @@ int InitWin32SystemDriverModule() {
 }
 
 int InitSystemModule() {
-  static ModuleGuard guard("system");
-  return guard.Run({InitCoreModule, InitHookModule, InitEventModule, InitFileSystemModule,
+  return g_systemModule.Run({InitCoreModule, InitHookModule, InitEventModule, InitFileSystemModule,
                     InitSystemDriverModule, InitWin32SystemDriverModule},
                    [] {
                      // Kept for the whole process: never released, so no static destructor touches

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "app/module_groups.h"
-#include "app/startup.h"
+#include "startup/startup.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
 #include "stream/standard_io.h"

@@ -3,11 +3,14 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "loopback_server.h"
 #include "net/http_stream.h"
 #include "net/socket_stream.h"
+#include "platform/clock/clock.h"
 #include "support/test_streams.h"
+#include "support/thrown_text.h"
 
 namespace vxl {
 namespace {
@@ -17,6 +20,10 @@ using test::LoopbackServer;
 class HttpTest : public ::testing::Test {
  protected:
   void SetUp() override { InitHttpStreamModule(); }
+  void TearDown() override {
+    SetHttpIdleTimeout(kDefaultHttpIdleTimeout);
+    SetStreamConnectTimeout(kDefaultStreamConnectTimeout);
+  }
 };
 
 // Serves one request with `response` and records the request head.
@@ -102,6 +109,82 @@ TEST_F(HttpTest, RefusedOrEndlessHeadGivesNull) {
   EXPECT_TRUE(
       OpenStreamUrl("http::127.0.0.1:" + String::FromInt(unused->LocalPort()), 1, 0).IsNull());
   EXPECT_TRUE(OpenStreamUrl(String("http::no-such-host.invalid/x"), 1, 0).IsNull());
+}
+// Waits until the client closes its end (or the connection fails): a server that never answers.
+void WaitForClientToLeave(int32_t client) {
+  uint8_t b;
+  while (platform::RecvBytes(client, &b, 1, 0) > 0) {
+  }
+}
+
+TEST_F(HttpTest, ServerThatFallsSilentEndsTheStream) {
+  SetHttpIdleTimeout(300);
+  struct Case {
+    const char* name;
+    std::string sentBeforeSilence;
+    bool opens;  // else the head never ended: opening gives Null
+    std::string bodyBeforeSilence;
+  } cases[] = {
+      {"accepts, never answers", "", false, ""},
+      {"head cut short", "HTTP/1.0 200 OK\r\nServer: x\r\n", false, ""},
+      {"body cut short", "HTTP/1.0 200 OK\r\n\r\npart of", true, "part of"},
+  };
+  for (const Case& c : cases) {
+    LoopbackServer server(1, [&c](int32_t client) {
+      LoopbackServer::ReadRequestHead(client);
+      LoopbackServer::SendAll(client, c.sentBeforeSilence);
+      WaitForClientToLeave(client);
+    });
+    String url = "http::127.0.0.1:" + String::FromInt(server.Port()) + "/f";
+    Ref<TStream> s = OpenStreamUrl(url, 1, 0);
+    ASSERT_EQ(bool(s), c.opens) << c.name;
+    if (!s) continue;
+    uint8_t buf[64];
+    EXPECT_EQ(s->Read(buf, sizeof buf), int32_t(c.bodyBeforeSilence.size())) << c.name;
+    EXPECT_EQ(test::ThrownText<TStreamReadException>([&] { s->Read(buf, sizeof buf); }),
+              "Error reading from stream")
+        << c.name;
+    EXPECT_EQ(s->Eof(), 1) << c.name;  // closed: a reading loop ends
+  }
+}
+
+TEST_F(HttpTest, SlowServerThatKeepsSendingIsReadToTheEnd) {
+  // Every gap is well inside the idle limit; all of them together are not.
+  const int32_t idle = 2000;
+  SetHttpIdleTimeout(idle);
+  const std::vector<std::string> pieces = {
+      "HTTP/1.0 200 OK\r\n", "\r\n", "tr", "ick", "led ", "bo", "dy"};
+  LoopbackServer server(1, [&](int32_t client) {
+    LoopbackServer::ReadRequestHead(client);
+    for (const std::string& piece : pieces) {
+      platform::SleepFor(idle / 5);
+      if (!LoopbackServer::SendAll(client, piece)) return;
+    }
+  });
+  Ref<TStream> s = OpenStreamUrl("http::127.0.0.1:" + String::FromInt(server.Port()), 1, 0);
+  ASSERT_TRUE(s);
+  EXPECT_EQ(Body(s), "trickled body");
+}
+
+TEST_F(HttpTest, ConnectionThatIsNeverAcceptedGivesUp) {
+  // A listener whose queue of waiting clients is full drops further connection requests
+  // unanswered, as a host behind a dead route would.
+  Ref<TSocket> listener = SocketOpenTcp();
+  ASSERT_EQ(listener->Bind(0), 1);
+  ASSERT_EQ(listener->Listen(0), 1);
+  std::vector<Ref<TSocket>> queued;
+  bool full = false;
+  for (int i = 0; i < 16 && !full; ++i) {
+    Ref<TSocket> client = SocketOpenTcp();
+    full = client->ConnectWithin(0x7F000001, listener->LocalPort(), 200) == 0;
+    queued.push_back(client);
+  }
+  if (!full) GTEST_SKIP() << "this system answers every connection request";
+  SetStreamConnectTimeout(300);
+  for (const char* proto : {"tcp::", "http::"}) {
+    String url = String(proto) + "127.0.0.1:" + String::FromInt(listener->LocalPort());
+    EXPECT_TRUE(OpenStreamUrl(url, 1, 0).IsNull()) << proto;
+  }
 }
 
 TEST_F(HttpTest, LineBreaksInTheUrlOpenNothing) {

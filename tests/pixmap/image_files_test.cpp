@@ -13,6 +13,7 @@
 #include "pixmap/loaders/tga_loader.h"
 #include "pixmap/pixmap_ops.h"
 #include "support/temp_dir.h"
+#include "support/test_streams.h"
 
 #ifndef VXL_IMAGE_TOOL
 #error "VXL_IMAGE_TOOL names the script that makes the reference images"
@@ -20,6 +21,34 @@
 
 namespace vxl {
 namespace {
+
+// "lastbytes::" opens a memory stream that takes every byte and whose Close reports (or not, as
+// the URL's path says) that the last of them did not arrive, as a file on a full disk does.
+class TLastBytesStream : public test::TMemoryStream {
+  VXL_CLASS(TLastBytesStream, test::TMemoryStream)
+ public:
+  bool closeFails = false;
+  int32_t Close() override { return closeFails ? -1 : 0; }
+};
+VXL_DEFINE_CLASS(TLastBytesStream)
+
+class TLastBytesFactory : public TStreamFactory {
+  VXL_CLASS(TLastBytesFactory, TStreamFactory)
+ public:
+  Ref<TStream> CreateStream(const Ref<Object>&, const String& proto, const String& path, int32_t,
+                            int32_t) override {
+    if (proto != String("lastbytes")) return nullptr;
+    auto s = New<TLastBytesStream>();
+    s->closeFails = path == String("lost");
+    return s;
+  }
+};
+VXL_DEFINE_CLASS(TLastBytesFactory)
+
+int InitLastBytesTestModule() {
+  static ModuleGuard guard("last bytes test");
+  return guard.Run({InitCoreModule, InitStreamModule}, [] { New<TLastBytesFactory>(); });
+}
 
 struct Reference {
   int32_t width = 0, height = 0;
@@ -163,6 +192,13 @@ TEST_F(ImageFilesTest, SavedFilesReadBackByTheTool) {
   Ref<TPixmap> small = ScalePixmap(source, 4, 4);
   EXPECT_FALSE(SaveAsPng(small, String("/dev/full"), 6));
   EXPECT_FALSE(SaveAsJpeg(small, String("/dev/full"), 80));
+  // A stream that reports the loss only when it closes.
+  InitLastBytesTestModule();
+  for (const char* url : {"lastbytes::kept", "lastbytes::lost"}) {
+    bool kept = String(url) == String("lastbytes::kept");
+    EXPECT_EQ(SaveAsPng(small, String(url), 6), kept) << url;
+    EXPECT_EQ(SaveAsJpeg(small, String(url), 80), kept) << url;
+  }
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // The loaders on hand-made bytes: the exact decoding rules, and damaged or hostile input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "pixmap/loaders/bmp_loader.h"
+#include "pixmap/loaders/jpeg_codec.h"
 #include "pixmap/loaders/jpeg_loader.h"
+#include "pixmap/loaders/png_codec.h"
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/loaders/tga_loader.h"
 #include "support/test_streams.h"
@@ -237,6 +241,68 @@ TEST_F(LoaderInputTest, TruncatedPixelsReadAsZero) {
   EXPECT_EQ(p->ReadPixel(1, 1), 0xFF060504u);
   EXPECT_EQ(p->ReadPixel(0, 0), 0xFF000000u);
   EXPECT_EQ(p->ReadPixel(1, 0), 0xFF000000u);
+}
+
+// A stream that fails the way a script's or a network stream can: its size is asked for once the
+// header is read, and that throws.
+class TFailingSizeStream : public test::TMemoryStream {
+  VXL_CLASS(TFailingSizeStream, test::TMemoryStream)
+ public:
+  int32_t Size() override {
+    if (pos > 16) throw std::runtime_error("size lost");
+    return TMemoryStream::Size();
+  }
+  // Reading goes on as before; only the question of size fails.
+  std::span<const uint8_t> PeekBuffered() override {
+    int32_t n = std::clamp(int32_t(bytes.size()) - pos, 0, window);
+    return {reinterpret_cast<const uint8_t*>(bytes.data()) + pos, size_t(n)};
+  }
+  int32_t Read(uint8_t* buf, int32_t count) override {
+    int32_t n = std::clamp(int32_t(bytes.size()) - pos, 0, std::max(count, 0));
+    std::memcpy(buf, bytes.data() + pos, size_t(n));
+    pos += n;
+    return n;
+  }
+};
+VXL_DEFINE_CLASS(TFailingSizeStream)
+
+// The exception leaves the decode and the decoder's structures are released on the way (the
+// leak checker of the sanitizer build is the judge of the second half).
+TEST_F(LoaderInputTest, ExceptionLeavingADecodeReleasesTheDecoder) {
+  Ref<TPixmap> image = NewPixmap(64, 48, FORMAT_RGB24, 4);
+  for (int32_t y = 0; y < 48; ++y)
+    for (int32_t x = 0; x < 64; ++x) image->WritePixel(x, y, uint32_t(x * 3 + y * 1000));
+  struct Case {
+    const char* name;
+    bool (*encode)(const Ref<TPixmap>&, const Ref<TStream>&);
+    Ref<TPixmap> (*decode)(const Ref<TStream>&);
+  } cases[] = {
+      {"PNG", [](const Ref<TPixmap>& p, const Ref<TStream>& s) { return EncodePng(p, s, 6); },
+       [](const Ref<TStream>& s) { return DecodePng(s); }},
+      {"JPEG", [](const Ref<TPixmap>& p, const Ref<TStream>& s) { return JpegEncode(p, s, 90); },
+       [](const Ref<TStream>& s) { return JpegDecode(s); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto encoded = test::TMemoryStream::Of("");
+    ASSERT_TRUE(c.encode(image, encoded));
+    for (int32_t window : {0, 4096}) {
+      auto stream = New<TFailingSizeStream>();
+      stream->bytes = encoded->bytes;
+      stream->window = window;
+      // The PNG decoder starts after the signature, which its loader has read.
+      const int32_t start = std::string(c.name) == "PNG" ? 8 : 0;
+      stream->pos = start;
+      EXPECT_THROW(c.decode(stream), std::runtime_error);
+      // The same bytes from a stream that keeps its size decode whole.
+      auto good = test::TMemoryStream::Of(encoded->bytes, window);
+      good->pos = start;
+      Ref<TPixmap> decoded = c.decode(good);
+      ASSERT_TRUE(decoded);
+      EXPECT_EQ(decoded->width, 64);
+      EXPECT_EQ(decoded->height, 48);
+    }
+  }
 }
 
 // PNG allows sides up to 2^31 - 1; only the size of the pixmap and of the data bound what loads.

@@ -4,9 +4,11 @@
 
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/sdl/sdl_library.h"
@@ -80,6 +82,39 @@ TEST(SdlAudio, DiskDevicePlaysTheCallbackOutputIntoItsFile) {
     uint16_t value = static_cast<uint16_t>(played[i] | (played[i + 1] << 8));
     ASSERT_EQ(value, static_cast<uint16_t>((i - start) / 2 + 1)) << "at byte " << i;
   }
+}
+
+// A device the sound library cannot open fails with SDL's error text alone: the library's own
+// diagnostics (ALSA writes eight lines for an unknown device) never reach standard error.
+TEST(SdlAudio, SoundLibraryDiagnosticsStayOffStandardError) {
+  const char* previous = std::getenv("SDL_AUDIODRIVER");
+  std::string driver = previous ? previous : "";
+  setenv("SDL_AUDIODRIVER", "alsa", 1);
+  setenv("AUDIODEV", "vxl_no_such_device", 1);
+  testing::internal::CaptureStderr();
+  const Library* sdl = StartSubsystems(SDL_INIT_AUDIO);
+  SDL_AudioDeviceID device = 0;
+  if (sdl) {
+    SDL_AudioSpec want{};
+    want.freq = 22050;
+    want.format = AUDIO_S16LSB;
+    want.channels = 2;
+    want.samples = 256;
+    want.callback = [](void*, Uint8* stream, int length) { std::memset(stream, 0, length); };
+    SDL_AudioSpec have{};
+    device = sdl->OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device != 0) sdl->CloseAudioDevice(device);
+    StopSubsystems(SDL_INIT_AUDIO);
+  }
+  std::string printed = testing::internal::GetCapturedStderr();
+  unsetenv("AUDIODEV");
+  if (previous)
+    setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
+  else
+    unsetenv("SDL_AUDIODRIVER");
+  if (!sdl) GTEST_SKIP() << "SDL has no ALSA back end here: " << OpenError();
+  EXPECT_EQ(device, 0u);
+  EXPECT_EQ(printed, "");
 }
 
 }  // namespace

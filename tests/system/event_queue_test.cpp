@@ -246,27 +246,27 @@ TEST_F(PolledInput, SourceFilterAndBadIndexes) {
 
 // Starting or stopping from a call that the start's or stop's own pump runs: the hook is in the
 // chain once (each character counts once), and the last request wins.
-void StartPollingCall(Object*, intptr_t) {
+void StartPollingCall(const Ref<Object>&, intptr_t) {
   StartInputPolling(nullptr);
 }
-void StopPollingCall(Object*, intptr_t) {
+void StopPollingCall(const Ref<Object>&, intptr_t) {
   StopInputPolling();
 }
 
 TEST_F(PolledInput, StartAndStopFromInsideTheirOwnPump) {
   StopInputPolling();
-  PostToMainThread(&StartPollingCall, nullptr, 0);
+  PostToMainThread(&StartPollingCall, 0, 0);
   StartInputPolling(nullptr);
   Send(kEventKeyChar, nullptr, 'a');
   EXPECT_EQ(NextChar(), 'a');
   EXPECT_EQ(NextChar(), 0);
 
-  PostToMainThread(&StartPollingCall, nullptr, 0);
+  PostToMainThread(&StartPollingCall, 0, 0);
   StopInputPolling();  // the start it ran came later
   Send(kEventKeyChar, nullptr, 'b');
   EXPECT_EQ(NextChar(), 'b');
 
-  PostToMainThread(&StopPollingCall, nullptr, 0);
+  PostToMainThread(&StopPollingCall, 0, 0);
   StopInputPolling();
   Send(kEventKeyDown, nullptr, 4);
   StartInputPolling(nullptr);

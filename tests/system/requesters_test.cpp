@@ -148,6 +148,21 @@ TEST_F(FakeDesktop, ARequesterGetsOnlyTheStandardStreams) {
   EXPECT_EQ(got, String("0\n1\n2\n3"));  // 3: the listing's own directory
 }
 
+// A requester that leaves a program of its own running, holding the output open, is done when
+// it ends: the answer comes without waiting for that program.
+TEST_F(FakeDesktop, ARequesterIsDoneWhenItEndsWhoeverKeepsItsOutputOpen) {
+  std::string fifo = dir_.File("release");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string script =
+      "#!/bin/sh\nprintf '%s\\n' /chosen/c.txt\n(read line < '" + fifo + "') &\nexit 0\n";
+  chmod(dir_.Write("zenity", script).c_str(), 0755);
+  EXPECT_EQ(AskFile("Pick", "txt", 0, ""), String("/chosen/c.txt"));
+  int release = open(fifo.c_str(), O_WRONLY);  // ends the program left behind
+  ASSERT_GE(release, 0);
+  EXPECT_EQ(write(release, "\n", 1), 1);
+  close(release);
+}
+
 TEST_F(FakeDesktop, NoRequesterInstalledIsACancelledRequester) {
   EXPECT_EQ(AskFile("Pick", "png", 0, "a.png"), String());
   EXPECT_EQ(AskDir("Pick", "/"), String());

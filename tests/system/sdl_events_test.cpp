@@ -338,22 +338,24 @@ TEST_F(SdlEvents, AHookMayCloseTheWindowWhileItsMessagesAreDelivered) {
 }
 
 // With a window open the wait is SDL's; a call posted from another thread still ends it.
-void Mark(Object* info, intptr_t) {
-  static_cast<TEvent*>(info)->data = 1;
+void Mark(const Ref<Object>& info, intptr_t) {
+  static_cast<TEvent*>(info.Get())->data = 1;
 }
 
 TEST_F(SdlEvents, APostWakesTheWaitWhileAWindowIsOpen) {
   Ref<TEvent> flag = New<TEvent>();
-  std::thread poster([&flag] { PostToMainThread(&Mark, flag.Get(), 0); });
+  WeakHandle handle = NewWeakHandle(flag.Get());
+  std::thread poster([handle] { PostToMainThread(&Mark, handle, 0); });
   while (flag->data == 0)
     AwaitSystem();
   poster.join();
   EXPECT_EQ(flag->data, 1);
+  RevokeWeakHandle(handle);
 }
 
 // Many posts while the main thread is busy leave SDL's queue (65535 events) room for input.
 int g_posted = 0;
-void CountPost(Object*, intptr_t) {
+void CountPost(const Ref<Object>&, intptr_t) {
   ++g_posted;
 }
 
@@ -361,16 +363,27 @@ TEST_F(SdlEvents, PostsWhileTheMainThreadIsBusyLeaveRoomForInput) {
   g_posted = 0;
   std::thread poster([] {
     for (int i = 0; i < 70000; ++i)
-      PostToMainThread(&CountPost, nullptr, 0);
+      PostToMainThread(&CountPost, 0, 0);
   });
   poster.join();
   Key(SDL_SCANCODE_A, true);
   EXPECT_EQ(Taken(), Texts{"KeyDown 65 m0"});
   EXPECT_EQ(g_posted, 70000);
-  std::thread late([] { PostToMainThread(&CountPost, nullptr, 0); });
+  std::thread late([] { PostToMainThread(&CountPost, 0, 0); });
   while (g_posted == 70000)
     AwaitSystem();  // the wait still wakes for a post
   late.join();
+}
+
+// A display that is named but not there gives no window (not one on a headless driver nobody
+// sees).
+TEST(SdlEventsWithoutX11, AnUnreachableDisplayOpensNoWindow) {
+  setenv("DISPLAY", ":4711", 1);  // no server there
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("SDL_VIDEODRIVER");
+  ev::NativeWindow w = ev::OpenWindow("nobody sees this", 100, 100);
+  EXPECT_EQ(w, nullptr);
+  if (w) ev::CloseWindow(w);
 }
 
 // On the test X server: the pointer warped into the window arrives as an enter and a move.

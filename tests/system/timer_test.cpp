@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/events/main_thread_calls.h"
-#include "platform/timer/tick_timer.h"
+#include "platform/timer/periodic_timer.h"
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
 #include "system/event/hook.h"
@@ -87,7 +87,6 @@ TEST_F(Timers, TicksOfABusyMainThreadWaitAsOnePostedCall) {
   ASSERT_TRUE(t);
   platform::events::WaitForPostedCall();
   std::this_thread::sleep_for(std::chrono::milliseconds(30));  // busy: no pump
-  EXPECT_EQ(platform::events::PostedCallCount(), 1u);
   PumpSystem();
   EXPECT_GE(t->Ticks(), 1);
   EXPECT_EQ(g_seen.size(), static_cast<size_t>(t->Ticks()));
@@ -102,7 +101,7 @@ void Notified(void*, int32_t) {
   g_notified.notify_all();
 }
 
-TEST(TickTimer, NotifiesOncePerTakeAndKeepsReturnedTicks) {
+TEST(PeriodicTimer, NotifiesOncePerTakeAndKeepsReturnedTicks) {
   namespace pt = platform::timer;
   int32_t id = pt::StartPeriodicTimer(1, &Notified, nullptr);
   ASSERT_NE(id, 0);
@@ -180,7 +179,7 @@ TEST_F(Timers, FrequencyAndCountLimits) {
 // Inside the pump no tick can be delivered: Wait must come back, with what it already had.
 Ref<TTimer> g_timer;
 int32_t g_innerWait = -1;
-void WaitFromInsideThePump(Object*, intptr_t) {
+void WaitFromInsideThePump(const Ref<Object>&, intptr_t) {
   EXPECT_TRUE(SystemPumpBusy());
   g_innerWait = g_timer->Wait();
 }
@@ -191,7 +190,7 @@ TEST_F(Timers, WaitWhileThePumpIsBusyReturnsWithoutWaiting) {
   while (g_timer->Ticks() == 0)
     AwaitSystem();
   int32_t undelivered = g_timer->Ticks();  // delivered, not yet waited for
-  PostToMainThread(&WaitFromInsideThePump, nullptr, 0);
+  PostToMainThread(&WaitFromInsideThePump, 0, 0);
   while (g_innerWait < 0)
     AwaitSystem();
   EXPECT_GE(g_innerWait, undelivered);
@@ -203,7 +202,7 @@ struct Order {
   std::vector<intptr_t> ran;
 };
 Order g_order;
-void Note(Object*, intptr_t value) {
+void Note(const Ref<Object>&, intptr_t value) {
   g_order.ran.push_back(value);
   if (value == 2) Throw("call 2 failed");
 }
@@ -213,7 +212,7 @@ TEST(MainThreadCalls, PostedCallsRunInOrderAndSurviveAThrow) {
   g_order.ran.clear();
   std::thread poster([] {
     for (intptr_t i = 1; i <= 4; ++i)
-      PostToMainThread(&Note, nullptr, i);
+      PostToMainThread(&Note, 0, i);
   });
   poster.join();
   EXPECT_THROW(PumpSystem(), Thrown);
@@ -235,8 +234,8 @@ intptr_t Square(void* arg) {
   auto n = reinterpret_cast<intptr_t>(arg);
   return n * n;
 }
-void Store(Object* info, intptr_t result) {
-  auto* r = static_cast<TResult*>(info);
+void Store(const Ref<Object>& info, intptr_t result) {
+  auto* r = static_cast<TResult*>(info.Get());
   r->value = result;
   r->done = true;
 }
@@ -250,6 +249,79 @@ TEST(MainThreadCalls, RunOffThreadDeliversTheWorkersResultAndHoldsTheInfo) {
     AwaitSystem();
   EXPECT_EQ(result->value, 144);
   EXPECT_EQ(result->RefCount(), 1);
+}
+
+}  // namespace
+}  // namespace vxl
+
+namespace vxl {
+namespace {
+
+std::vector<std::pair<Object*, intptr_t>> g_received;
+void Receive(const Ref<Object>& target, intptr_t value) {
+  g_received.push_back({target.Get(), value});
+}
+
+// A post names its target by weak handle; the receiver gets the object while it is there, and
+// Null once its handle was revoked, for no handle, or for a number no handle ever was.
+TEST(MainThreadCalls, PostsReachTheirTargetOrNull) {
+  InitSystemModule();
+  PumpSystem();
+  g_received.clear();
+  Ref<TResult> gone = New<TResult>(), kept = New<TResult>();
+  WeakHandle goneHandle = NewWeakHandle(gone.Get());
+  WeakHandle keptHandle = NewWeakHandle(kept.Get());
+  RevokeWeakHandle(goneHandle);
+  gone = nullptr;
+  // The freed slot is used again under a new generation: the old number still names nothing.
+  Ref<TResult> reused = New<TResult>();
+  WeakHandle reusedHandle = NewWeakHandle(reused.Get());
+  EXPECT_EQ(reusedHandle & 0xFFFFFFFFu, goneHandle & 0xFFFFFFFFu);
+  EXPECT_NE(reusedHandle, goneHandle);
+
+  struct Case {
+    WeakHandle handle;
+    Object* expected;
+  } cases[] = {
+      {goneHandle, nullptr},
+      {keptHandle, kept.Get()},
+      {reusedHandle, reused.Get()},
+      {0, nullptr},
+      {keptHandle + (uint64_t{1} << 32), nullptr},  // another generation of kept's slot
+      {uint64_t{1} << 40 | 0xFFFFFF, nullptr},      // a slot that was never made
+  };
+  std::thread poster([&cases] {
+    for (intptr_t i = 0; i < intptr_t(std::size(cases)); ++i)
+      PostToMainThread(&Receive, cases[i].handle, i);
+  });
+  poster.join();
+  PumpSystem();
+  ASSERT_EQ(g_received.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(g_received[i].first, cases[i].expected);
+    EXPECT_EQ(g_received[i].second, intptr_t(i));
+  }
+  RevokeWeakHandle(keptHandle);
+  RevokeWeakHandle(reusedHandle);
+  EXPECT_FALSE(ResolveWeakHandle(keptHandle));
+}
+
+// A call posted by a running call runs in the same pump, however deep the chain.
+void Chain(const Ref<Object>&, intptr_t depth) {
+  g_received.push_back({nullptr, depth});
+  if (depth < 5) PostToMainThread(&Chain, 0, depth + 1);
+}
+
+TEST(MainThreadCalls, CallsPostedByRunningCallsRunInTheSamePump) {
+  InitSystemModule();
+  PumpSystem();
+  g_received.clear();
+  PostToMainThread(&Chain, 0, 1);
+  PumpSystem();
+  ASSERT_EQ(g_received.size(), 5u);
+  for (intptr_t i = 0; i < 5; ++i)
+    EXPECT_EQ(g_received[size_t(i)].second, i + 1);
 }
 
 }  // namespace

@@ -33,7 +33,10 @@ Ref<TImageFrame> TImage::Frame(int32_t index) {
   if (seq != graphicsGeneration || !frames[index]) {
     Ref<TKor2DDriver> driver = CurrentKor2DDriver();
     if (!driver) return nullptr;
-    Ref<TImageFrame> frame = driver->CreateFrameFromPixmap(Lock(index, 1, 0), flags);
+    Ref<TPixmap> pixmap = Lock(index, 1, 0);
+    // An empty pixmap (one read from a data stream can be) makes no frame.
+    if (pixmap->width < 1 || pixmap->height < 1) return nullptr;
+    Ref<TImageFrame> frame = driver->CreateFrameFromPixmap(pixmap, flags);
     frames[index] = frame;
     seqs[index] = frame ? graphicsGeneration : 0;
   }

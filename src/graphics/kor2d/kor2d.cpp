@@ -1,5 +1,6 @@
 #include "graphics/kor2d/kor2d.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -119,6 +120,9 @@ void TKor2DGraphics::GetSettings(int32_t& width, int32_t& height, int32_t& depth
 }
 
 void TKor2DGraphics::Close() {
+  // Closed while current: drawing from now on raises instead of reaching a closed context.
+  Ref<TKor2DGraphics> keep(this);
+  if (S().current.Get() == this) ClearCurrent();
   if (_graphics) _graphics->Close();
   _graphics = nullptr;
   _driver = nullptr;
@@ -447,10 +451,19 @@ void PaintTiles(const Ref<TImage>& image, float x, float y, int32_t frame) {
   if (w < 1 || h < 1 || !std::isfinite(px) || !std::isfinite(py)) return;
   const float fx = static_cast<float>(px - std::floor(px));
   const float fy = static_cast<float>(py - std::floor(py));
-  const double c0 = FirstTile(std::floor(px), g.viewport_x, w);
-  const double r0 = FirstTile(std::floor(py), g.viewport_y, h);
-  const double right = double(g.viewport_x) + g.viewport_w;
-  const double bottom = double(g.viewport_y) + g.viewport_h;
+  // The part of the viewport inside the context: tiles beyond it could not show, and a viewport
+  // far larger than the context would otherwise ask for billions of them.
+  int32_t left = g.viewport_x, top = g.viewport_y;
+  double right = double(g.viewport_x) + g.viewport_w;
+  double bottom = double(g.viewport_y) + g.viewport_h;
+  if (CurrentGraphics().Get() == &g && CurrentGraphicsWidth() > 0 && CurrentGraphicsHeight() > 0) {
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, double(CurrentGraphicsWidth()));
+    bottom = std::min(bottom, double(CurrentGraphicsHeight()));
+  }
+  const double c0 = FirstTile(std::floor(px), left, w);
+  const double r0 = FirstTile(std::floor(py), top, h);
   D().SetTransform(1, 0, 0, 1);  // tiles are never rotated or scaled
   for (double row = r0; row < bottom; row += h) {
     for (double col = c0; col < right; col += w) {

@@ -1,6 +1,5 @@
-// The libjpeg binding (library interface version 62): JPEG decoding and encoding between streams
-// and pixmaps through the framework's own source, destination and error managers. The library's
-// types stay inside jpeg_codec.cpp; its messages are never printed.
+// JPEG decoding and encoding between streams and pixmaps, over the native codec in platform/jpeg
+// (libjpeg, whose types and messages stay there).
 #pragma once
 
 #include <cstdint>

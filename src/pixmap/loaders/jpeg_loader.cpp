@@ -23,8 +23,7 @@ bool SaveAsJpeg(const Ref<TPixmap>& pixmap, const Ref<Object>& url, int32_t qual
   Ref<TStream> stream = OpenStreamUrl(url, 0, 1);
   if (!stream) return false;
   Ref<TPixmap> rgb = pixmap->format == FORMAT_RGB24 ? pixmap : pixmap->Convert(FORMAT_RGB24);
-  return WithClosing(stream,
-                     [&] { return JpegEncode(rgb, stream, quality) && stream->Flush() == 0; });
+  return WriteAndClose(stream, [&] { return JpegEncode(rgb, stream, quality); });
 }
 
 int InitJpegLoaderModule() {

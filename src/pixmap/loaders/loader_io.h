@@ -1,4 +1,4 @@
-// Reading helpers shared by the image loaders.
+// Reading and writing helpers shared by the image loaders and savers.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +36,21 @@ auto WithClosing(const Ref<TStream>& stream, F body) {
     stream->Close();
     throw;
   }
+}
+
+// Runs `write` (true when it wrote the whole image) and closes the stream, also when an exception
+// passes through. True only when the image was written and Close reports that every byte arrived
+// (a full disk shows only there).
+template <class F>
+bool WriteAndClose(const Ref<TStream>& stream, F write) {
+  bool written;
+  try {
+    written = write();
+  } catch (...) {
+    stream->Close();
+    throw;
+  }
+  return stream->Close() == 0 && written;
 }
 
 }  // namespace vxl

@@ -134,6 +134,24 @@ bool RunEncode(png_structp png, png_infop info, PngJob& job, int32_t level) {
   return true;
 }
 
+// libpng's read or write structures, released when the decode or encode is left by any path, an
+// exception from the pixmap or the stream included.
+template <bool kWrite>
+struct PngStructs {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  PngStructs() = default;
+  PngStructs(const PngStructs&) = delete;
+  PngStructs& operator=(const PngStructs&) = delete;
+  ~PngStructs() {
+    if (!png) return;
+    if constexpr (kWrite)
+      lib->destroy_write_struct(&png, info ? &info : nullptr);
+    else
+      lib->destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+  }
+};
+
 }  // namespace
 
 bool IsPngSignature(const uint8_t bytes[8]) {
@@ -145,12 +163,15 @@ Ref<TPixmap> DecodePng(const Ref<TStream>& stream) {
   if (!(lib = platform::png::Open())) return nullptr;
   PngJob job;
   job.stream = stream;
-  png_structp png = lib->create_read_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
-  if (!png) return nullptr;
-  png_infop info = lib->create_info_struct(png);
-  lib->set_read_fn(png, &job, ReadData);
-  bool ok = info && RunDecode(png, info, job);
-  lib->destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+  bool ok = false;
+  {
+    PngStructs<false> structs;
+    structs.png = lib->create_read_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
+    if (!structs.png) return nullptr;
+    structs.info = lib->create_info_struct(structs.png);
+    lib->set_read_fn(structs.png, &job, ReadData);
+    ok = structs.info && RunDecode(structs.png, structs.info, job);
+  }
   if (job.thrown) std::rethrow_exception(job.thrown);
   return ok ? job.pixmap : nullptr;
 }
@@ -162,12 +183,15 @@ bool EncodePng(const Ref<TPixmap>& pixmap, const Ref<TStream>& stream, int32_t l
   int32_t f = pixmap->format;
   bool direct = f == FORMAT_GREY8 || (f >= FORMAT_BGR24 && f <= FORMAT_RGBA32);
   job.pixmap = direct ? pixmap : pixmap->Convert(FORMAT_RGBA32);
-  png_structp png = lib->create_write_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
-  if (!png) return false;
-  png_infop info = lib->create_info_struct(png);
-  lib->set_write_fn(png, &job, WriteData, FlushData);
-  bool ok = info && RunEncode(png, info, job, std::clamp(level, 0, 9));
-  lib->destroy_write_struct(&png, info ? &info : nullptr);
+  bool ok = false;
+  {
+    PngStructs<true> structs;
+    structs.png = lib->create_write_struct(PNG_LIBPNG_VER_STRING, &job, OnError, OnWarning);
+    if (!structs.png) return false;
+    structs.info = lib->create_info_struct(structs.png);
+    lib->set_write_fn(structs.png, &job, WriteData, FlushData);
+    ok = structs.info && RunEncode(structs.png, structs.info, job, std::clamp(level, 0, 9));
+  }
   if (job.thrown) std::rethrow_exception(job.thrown);
   return ok;
 }

@@ -26,8 +26,7 @@ Ref<TPixmap> ReadPngPixmap(const Ref<TStream>& source) {
 bool SaveAsPng(const Ref<TPixmap>& pixmap, const Ref<Object>& url, int32_t level) {
   Ref<TStream> stream = OpenStreamUrl(url, 0, 1);
   if (!stream) return false;
-  return WithClosing(stream,
-                     [&] { return EncodePng(pixmap, stream, level) && stream->Flush() == 0; });
+  return WriteAndClose(stream, [&] { return EncodePng(pixmap, stream, level); });
 }
 
 int InitPngLoaderModule() {

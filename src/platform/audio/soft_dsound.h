@@ -19,9 +19,16 @@
 //
 // Results are DirectSound's: DS_OK (0) or a negative error code. Every operation may be called
 // from any thread; the mixing runs on SDL's audio thread. Locked memory is the caller's copy of
-// the range until Unlock writes it back, so a writer never races the mixing.
+// the range until Unlock writes it back, so a writer never races the mixing, and the copying is
+// done outside the lock the mixing takes: the audio thread never waits behind a large Lock or
+// Unlock. A buffer holds one lock at a time (a second Lock before Unlock is refused). Volume,
+// pan, frequency and status are read and set without waiting for the mixing either.
+//
+// A buffer outliving its device (Release of the device while buffers are held) is silent, and
+// every call on it but Release answers DSERR_NODRIVER.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -38,6 +45,7 @@ constexpr int32_t DSERR_INVALIDCALL = static_cast<int32_t>(0x88780032);
 constexpr int32_t DSERR_NODRIVER = static_cast<int32_t>(0x88780078);
 constexpr int32_t DSERR_OUTOFMEMORY = static_cast<int32_t>(0x8007000E);
 constexpr int32_t DSERR_BADFORMAT = static_cast<int32_t>(0x88780064);
+constexpr int32_t DSERR_CONTROLUNAVAIL = static_cast<int32_t>(0x8878001E);
 
 // Buffer description flags.
 constexpr uint32_t DSBCAPS_PRIMARYBUFFER = 0x1;
@@ -114,21 +122,26 @@ struct BufferData;
 
 class Buffer {
  public:
+  // The range from `offset` as one or two parts (two when it wraps past the end). Refused with
+  // DSERR_INVALIDCALL while the buffer holds a lock that was not unlocked.
   int32_t Lock(uint32_t offset, uint32_t bytes, void** part1, uint32_t* bytes1, void** part2,
                uint32_t* bytes2, uint32_t flags);
+  // Writes back the first bytes1 of part 1 and bytes2 of part 2 and ends the lock.
   int32_t Unlock(void* part1, uint32_t bytes1, void* part2, uint32_t bytes2);
   int32_t Play(uint32_t flags);
   int32_t Stop();
   // The play cursor and the write cursor (where writing is safe from), in bytes.
   int32_t GetCurrentPosition(uint32_t* play, uint32_t* write);
   int32_t SetCurrentPosition(uint32_t play);
-  int32_t SetVolume(int32_t hundredthsDb);  // -10000 .. 0
+  // Setting volume, pan or frequency needs the matching DSBCAPS_CTRL* flag (else
+  // DSERR_CONTROLUNAVAIL); a value out of range is refused with DSERR_INVALIDPARAM.
+  int32_t SetVolume(int32_t hundredthsDb);  // -10000 .. 0: gain 10^(v / 2000)
   int32_t GetVolume(int32_t* hundredthsDb);
-  int32_t SetPan(int32_t pan);  // -10000 left .. 10000 right (hundredths of a dB cut)
+  int32_t SetPan(int32_t pan);  // -10000 left .. 10000 right: the far side cut by |pan| / 100 dB
   int32_t GetPan(int32_t* pan);
-  int32_t SetFrequency(uint32_t hertz);  // 0: the buffer format's rate
+  int32_t SetFrequency(uint32_t hertz);  // 100 .. 200 000; 0: the buffer format's rate
   int32_t GetFrequency(uint32_t* hertz);
-  int32_t GetStatus(uint32_t* status);
+  int32_t GetStatus(uint32_t* status);  // DSBSTATUS_PLAYING, DSBSTATUS_LOOPING
   int32_t GetFormat(WaveFormat* format);
   int32_t SetFormat(const WaveFormat& format);  // primary buffer only
   int32_t SetNotificationPositions(uint32_t count, const Notify* positions);
@@ -140,21 +153,29 @@ class Buffer {
   friend class Device;
   Buffer(Device* device, std::shared_ptr<BufferData> data, uint32_t flags)
       : device_(device), data_(std::move(data)), flags_(flags) {}
+  bool Gone() const;
   // Mixing, under the device lock: adds `frames` output frames into acc (left, right).
   void MixInto(int32_t* acc, int32_t frames);
   void NotifyCrossed(uint32_t from, uint32_t to);
 
   Device* device_;
   std::shared_ptr<BufferData> data_;
-  uint32_t flags_;
-  uint32_t refs_ = 1;
-  bool playing_ = false, looping_ = false;
-  uint64_t cursor_ = 0;  // 32.32 frames
-  int32_t volume_ = 0, pan_ = 0;
-  uint32_t frequency_ = 0;
+  const uint32_t flags_;
+  uint32_t refs_ = 1;  // under the device lock
+  // Set by callers without waiting for the mixing, read by it once per block.
+  std::atomic<bool> playing_{false}, looping_{false};
+  std::atomic<int32_t> volume_{0}, pan_{0};
+  std::atomic<uint32_t> frequency_{0};
+  // The mixing's own: its cursor (32.32 frames, under the device lock) and the gains (1.15) of
+  // the volume and pan it last saw.
+  uint64_t cursor_ = 0;
+  int32_t mixedVolume_ = 1, mixedPan_ = 0;
+  int32_t gainLeft_ = 0, gainRight_ = 0;
   std::vector<Notify> notify_;
-  std::vector<uint8_t> locked_;  // the caller's copy of the locked range
-  uint32_t lockOffset_ = 0;
+  // The lock in progress: `locking_` under the device lock; the copy belongs to the holder.
+  bool locking_ = false;
+  std::vector<uint8_t> locked_;
+  uint32_t lockOffset_ = 0, lockFirst_ = 0;
 };
 
 class Device {
@@ -166,6 +187,9 @@ class Device {
   int32_t DuplicateSoundBuffer(Buffer* original, Buffer** out);
   // Drops the reference; the last one closes the output (buffers still held become silent).
   uint32_t Release();
+  // Mixes `frames` frames of 44 100 Hz stereo 16-bit into `out` now, as the output would: for a
+  // device made while SetOfflineOutput(true) was in force, which has no output of its own.
+  void Render(int16_t* out, int32_t frames);
 
  private:
   friend class Buffer;
@@ -174,15 +198,21 @@ class Device {
   static void Fill(void* self, uint8_t* out, int32_t bytes);
   void Detach(Buffer* b);
 
-  std::mutex mutex_;  // buffers, their settings and their memory
+  std::mutex mutex_;  // the buffer list, the cursors and the memory each buffer plays
   std::vector<Buffer*> buffers_;
   std::vector<int32_t> accum_;
   WaveFormat primary_{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16};
   uint32_t refs_ = 1;
+  std::atomic<bool> released_{false};
+  int32_t blockFrames_ = 512;
   audio::SdlAudioOutput output_;
 };
 
 // Opens the default output. DSERR_NODRIVER when there is no audio device.
 int32_t DirectSoundCreate(Device** out);
+
+// With true, devices created afterwards open no output: they mix only when Device::Render is
+// called (offline rendering for measurements and tests). False restores the audio output.
+void SetOfflineOutput(bool offline);
 
 }  // namespace vxl::platform::dsound

@@ -22,25 +22,39 @@
 
 namespace vxl::platform::audio {
 
-class WaveOut {
+// The operations of a waveOut-style output: WaveOut below is the real one; tests drive the
+// mixer's waveOut device through their own, with a play position they choose.
+class WaveOutPort {
  public:
   // Results: 0 success; kError for a device that cannot open or an operation on a closed device.
   static constexpr int32_t kError = 1;
 
+  virtual ~WaveOutPort() = default;
   // Opens the default output device, silent until Write. kError without an audio device.
-  int32_t Open();
+  virtual int32_t Open() = 0;
   // Starts playing `bytes` bytes of `buffer` (a whole number of frames) from its start, looping
   // until Reset or Close; the position starts again at 0.
-  int32_t Write(const uint8_t* buffer, uint32_t bytes);
+  virtual int32_t Write(const uint8_t* buffer, uint32_t bytes) = 0;
   // Stops playing and sets the position to 0; the output plays silence until the next Write.
-  int32_t Reset();
+  virtual int32_t Reset() = 0;
   // Bytes played since the last Write (or Reset).
-  int32_t GetPosition(uint32_t* bytes);
+  virtual int32_t GetPosition(uint32_t* bytes) = 0;
   // Publishes the caller's writes into the playing buffer so far: the audio thread sees them
   // complete when it reaches them (call after each batch of writes).
-  void MarkWritten();
+  virtual void MarkWritten() = 0;
   // Stops and closes the device.
-  void Close();
+  virtual void Close() = 0;
+};
+
+class WaveOut : public WaveOutPort {
+ public:
+  ~WaveOut() override { Close(); }
+  int32_t Open() override;
+  int32_t Write(const uint8_t* buffer, uint32_t bytes) override;
+  int32_t Reset() override;
+  int32_t GetPosition(uint32_t* bytes) override;
+  void MarkWritten() override;
+  void Close() override;
 
  private:
   static void Fill(void* self, uint8_t* out, int32_t bytes);

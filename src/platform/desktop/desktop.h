@@ -22,7 +22,8 @@ struct HelperRun {
 };
 // Runs the program at `path` with args (args[0] included), standard input from /dev/null and no
 // other descriptor of this process but standard error, and waits for it to end, collecting its
-// standard output.
+// standard output (up to its end, or, when a program it started holds that open, what it wrote
+// before it ended).
 HelperRun RunHelper(const std::string& path, const std::vector<std::string>& args);
 
 // Starts the program found on PATH as `name` with one argument, detached (never waited for).

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <locale.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "platform/process/command_launch.h"
 
@@ -36,6 +38,47 @@ std::string FindOnPath(const std::string& name) {
   }
 }
 
+namespace {
+
+// Everything the child `pid` writes to `fd`, until the output closes or, when a program the child
+// started keeps it open, until the child has ended and what is already written has been read: a
+// requester that leaves a helper of its own running must not keep its caller waiting. Reaps the
+// child into `status`.
+std::string CollectOutput(int fd, pid_t pid, int& status) {
+  constexpr int kExitCheckMs = 100;  // how often a quiet output makes us look at the child
+  std::string out;
+  bool exited = false;
+  char buf[4096];
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    int r = poll(&p, 1, exited ? 0 : kExitCheckMs);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) break;
+    if (r == 0) {
+      if (exited) break;
+      pid_t w = waitpid(pid, &status, WNOHANG);
+      if (w == pid)
+        exited = true;
+      else if (w < 0 && errno != EINTR)
+        break;
+      continue;
+    }
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n > 0) {
+      out.append(buf, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  if (!exited) {
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 HelperRun RunHelper(const std::string& path, const std::vector<std::string>& args) {
   HelperRun run;
   int pipeFds[2];
@@ -56,18 +99,8 @@ HelperRun RunHelper(const std::string& path, const std::vector<std::string>& arg
   close(pipeFds[1]);
   if (err == 0) {
     run.started = true;
-    char buf[4096];
-    for (;;) {
-      ssize_t n = read(pipeFds[0], buf, sizeof buf);
-      if (n > 0) {
-        run.out.append(buf, static_cast<size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        break;
-      }
-    }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    run.out = CollectOutput(pipeFds[0], pid, status);
     if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   }
   close(pipeFds[0]);

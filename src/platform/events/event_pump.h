@@ -58,8 +58,9 @@ using WindowProcedure = void (*)(const WindowMessage& message, void* context);
 bool HasDisplay();
 
 // Opens a shown window of the given client size, starting SDL's video on first use. nullptr
-// when there is no display or no SDL2. A headless video driver (SDL's offscreen or dummy, for
-// tests) is used only when SDL_VIDEODRIVER names it. Main thread.
+// when there is no display, the display named cannot be reached, or there is no SDL2. A headless
+// video driver (SDL's offscreen or dummy, for tests) is used only when SDL_VIDEODRIVER names it,
+// never as a fall-back. Main thread.
 NativeWindow OpenWindow(const char* title, int width, int height);
 // How OpenWindowWith makes a window.
 struct WindowOptions {

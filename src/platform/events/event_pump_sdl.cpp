@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -75,6 +76,11 @@ void WakeSdl() {
   if (!lib || lib->PushEvent(&e) != 1) g_wakeQueued = false;
 }
 
+bool IsHeadlessDriver(const char* name) {
+  return name && (std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
+                  std::strcmp(name, "evdev") == 0);
+}
+
 bool StartVideoOnce() {
   State& s = S();
   if (s.sdl) return true;
@@ -86,6 +92,14 @@ bool StartVideoOnce() {
   }
   s.sdl = sdl::StartSubsystems(SDL_INIT_VIDEO);
   if (!s.sdl) {
+    s.videoFailed = true;
+    return false;
+  }
+  // A display that is named but cannot be reached makes SDL fall back to a headless driver, whose
+  // windows nobody sees: refused unless SDL_VIDEODRIVER asked for it.
+  if (!(driver && *driver) && IsHeadlessDriver(s.sdl->GetCurrentVideoDriver())) {
+    sdl::StopSubsystems(SDL_INIT_VIDEO);
+    s.sdl = nullptr;
     s.videoFailed = true;
     return false;
   }

@@ -31,8 +31,10 @@ int32_t RecvBytes(int32_t handle, uint8_t* buf, int32_t count, int32_t flags);
 // Binds to every local address on `port` (0: the system chooses one). False on failure, and for
 // a port outside 0 to 65535.
 bool BindAnyAddress(int32_t handle, int32_t port);
-// Connects to ip:port. False on failure (refused, unreachable, a port outside 0 to 65535, ...).
-bool ConnectTo(int32_t handle, uint32_t ip, int32_t port);
+// Connects to ip:port, giving up after `timeoutMs` milliseconds (0 or negative: waits as long as
+// the system does, which is minutes for a peer that never answers). False on failure (refused,
+// unreachable, timed out, a port outside 0 to 65535, ...); after a timeout the socket is unusable.
+bool ConnectTo(int32_t handle, uint32_t ip, int32_t port, int32_t timeoutMs = 0);
 bool StartListening(int32_t handle, int32_t backlog);
 // Waits up to `timeoutMs` milliseconds (negative: without limit) for the socket to become
 // readable: 1 readable (for a listening socket: a client is waiting), 0 timed out, -1 error.

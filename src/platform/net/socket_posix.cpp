@@ -1,6 +1,7 @@
 #include "platform/net/socket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -11,6 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
+
+#include "platform/clock/clock.h"
 
 namespace vxl::platform {
 
@@ -83,19 +86,35 @@ bool BindAnyAddress(int32_t handle, int32_t port) {
   return bind(handle, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
 }
 
-bool ConnectTo(int32_t handle, uint32_t ip, int32_t port) {
+bool ConnectTo(int32_t handle, uint32_t ip, int32_t port, int32_t timeoutMs) {
   if (!ValidPort(port)) return false;
   sockaddr_in a = IPv4Address(ip, port);
-  if (connect(handle, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return true;
-  if (errno != EINTR) return false;
-  // An interrupted connect goes on in the background: wait for its outcome.
-  pollfd p{handle, POLLOUT, 0};
-  while (poll(&p, 1, -1) < 0) {
-    if (errno != EINTR) return false;
+  int flags = fcntl(handle, F_GETFL);
+  if (flags < 0) return false;
+  const bool deadline = timeoutMs > 0;
+  if (deadline && fcntl(handle, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+  bool connected = connect(handle, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (!connected && (errno == EINPROGRESS || errno == EINTR)) {
+    // The connection goes on in the background (a non-blocking connect, or an interrupted one):
+    // wait for its outcome, up to the deadline.
+    const uint32_t start = platform::MonotonicMilliseconds();
+    pollfd p{handle, POLLOUT, 0};
+    int r;
+    for (;;) {
+      int wait = -1;
+      if (deadline) {
+        uint32_t spent = platform::MonotonicMilliseconds() - start;
+        wait = spent >= uint32_t(timeoutMs) ? 0 : int(uint32_t(timeoutMs) - spent);
+      }
+      r = poll(&p, 1, wait);
+      if (r >= 0 || errno != EINTR) break;
+    }
+    int error = 0;
+    socklen_t len = sizeof error;
+    connected = r > 0 && getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
   }
-  int error = 0;
-  socklen_t len = sizeof error;
-  return getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+  if (deadline) fcntl(handle, F_SETFL, flags);
+  return connected;
 }
 
 bool StartListening(int32_t handle, int32_t backlog) {

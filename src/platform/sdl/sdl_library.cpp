@@ -2,8 +2,10 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/library/lazy_library.h"
+#include "platform/sdl/driver_libraries.h"
 
 namespace vxl::platform::sdl {
 namespace {
@@ -30,13 +32,34 @@ LazyLibrary& SdlLibrary() {
   return library;
 }
 
+// The real entry points behind the two that load drivers; see KeepLoadedLibrariesLoaded().
+decltype(&::SDL_GL_CreateContext) createContext;
+decltype(&::SDL_OpenAudioDevice) openAudioDevice;
+
+SDL_GLContext CreateContextKeepingDriver(SDL_Window* window) {
+  SDL_GLContext context = createContext(window);
+  if (context) KeepLoadedLibrariesLoaded();
+  return context;
+}
+
+SDL_AudioDeviceID OpenAudioDeviceKeepingDriver(const char* device, int capture,
+                                               const SDL_AudioSpec* desired,
+                                               SDL_AudioSpec* obtained, int allowedChanges) {
+  SDL_AudioDeviceID id = openAudioDevice(device, capture, desired, obtained, allowedChanges);
+  if (id != 0) KeepLoadedLibrariesLoaded();
+  return id;
+}
+
 }  // namespace
 
 const Library* Open() {
   static const bool ready = [] {
     if (!SdlLibrary().Load()) return false;
+    Library& table = EntryPoints<Library>();
     // The framework handles SIGINT and SIGTERM itself; SDL's events subsystem must not take them.
-    EntryPoints<Library>().SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    table.SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    createContext = std::exchange(table.GL_CreateContext, &CreateContextKeepingDriver);
+    openAudioDevice = std::exchange(table.OpenAudioDevice, &OpenAudioDeviceKeepingDriver);
     return true;
   }();
   return ready ? &EntryPoints<Library>() : nullptr;
@@ -53,6 +76,7 @@ std::string OpenError() {
 const Library* StartSubsystems(uint32_t flags) {
   const Library* sdl = Open();
   if (!sdl) return nullptr;
+  if (flags & SDL_INIT_AUDIO) SilenceAudioLibraries();
   if (sdl->InitSubSystem(flags) != 0) {
     StartFailure& failure = LastStartFailure();
     std::lock_guard<std::mutex> lock(failure.mutex);

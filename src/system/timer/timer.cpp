@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/timer/tick_timer.h"
+#include "platform/timer/periodic_timer.h"
 #include "runtime/class_binder.h"
 #include "runtime/module.h"
 #include "system/main_thread.h"
@@ -29,12 +29,13 @@ namespace {
 
 constexpr int32_t kMaxTimers = 16;
 
-// The running timers' ids and owners. Changed and read on the main thread only; the timer thread
-// never touches it. Ids are never reused, so a tick posted before its timer stopped can never be
-// taken for another timer's.
+// The running timers' ids, owners and the weak handles their ticks are posted with. Changed and
+// read on the main thread only; the timer thread sees only the handle. Stopping revokes the
+// handle, so a tick posted before its timer stopped reaches nobody.
 struct TimerTable {
   std::array<int32_t, kMaxTimers> ids{};
   std::array<TTimer*, kMaxTimers> users{};
+  std::array<WeakHandle, kMaxTimers> handles{};
   int32_t count = 0;
 };
 TimerTable g_table;
@@ -44,16 +45,17 @@ bool IsRunning(int32_t id) {
          g_table.ids.begin() + g_table.count;
 }
 
-// Main thread, inside the pump: every tick since the last delivery, one Fire each. A Fire may
-// stop the timer (and let it go), so each one first checks that it still runs; when one throws,
-// the ticks after it go back to be delivered by a later pump.
-void Deliver(Object* user, intptr_t id) {
+// Main thread, inside the pump: every tick since the last delivery, one Fire each, for a timer
+// that still runs (Null otherwise). A Fire may stop the timer, so each one first checks that it
+// still runs; when one throws, the ticks after it go back to be delivered by a later pump.
+void Deliver(const Ref<Object>& target, intptr_t id) {
+  if (!target) return;
   auto timerId = static_cast<int32_t>(id);
-  if (!IsRunning(timerId)) return;
+  Ref<TTimer> timer(static_cast<TTimer*>(target.Get()));
   int32_t n = platform::timer::TakeTicks(timerId);
   try {
     for (; n > 0 && IsRunning(timerId); --n)
-      static_cast<TTimer*>(user)->Fire();
+      timer->Fire();
   } catch (...) {
     if (IsRunning(timerId)) platform::timer::ReturnTicks(timerId, n - 1);
     throw;
@@ -61,8 +63,8 @@ void Deliver(Object* user, intptr_t id) {
 }
 
 // Timer thread: only the post, once for all the ticks that arrive until the delivery takes them.
-void OnTick(void* user, int32_t id) {
-  PostToMainThread(&Deliver, static_cast<TTimer*>(user), id);
+void OnTick(void* handle, int32_t id) {
+  PostToMainThread(&Deliver, reinterpret_cast<WeakHandle>(handle), id);
 }
 
 // The timer module's exit function: every running timer stops (and is let go), then the timer
@@ -85,9 +87,16 @@ int32_t StartTickTimer(float hertz, TTimer* user) {
   if (g_table.count == kMaxTimers) return 0;
   int32_t period = TickPeriod(hertz);
   if (period == 0) return 0;
-  int32_t id = platform::timer::StartPeriodicTimer(period, &OnTick, user);
-  if (id == 0) return 0;
+  WeakHandle handle = NewWeakHandle(user);
+  static_assert(sizeof(WeakHandle) <= sizeof(void*), "the handle travels as the timer's user");
+  int32_t id =
+      platform::timer::StartPeriodicTimer(period, &OnTick, reinterpret_cast<void*>(handle));
+  if (id == 0) {
+    RevokeWeakHandle(handle);
+    return 0;
+  }
   g_table.ids[g_table.count] = id;
+  g_table.handles[g_table.count] = handle;
   g_table.users[g_table.count++] = user;
   return id;
 }
@@ -98,8 +107,10 @@ void StopTickTimer(int32_t id) {
   if (it == end) return;
   auto slot = it - g_table.ids.begin();
   --g_table.count;
+  RevokeWeakHandle(g_table.handles[slot]);
   g_table.ids[slot] = g_table.ids[g_table.count];
   g_table.users[slot] = g_table.users[g_table.count];
+  g_table.handles[slot] = g_table.handles[g_table.count];
   platform::timer::StopPeriodicTimer(id);
 }
 

@@ -147,5 +147,49 @@ TEST(SoftDirectSound, BufferSettingsAsHeard) {
   EXPECT_EQ(heard, want);
 }
 
+// The results a caller relies on, on a device without output: one lock at a time, settings that
+// need their control flag, and buffers that outlive their device.
+TEST(SoftDirectSound, ResultsOfMisuse) {
+  SetOfflineOutput(true);
+  Device* ds = nullptr;
+  ASSERT_EQ(DirectSoundCreate(&ds), DS_OK);
+  SetOfflineOutput(false);
+  const WaveFormat mono = Format(1, 22050, 16);
+  BufferDesc bare;  // no control flags
+  bare.bufferBytes = 1000;
+  bare.format = &mono;
+  Buffer* b = nullptr;
+  ASSERT_EQ(ds->CreateSoundBuffer(bare, &b), DS_OK);
+  void *p1, *p2, *q1, *q2;
+  uint32_t n1, n2, m1, m2;
+  ASSERT_EQ(b->Lock(900, 200, &p1, &n1, &p2, &n2, 0), DS_OK);
+  EXPECT_EQ(std::vector<uint32_t>({n1, n2}), std::vector<uint32_t>({100, 100})) << "wraps";
+  EXPECT_EQ(b->Lock(0, 10, &q1, &m1, &q2, &m2, 0), DSERR_INVALIDCALL) << "a second lock";
+  std::memset(p1, 0x11, n1);
+  std::memset(p2, 0x22, n2);
+  EXPECT_EQ(b->Unlock(p2, n2, p1, n1), DSERR_INVALIDPARAM) << "parts swapped";
+  EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DS_OK);
+  EXPECT_EQ(b->Unlock(p1, n1, p2, n2), DSERR_INVALIDCALL) << "nothing locked";
+  ASSERT_EQ(b->Lock(0, 0, &q1, &m1, &q2, &m2, DSBLOCK_ENTIREBUFFER), DS_OK);
+  const auto* all = static_cast<const uint8_t*>(q1);
+  EXPECT_EQ(std::vector<int>({all[0], all[99], all[100], all[899], all[900], all[999]}),
+            std::vector<int>({0x22, 0x22, 0, 0, 0x11, 0x11}));
+  EXPECT_EQ(b->Unlock(q1, 0, nullptr, 0), DS_OK) << "nothing written back";
+
+  EXPECT_EQ(b->SetVolume(-100), DSERR_CONTROLUNAVAIL);
+  EXPECT_EQ(b->SetPan(100), DSERR_CONTROLUNAVAIL);
+  EXPECT_EQ(b->SetFrequency(44100), DSERR_CONTROLUNAVAIL);
+
+  ASSERT_EQ(b->Play(DSBPLAY_LOOPING), DS_OK);
+  EXPECT_EQ(ds->Release(), 0u);  // the buffer outlives its device
+  uint32_t status = 0;
+  int32_t volume = 0;
+  EXPECT_EQ(b->GetStatus(&status), DSERR_NODRIVER);
+  EXPECT_EQ(b->Play(0), DSERR_NODRIVER);
+  EXPECT_EQ(b->GetVolume(&volume), DSERR_NODRIVER);
+  EXPECT_EQ(b->Lock(0, 10, &q1, &m1, &q2, &m2, 0), DSERR_NODRIVER);
+  EXPECT_EQ(b->Release(), 0u);
+}
+
 }  // namespace
 }  // namespace vxl::platform::dsound

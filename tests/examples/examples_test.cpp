@@ -1,0 +1,68 @@
+// The example programs on command lines a user gets wrong, and on files the framework refuses:
+// each says what is wrong and exits with 2 (the command line) or 1 (the work failed).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/temp_dir.h"
+
+namespace vxl {
+namespace {
+
+TEST(Examples, HelpAndBadArguments) {
+  test::TempDir dir;
+  // A 2 x 1 24-bit BMP.
+  std::string bmp("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x02\0\0\0\x01\0\0\0\x01\0\x18\0", 30);
+  bmp += std::string(24, '\0') + std::string(8, '\x7F');
+  const std::string image = dir.Write("small.bmp", bmp);
+  const std::string wav24 = std::string(VXL_AUDIO_TEST_DATA) + "/tone24.wav";
+  struct Case {
+    std::vector<std::string> args;  // program name first
+    int exitCode;
+    std::string expected;  // on standard error, or on standard output for exit code 0
+  } cases[] = {
+      {{"event_viewer", "--help"}, 0, "usage: "},
+      {{"image_convert", "-h"}, 0, "usage: "},
+      {{"play_audio", "--help"}, 0, "usage: "},
+      {{"synk_chat", "listen", "--help"}, 0, "usage: "},
+      {{"event_viewer", "abc"}, 2,
+       "the tick count must be a whole number from 1 to 1000000, not \"abc\""},
+      {{"event_viewer", "10", "20"}, 2, "usage: "},
+      {{"image_convert", image}, 2, "usage: "},
+      {{"image_convert", image, "out", "0", "5"}, 2,
+       "the width must be a whole number from 1 to 1048576, not \"0\""},
+      {{"image_convert", image, "out", "5", "5x"}, 2,
+       "the height must be a whole number from 1 to 1048576, not \"5x\""},
+      {{"image_convert", dir.Path() + "/missing.png", "out"}, 1, "missing.png: cannot open it"},
+      {{"image_convert", image, dir.Path() + "/big", "40000", "40000"}, 1,
+       "image_convert: Pixmap too large"},
+      {{"play_audio"}, 2, "usage: "},
+      {{"play_audio", wav24}, 1, "tone24.wav: 24-bit samples are not supported"},
+      {{"play_audio", image}, 1, "small.bmp: not a WAV or Ogg Vorbis file"},
+      {{"synk_chat", "listen", "abc", "ada"}, 2,
+       "the port must be a whole number from 1 to 65535, not \"abc\""},
+      {{"synk_chat", "listen", "70000", "ada"}, 2,
+       "the port must be a whole number from 1 to 65535, not \"70000\""},
+      {{"synk_chat", "connect", "localhost", "-1", "bob"}, 2,
+       "the port must be a whole number from 1 to 65535, not \"-1\""},
+      {{"synk_chat", "connect", "no-such-host.invalid", "7777", "bob"}, 1,
+       "the host name \"no-such-host.invalid\" does not resolve"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = c.args;
+    std::string line;
+    for (const std::string& a : argv)
+      line += a + " ";
+    SCOPED_TRACE(line);
+    argv[0] = test::TestBinaryDir() + "/" + argv[0];
+    test::ChildResult r = test::RunChild(argv, "", "");
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    const std::string& shown = c.exitCode == 0 ? r.out : r.err;
+    EXPECT_NE(shown.find(c.expected), std::string::npos) << shown;
+  }
+}
+
+}  // namespace
+}  // namespace vxl
