@@ -21,6 +21,7 @@ function(vxl_install)
   if(TARGET vxl_startup)
     list(APPEND exported vxl_startup)
   endif()
+  list(REMOVE_DUPLICATES exported)
   install(TARGETS ${exported} EXPORT vxlTargets
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
           INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxl ${CMAKE_INSTALL_INCLUDEDIR})
