@@ -5,6 +5,7 @@
 // Needs an X display; without DISPLAY it starts its own Xvfb. For Mesa's software renderer set
 // LIBGL_ALWAYS_SOFTWARE=1 (Xvfb has nothing else).
 #include <SDL2/SDL.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +78,9 @@ pid_t EnsureDisplay() {
   if (pid == 0) {
     close(fds[0]);
     dup2(fds[1], 3);
+    int quiet = open("/dev/null", O_WRONLY);  // Xvfb's start-up chatter
+    dup2(quiet, 1);
+    dup2(quiet, 2);
     // -terminate: the server ends with its last client, this process.
     execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
            "tcp", "-terminate", static_cast<char*>(nullptr));

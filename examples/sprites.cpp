@@ -4,7 +4,6 @@
 //   sprites --frames 60 --screenshot out.png    60 frames, then the last one saved as PNG
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "graphics/kor2d/kor2d.h"
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/pixel_format.h"
+#include "support/example.h"
 #include "system/event/event.h"
 #include "system/input/polled_input.h"
 #include "system/queue/event_queue.h"
@@ -22,6 +22,12 @@
 namespace {
 
 using namespace vxl;
+
+const char kUsage[] =
+    "usage: %s [--frames N --screenshot FILE]\n"
+    "Moving, rotating, blended sprites and text in an OpenGL window, until the window is closed\n"
+    "or Escape is pressed; with --frames, N frames (1 to 1000000), and with --screenshot the last\n"
+    "one saved as PNG.\n";
 
 constexpr int kWidth = 640, kHeight = 480;
 
@@ -46,13 +52,20 @@ struct Sprite {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   int frames = -1;
   const char* screenshot = nullptr;
+  if (argc % 2 != 1) example::UsageError(kUsage);
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (!std::strcmp(argv[i], "--frames")) frames = std::atoi(argv[i + 1]);
-    if (!std::strcmp(argv[i], "--screenshot")) screenshot = argv[i + 1];
+    if (!std::strcmp(argv[i], "--frames")) {
+      frames = example::ParseNumber(argv[i + 1], 1, 1000000, "the frame count");
+    } else if (!std::strcmp(argv[i], "--screenshot")) {
+      screenshot = argv[i + 1];
+    } else {
+      example::UsageError(kUsage);
+    }
   }
+  if (screenshot && frames < 0) example::UsageError(kUsage);
   InitGLKor2DModule();
   InitPngLoaderModule();
   InitEventQueueModule();
@@ -114,4 +127,8 @@ int main(int argc, char** argv) {
   }
   CloseOpenedGraphics();
   return 0;
+}
+
+int main(int argc, char** argv) {
+  return example::Run(Main, argc, argv, kUsage);
 }

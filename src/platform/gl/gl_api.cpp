@@ -1,42 +1,39 @@
 #include "platform/gl/gl_api.h"
 
-#include <mutex>
-
-#include "platform/sdl/sdl_library.h"
+#include "platform/library/lazy_library.h"
 
 namespace vxl::platform::gl {
 namespace {
 
-Api g_api{};
-bool g_loaded = false;
-
-bool Resolve() {
-  const sdl::Library* sdl = sdl::Open();
-  if (!sdl) return false;
-  Api api{};
-#define VXL_GL_RESOLVE(name)                                                              \
-  api.name = reinterpret_cast<decltype(&::gl##name)>(sdl->GL_GetProcAddress("gl" #name)); \
-  if (!api.name) return false;
-  VXL_GL_ENTRY_POINTS(VXL_GL_RESOLVE)
-#undef VXL_GL_RESOLVE
-  g_api = api;
-  return true;
+LazyLibrary& GLLibrary() {
+  Api& table = EntryPoints<Api>();
+#define VXL_GL_SYMBOL(name) Required("gl" #name, table.name),
+  static LazyLibrary& library = LazyLibrary::Define("libGL", {"libGL.so.1", "libGL.so"},
+                                                    {VXL_GL_ENTRY_POINTS(VXL_GL_SYMBOL)});
+#undef VXL_GL_SYMBOL
+  return library;
 }
 
 }  // namespace
 
 bool LoadApi() {
-  static std::once_flag once;
-  std::call_once(once, [] { g_loaded = Resolve(); });
-  return g_loaded;
+  return GLLibrary().Load();
+}
+
+std::string LoadError() {
+  return GLLibrary().Error();
+}
+
+std::string LibraryFile() {
+  return GLLibrary().Find();
 }
 
 const Api& GL() {
-  return g_api;
+  return EntryPoints<Api>();
 }
 
 Api& MutableGL() {
-  return g_api;
+  return EntryPoints<Api>();
 }
 
 }  // namespace vxl::platform::gl

@@ -1,9 +1,10 @@
 // The OpenGL entry points the framework calls, in one table.
 //
-// The table is filled once from the GL library SDL loaded for the first OpenGL window
-// (SDL_GL_GetProcAddress), so nothing links libGL and the launcher never loads it:
+// The table is filled once, through the lazy-library helper, from libGL (the file SDL is then
+// told to use for its windows too), so nothing links libGL and the launcher never loads it. The
+// functions are those of OpenGL 1.1, which libGL exports for whatever context is current:
 //
-//   if (!platform::gl::LoadApi()) return;   // needs a current context the first time
+//   if (!platform::gl::LoadApi()) return;   // no libGL: LoadError() says why
 //   const platform::gl::Api& gl = platform::gl::GL();
 //   gl.Clear(GL_COLOR_BUFFER_BIT);
 //
@@ -12,6 +13,8 @@
 #pragma once
 
 #include <GL/gl.h>
+
+#include <string>
 
 namespace vxl::platform::gl {
 
@@ -33,9 +36,13 @@ struct Api {
 #undef VXL_GL_FIELD
 };
 
-// Resolves every entry point, once (later calls report the first outcome). False when SDL has
-// no GL library loaded or an entry point is missing.
+// Opens libGL and resolves every entry point, once (later calls report the first outcome).
+// False when the library or an entry point is missing.
 bool LoadApi();
+// Why LoadApi failed ("" otherwise).
+std::string LoadError();
+// The file LoadApi opens (for SDL's own GL loading), "" when there is none.
+std::string LibraryFile();
 // The table (entries are null until LoadApi succeeded).
 const Api& GL();
 // The same table, writable: for tests that record calls.

@@ -206,13 +206,16 @@ bool EnsureSharedContext() {
     s.sdl = sdl::StartSubsystems(SDL_INIT_VIDEO);
     if (!s.sdl) return false;
   }
+  // Our entry points and SDL's windows use the same libGL.
+  if (!LoadApi()) return false;
+  s.sdl->GL_LoadLibrary(LibraryFile().c_str());  // refused when already loaded: that one stays
   RequestPixelFormat(0, false);
   SDL_Window* window = s.sdl->CreateWindow(kWindowClass, 0, 0, 1, 1,
                                            SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (!window) return false;
   SDL_GLContext before = s.sdl->GL_GetCurrentContext();
   SDL_GLContext gl = s.sdl->GL_CreateContext(window);
-  if (!gl || !LoadApi()) {
+  if (!gl) {
     if (gl) s.sdl->GL_DeleteContext(gl);
     s.sdl->DestroyWindow(window);
     return false;

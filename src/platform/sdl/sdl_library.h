@@ -72,6 +72,7 @@ namespace vxl::platform::sdl {
   X(SetWindowTitle) \
   X(SetWindowFullscreen) \
   X(RaiseWindow) \
+  X(GL_LoadLibrary) \
   X(GL_SetAttribute) \
   X(GL_CreateContext) \
   X(GL_DeleteContext) \
