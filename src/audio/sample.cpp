@@ -136,8 +136,6 @@ void ConvertSampleData(const uint8_t* src, int32_t srcFormat, uint8_t* dst, int3
   FromHub(hub.get(), dst, dstFormat, count);
 }
 
-// TAudioSample -----------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TAudioSample)
 
 TAudioSample::~TAudioSample() {
@@ -198,8 +196,6 @@ Ref<TAudioSample> NewStaticAudioSample(uint8_t* samples, int32_t length, int32_t
   return TAudioSample::CreateStatic(samples, length, hertz, format);
 }
 
-// Loaders ----------------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TAudioSampleLoader)
 
 TAudioSampleLoader::TAudioSampleLoader() {
@@ -248,8 +244,6 @@ String AudioSampleProblem() {
 void NoteAudioSampleProblem(const String& reason) {
   Problem() = reason;
 }
-
-// Modules ----------------------------------------------------------------------------------------
 
 int InitSampleFormatModule() {
   static ModuleGuard guard("sample format tables");

@@ -59,8 +59,6 @@ int32_t TBank::_Poke(int32_t offset, T value) {
   return 0;
 }
 
-// TBank -----------------------------------------------------------------------------------------
-
 TBank::~TBank() {
   if (_capacity >= 0 && _buf) Free(_buf);
 }
@@ -200,8 +198,6 @@ void TBank::Bind(ClassBinder<TBank>& b) {
   b.Method<&TBank::PokeDouble>("PokeDouble");
 }
 
-// TBankDataType ---------------------------------------------------------------------------------
-
 String TBankDataType::Tag() const {
   return "VXL.Bank.TBank";
 }
@@ -230,8 +226,6 @@ Ref<Object> TBankDataType::ReadObject(const Ref<TStream>& stream) {
   bank->_FitCapacity();
   return bank;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TBank> NewBank(int32_t size) {
   return TBank::Create(size);

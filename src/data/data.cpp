@@ -41,7 +41,7 @@ class DepthGuard {
 
 }  // namespace
 
-// TData, TDataType, TDataId ---------------------------------------------------------------------
+// TData, TDataType, TDataId
 
 Ref<TDataType> TData::DataType() const {
   ThrowNullMethod();
@@ -91,8 +91,6 @@ int TDataId::Compare(const Object* other) const {
 void TDataId::Bind(ClassBinder<TDataId>& b) {
   b.Field<&TDataId::id>("id");
 }
-
-// TDataStream -----------------------------------------------------------------------------------
 
 TDataStream::TDataStream()
     : _datas(Array<Ref<Object>>::New(kInitialSlots)),
@@ -241,8 +239,6 @@ void TDataStream::Bind(ClassBinder<TDataStream>& b) {
   b.Field<&TDataStream::_typeMap>("_typeMap");
 }
 
-// TDataStreamFactory ----------------------------------------------------------------------------
-
 Ref<TStream> TDataStreamFactory::CreateStream(const Ref<Object>&, const String& proto,
                                               const String& path, int32_t readable,
                                               int32_t writeable) {
@@ -253,7 +249,7 @@ Ref<TStream> TDataStreamFactory::CreateStream(const Ref<Object>&, const String& 
   return TDataStream::WithStream(stream);
 }
 
-// Helpers for data types ------------------------------------------------------------------------
+// Helpers for data types
 
 int64_t StreamBytesLeft(TStream& stream) {
   int32_t pos = stream.Pos();
@@ -268,8 +264,6 @@ int32_t ReadDataCount(const Ref<TStream>& stream, int32_t minBytesEach) {
   if (left >= 0 && int64_t(count) * std::max(minBytesEach, 0) > left) ThrowStreamRead();
   return count;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 int InitDataModule() {
   static ModuleGuard guard("data streams");

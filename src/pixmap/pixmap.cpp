@@ -50,8 +50,6 @@ uint8_t Grey(uint32_t argb) {
 
 }  // namespace
 
-// TPixmap ---------------------------------------------------------------------------------------
-
 TPixmap::~TPixmap() {
   if (capacity >= 0 && pixels) Free(pixels);
 }
@@ -223,8 +221,6 @@ void TPixmap::Bind(ClassBinder<TPixmap>& b) {
   b.Method<&TPixmap::Convert>("Convert");
 }
 
-// TPixmapDataType -------------------------------------------------------------------------------
-
 String TPixmapDataType::Tag() const {
   return "VXL.Pixmap.TPixmap";
 }
@@ -257,8 +253,6 @@ Ref<Object> TPixmapDataType::ReadObject(const Ref<TStream>& stream) {
     stream->ReadBytes(p->PixelPtr(0, y), int32_t(row));
   return p;
 }
-
-// TPixmapLoader ---------------------------------------------------------------------------------
 
 TPixmapLoader::TPixmapLoader() {
   Ref<TPixmapLoader>& head = LoaderHead();
@@ -303,8 +297,6 @@ Ref<TPixmap> PixmapFromUrl(const Url& url) {
   stream->Close();
   return result;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TPixmap> NewPixmap(int32_t width, int32_t height, int32_t format, int32_t align) {
   return TPixmap::Create(width, height, format, align);

@@ -28,8 +28,6 @@ void TerminateAllAtExit() {
 
 }  // namespace
 
-// TPipeStream ---------------------------------------------------------------------------------
-
 TPipeStream::~TPipeStream() {
   Close();
 }
@@ -109,8 +107,6 @@ void TPipeStream::Bind(ClassBinder<TPipeStream>& b) {
   b.Method<&TPipeStream::ReadAvail>("ReadAvail");
 }
 
-// TProcess ------------------------------------------------------------------------------------
-
 TProcess::~TProcess() {
   platform::ReleaseChildProcess(
       handle);  // a listed child is never destroyed; this is a detached one
@@ -175,8 +171,6 @@ void TProcess::Bind(ClassBinder<TProcess>& b) {
   b.Method<&TProcess::Close>("Close");
   b.Method<&TProcess::Terminate>("Terminate");
 }
-
-// Module --------------------------------------------------------------------------------------
 
 Ref<TProcess> RunProcess(const String& command, int32_t flags) {
   return TProcess::Create(command, flags);

@@ -17,8 +17,6 @@
 
 namespace vxl {
 
-// Boxing ----------------------------------------------------------------------------------------
-
 template <class T>
 Ref<Object> Box(const T& value) {
   using V = std::remove_cvref_t<T>;
@@ -67,8 +65,6 @@ T Unbox(const Ref<Object>& value) {
     return V(static_cast<E*>(value.Get()));
   }
 }
-
-// Binding ----------------------------------------------------------------------------------------
 
 namespace detail {
 
@@ -203,6 +199,8 @@ class ClassBinder {
 
 template <class T>
 ClassInfo ClassInfo::Make(const char* name, const char* meta) {
+  static_assert(requires { T::StaticClass(); },
+                "VXL_CLASS belongs in the public part of the class body");
   const ClassInfo* super = nullptr;
   if constexpr (!std::is_same_v<T, Object>) super = &T::SuperClass::StaticClass();
   Ref<Object> (*create)() = nullptr;

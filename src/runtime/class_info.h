@@ -4,8 +4,8 @@
 // lists its reflected members in a static Bind function, next to the class:
 //
 //   class TPlayer : public Object {
-//     VXL_CLASS(TPlayer, Object)
 //    public:
+//     VXL_CLASS(TPlayer, Object)
 //     int32_t score = 0;
 //     int32_t AddScore(int32_t n) { return score += n; }
 //     static void Bind(ClassBinder<TPlayer>& b) {

@@ -10,8 +10,6 @@ namespace vxl {
 VXL_DEFINE_CLASS(TSynkPeer)
 VXL_DEFINE_CLASS(TSynkHost)
 
-// TSynkPeer --------------------------------------------------------------------------------------
-
 Ref<TSynkPeer> TSynkPeer::Create(platform::EnetPeer* enetPeer) {
   auto peer = New<TSynkPeer>();
   peer->_enetPeer = enetPeer;
@@ -67,8 +65,6 @@ void TSynkPeer::Bind(ClassBinder<TSynkPeer>& b) {
   b.Method<&TSynkPeer::UnmapLocalId>("UnmapLocalId");
   b.Method<&TSynkPeer::SendMsg>("SendMsg");
 }
-
-// TSynkHost --------------------------------------------------------------------------------------
 
 namespace {
 

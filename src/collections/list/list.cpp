@@ -28,8 +28,6 @@ void CheckInList(const Ref<TLink>& link) {
 
 }  // namespace
 
-// TLink -----------------------------------------------------------------------------------------
-
 Ref<TLink> TLink::NextLink() const {
   return _succ && !_succ->_IsSentinel() ? _succ : Ref<TLink>();
 }
@@ -56,8 +54,6 @@ void TLink::Bind(ClassBinder<TLink>& b) {
   b.Method<&TLink::Remove>("Remove");
 }
 
-// TListEnum -------------------------------------------------------------------------------------
-
 // A removed link still leads, through the neighbours it had, to the link that followed it; that
 // walk ends at a link in the list or at the sentinel (Null once the list itself is gone).
 void TListEnum::_SkipRemoved() {
@@ -81,8 +77,6 @@ void TListEnum::Bind(ClassBinder<TListEnum>& b) {
   b.Field<&TListEnum::_link>("_link");
   b.Method<&TListEnum::NextObject>("NextObject");
 }
-
-// TList -----------------------------------------------------------------------------------------
 
 int32_t DefaultCompare(const Ref<Object>& a, const Ref<Object>& b) {
   return a->Compare(b.Get());
@@ -234,8 +228,6 @@ Ref<TList> TList::Reversed() const {
   }
   return reversed;
 }
-
-// Sorting -------------------------------------------------------------------------------------
 
 namespace {
 
@@ -442,8 +434,6 @@ void TList::Bind(ClassBinder<TList>& b) {
   b.Method<&TList::ToArray>("ToArray");
 }
 
-// TListDataType ---------------------------------------------------------------------------------
-
 String TListDataType::Tag() const {
   return "VXL.LinkedList.TList";
 }
@@ -463,8 +453,6 @@ Ref<Object> TListDataType::ReadObject(const Ref<TStream>& stream) {
     list->AddLast(stream->ReadObject());
   return list;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TList> NewList() {
   return New<TList>();

@@ -26,8 +26,6 @@ TNode* ParentOf(const TNode* node) {
 
 }  // namespace
 
-// TKeyValue, TNode ------------------------------------------------------------------------------
-
 void TKeyValue::Bind(ClassBinder<TKeyValue>& b) {
   b.Field<&TKeyValue::_key>("_key");
   b.Field<&TKeyValue::_value>("_value");
@@ -116,8 +114,6 @@ void TNode::Bind(ClassBinder<TNode>& b) {
   b.Method<&TNode::Copy>("Copy");
 }
 
-// Enumerators -----------------------------------------------------------------------------------
-
 // The node taken, or Null past the end (the shared nil node is never handed out).
 Ref<TNode> TNodeEnumerator::_Advance() {
   if (_node->IsNil()) return Ref<TNode>();
@@ -148,8 +144,6 @@ void TNodeEnumerator::Bind(ClassBinder<TNodeEnumerator>& b) {
 void TMapEnumerator::Bind(ClassBinder<TMapEnumerator>& b) {
   b.Field<&TMapEnumerator::_enumerator>("_enumerator");
 }
-
-// TMap ------------------------------------------------------------------------------------------
 
 TMap::TMap() : _root(TNode::Nil()) {}
 
@@ -464,8 +458,6 @@ void TMap::Bind(ClassBinder<TMap>& b) {
   b.Method<&TMap::Copy>("Copy");
   b.Method<&TMap::ObjectEnumerator>("ObjectEnumerator");
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TMap> NewMap() {
   return New<TMap>();

@@ -14,8 +14,8 @@
 namespace vxl {
 
 class TRamStream : public TStream {
-  VXL_CLASS(TRamStream, TStream)
  public:
+  VXL_CLASS(TRamStream, TStream)
   // A stream at position 0 over `size` bytes at `buf` (a negative size counts as 0).
   static Ref<TRamStream> Create(uint8_t* buf, int32_t size, int32_t readable, int32_t writeable);
 
@@ -49,8 +49,8 @@ class TRamStream : public TStream {
 
 // "incbin::name" opened for reading only: a read-only TRamStream over the embedded file.
 class TRamStreamFactory : public TStreamFactory {
-  VXL_CLASS(TRamStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(TRamStreamFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };
