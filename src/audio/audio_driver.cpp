@@ -114,7 +114,7 @@ Ref<TSound> TAudioDriver::LoadSound(const Ref<Object>& url, int32_t flags) {
 }
 
 void TAudioDriver::Bind(ClassBinder<TAudioDriver>& b) {
-  b.Field<&TAudioDriver::_succ>("_succ");
+  b.ReadOnlyField<&TAudioDriver::_succ>("_succ");
   b.Method<&TAudioDriver::Name>("Name");
   b.Method<&TAudioDriver::Startup>("Startup");
   b.Method<&TAudioDriver::Shutdown>("Shutdown");

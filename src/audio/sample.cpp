@@ -179,10 +179,10 @@ Ref<TAudioSample> TAudioSample::Convert(int32_t to) {
 }
 
 void TAudioSample::Bind(ClassBinder<TAudioSample>& b) {
-  b.Field<&TAudioSample::length>("length");
+  b.ReadOnlyField<&TAudioSample::length>("length");
   b.Field<&TAudioSample::hertz>("hertz");
-  b.Field<&TAudioSample::format>("format");
-  b.Field<&TAudioSample::capacity>("capacity");
+  b.ReadOnlyField<&TAudioSample::format>("format");
+  b.ReadOnlyField<&TAudioSample::capacity>("capacity");
   b.Method<&TAudioSample::Copy>("Copy");
   b.Method<&TAudioSample::Convert>("Convert");
 }
@@ -208,7 +208,7 @@ Ref<TAudioSample> TAudioSampleLoader::LoadAudioSample(const Ref<TStream>&) {
 }
 
 void TAudioSampleLoader::Bind(ClassBinder<TAudioSampleLoader>& b) {
-  b.Field<&TAudioSampleLoader::_succ>("_succ");
+  b.ReadOnlyField<&TAudioSampleLoader::_succ>("_succ");
   b.Method<&TAudioSampleLoader::LoadAudioSample>("LoadAudioSample");
 }
 

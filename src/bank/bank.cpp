@@ -176,7 +176,7 @@ void TBank::Bind(ClassBinder<TBank>& b) {
   // The size is written through Resize, so reflection cannot make it exceed the memory.
   b.AccessorField<&TBank::Size, &TBank::Resize>("_size");
   b.AccessorField<&TBank::Capacity>("_capacity");
-  b.Field<&TBank::_locked>("_locked");
+  b.ReadOnlyField<&TBank::_locked>("_locked");
   b.Method<&TBank::DataType>("DataType");
   b.Method<&TBank::Unlock>("Unlock");
   b.Method<&TBank::Size>("Size");

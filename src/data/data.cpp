@@ -69,7 +69,7 @@ void TDataType::WriteObject(const Ref<Object>&, const Ref<TStream>&) {
 void TDataType::ReadCyclicObject(const Ref<Object>&, const Ref<TStream>&) {}
 
 void TDataType::Bind(ClassBinder<TDataType>& b) {
-  b.Field<&TDataType::_succ>("_succ");
+  b.ReadOnlyField<&TDataType::_succ>("_succ");
   b.Method<&TDataType::Tag>("Tag");
   b.Method<&TDataType::ReadObject>("ReadObject");
   b.Method<&TDataType::WriteObject>("WriteObject");
@@ -231,12 +231,12 @@ String TDataStream::ReadString(int32_t length) {
 }
 
 void TDataStream::Bind(ClassBinder<TDataStream>& b) {
-  b.Field<&TDataStream::_dataId>("_dataId");
-  b.Field<&TDataStream::_typeId>("_typeId");
-  b.Field<&TDataStream::_datas>("_datas");
-  b.Field<&TDataStream::_types>("_types");
-  b.Field<&TDataStream::_dataMap>("_dataMap");
-  b.Field<&TDataStream::_typeMap>("_typeMap");
+  b.ReadOnlyField<&TDataStream::_dataId>("_dataId");
+  b.ReadOnlyField<&TDataStream::_typeId>("_typeId");
+  b.ReadOnlyField<&TDataStream::_datas>("_datas");
+  b.ReadOnlyField<&TDataStream::_types>("_types");
+  b.ReadOnlyField<&TDataStream::_dataMap>("_dataMap");
+  b.ReadOnlyField<&TDataStream::_typeMap>("_typeMap");
 }
 
 Ref<TStream> TDataStreamFactory::CreateStream(const Ref<Object>&, const String& proto,

@@ -208,12 +208,12 @@ void TPixmap::ClearPixels(uint32_t argb) {
 }
 
 void TPixmap::Bind(ClassBinder<TPixmap>& b) {
-  b.Field<&TPixmap::width>("width");
-  b.Field<&TPixmap::height>("height");
-  b.Field<&TPixmap::pitch>("pitch");
-  b.Field<&TPixmap::format>("format");
-  b.Field<&TPixmap::capacity>("capacity");
-  b.Field<&TPixmap::_source>("_source");
+  b.ReadOnlyField<&TPixmap::width>("width");
+  b.ReadOnlyField<&TPixmap::height>("height");
+  b.ReadOnlyField<&TPixmap::pitch>("pitch");
+  b.ReadOnlyField<&TPixmap::format>("format");
+  b.ReadOnlyField<&TPixmap::capacity>("capacity");
+  b.ReadOnlyField<&TPixmap::_source>("_source");
   b.Method<&TPixmap::DataType>("DataType");
   b.Method<&TPixmap::Window>("Window");
   b.Method<&TPixmap::Copy>("Copy");
@@ -265,7 +265,7 @@ Ref<TPixmap> TPixmapLoader::LoadPixmap(const Ref<TStream>&) {
 }
 
 void TPixmapLoader::Bind(ClassBinder<TPixmapLoader>& b) {
-  b.Field<&TPixmapLoader::_succ>("_succ");
+  b.ReadOnlyField<&TPixmapLoader::_succ>("_succ");
   b.Method<&TPixmapLoader::LoadPixmap>("LoadPixmap");
 }
 

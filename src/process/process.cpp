@@ -101,9 +101,9 @@ String TPipeStream::ReadLine() {
 }
 
 void TPipeStream::Bind(ClassBinder<TPipeStream>& b) {
-  b.Field<&TPipeStream::bufferpos>("bufferpos");
-  b.Field<&TPipeStream::readhandle>("readhandle");
-  b.Field<&TPipeStream::writehandle>("writehandle");
+  b.ReadOnlyField<&TPipeStream::bufferpos>("bufferpos");
+  b.ReadOnlyField<&TPipeStream::readhandle>("readhandle");
+  b.ReadOnlyField<&TPipeStream::writehandle>("writehandle");
   b.Method<&TPipeStream::ReadAvail>("ReadAvail");
 }
 
@@ -165,8 +165,8 @@ int32_t TProcess::TerminateAll() {
 
 void TProcess::Bind(ClassBinder<TProcess>& b) {
   b.Field<&TProcess::name>("name");
-  b.Field<&TProcess::pipe>("pipe");
-  b.Field<&TProcess::err>("err");
+  b.ReadOnlyField<&TProcess::pipe>("pipe");
+  b.ReadOnlyField<&TProcess::err>("err");
   b.Method<&TProcess::Status>("Status");
   b.Method<&TProcess::Close>("Close");
   b.Method<&TProcess::Terminate>("Terminate");

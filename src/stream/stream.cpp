@@ -360,7 +360,7 @@ void TStreamWrapper::ConsumeBuffered(size_t count) {
 }
 
 void TStreamWrapper::Bind(ClassBinder<TStreamWrapper>& b) {
-  b.Field<&TStreamWrapper::_stream>("_stream");
+  b.ReadOnlyField<&TStreamWrapper::_stream>("_stream");
 }
 
 Ref<TStreamStream> TStreamStream::Create(const Ref<TStream>& stream) {

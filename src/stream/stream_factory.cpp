@@ -33,7 +33,7 @@ Ref<TStream> TStreamFactory::CreateStream(const Ref<Object>&, const String&, con
 }
 
 void TStreamFactory::Bind(ClassBinder<TStreamFactory>& b) {
-  b.Field<&TStreamFactory::_succ>("_succ");
+  b.ReadOnlyField<&TStreamFactory::_succ>("_succ");
 }
 
 Ref<TStreamFactory> StreamFactories() {

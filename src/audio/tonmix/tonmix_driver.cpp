@@ -82,7 +82,7 @@ int32_t TTonmixChannel::Position() {
 }
 
 void TTonmixChannel::Bind(ClassBinder<TTonmixChannel>& b) {
-  b.Field<&TTonmixChannel::fa_channel>("fa_channel");
+  b.ReadOnlyField<&TTonmixChannel::fa_channel>("fa_channel");
   b.Method<&TTonmixChannel::Position>("Position");
 }
 

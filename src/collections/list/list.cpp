@@ -45,10 +45,16 @@ void TLink::Remove() {
   _pred->_succ = _succ;
 }
 
+void TLink::_SetValue(const Ref<Object>& value) {
+  if (_IsSentinel() || value.Get() == this) ThrowBoxError();
+  _value = value;
+}
+
 void TLink::Bind(ClassBinder<TLink>& b) {
-  b.Field<&TLink::_value>("_value");
-  b.Field<&TLink::_succ>("_succ");
-  b.Field<&TLink::_pred>("_pred");
+  // The end marker of a list is the link whose value is itself.
+  b.AccessorField<&TLink::Value, &TLink::_SetValue>("_value");
+  b.ReadOnlyField<&TLink::_succ>("_succ");
+  b.ReadOnlyField<&TLink::_pred>("_pred");
   b.Method<&TLink::NextLink>("NextLink");
   b.Method<&TLink::PrevLink>("PrevLink");
   b.Method<&TLink::Remove>("Remove");
@@ -74,7 +80,7 @@ Ref<Object> TListEnum::NextObject() {
 }
 
 void TListEnum::Bind(ClassBinder<TListEnum>& b) {
-  b.Field<&TListEnum::_link>("_link");
+  b.ReadOnlyField<&TListEnum::_link>("_link");
   b.Method<&TListEnum::NextObject>("NextObject");
 }
 
@@ -410,7 +416,7 @@ Ref<TList> TList::FromArray(const Array<Ref<Object>>& array) {
 }
 
 void TList::Bind(ClassBinder<TList>& b) {
-  b.Field<&TList::_head>("_head");
+  b.ReadOnlyField<&TList::_head>("_head");
   b.Method<&TList::DataType>("DataType");
   b.Method<&TList::Clear>("Clear");
   b.Method<&TList::AddFirst>("AddFirst");

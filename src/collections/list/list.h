@@ -33,6 +33,9 @@ class TLink : public Object {
   // Takes the link out of its list and clears its value. The link keeps its own neighbours so an
   // enumerator standing on it can step off; removing it again does nothing.
   void Remove();
+  // The value as reflection writes it: a list's end marker keeps its mark, and no link takes
+  // itself as its value (that would make it an end marker); both throw the string "ERROR".
+  void _SetValue(const Ref<Object>& value);
 
   // True while the link is in a ring (the sentinel included).
   bool _InList() const { return _succ && _succ->_pred.Get() == this; }

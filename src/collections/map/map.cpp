@@ -27,7 +27,7 @@ TNode* ParentOf(const TNode* node) {
 }  // namespace
 
 void TKeyValue::Bind(ClassBinder<TKeyValue>& b) {
-  b.Field<&TKeyValue::_key>("_key");
+  b.ReadOnlyField<&TKeyValue::_key>("_key");
   b.Field<&TKeyValue::_value>("_value");
 }
 
@@ -104,10 +104,10 @@ Ref<TNode> TNode::Copy(const Ref<TNode>& parent) const {
 }
 
 void TNode::Bind(ClassBinder<TNode>& b) {
-  b.Field<&TNode::_color>("_color");
-  b.Field<&TNode::_parent>("_parent");
-  b.Field<&TNode::_left>("_left");
-  b.Field<&TNode::_right>("_right");
+  b.ReadOnlyField<&TNode::_color>("_color");
+  b.ReadOnlyField<&TNode::_parent>("_parent");
+  b.ReadOnlyField<&TNode::_left>("_left");
+  b.ReadOnlyField<&TNode::_right>("_right");
   b.Method<&TNode::NextNode>("NextNode");
   b.Method<&TNode::PrevNode>("PrevNode");
   b.Method<&TNode::Clear>("Clear");
@@ -137,12 +137,12 @@ Ref<Object> TValueEnumerator::NextObject() {
 }
 
 void TNodeEnumerator::Bind(ClassBinder<TNodeEnumerator>& b) {
-  b.Field<&TNodeEnumerator::_node>("_node");
+  b.ReadOnlyField<&TNodeEnumerator::_node>("_node");
   b.Method<&TNodeEnumerator::NextObject>("NextObject");
 }
 
 void TMapEnumerator::Bind(ClassBinder<TMapEnumerator>& b) {
-  b.Field<&TMapEnumerator::_enumerator>("_enumerator");
+  b.ReadOnlyField<&TMapEnumerator::_enumerator>("_enumerator");
 }
 
 TMap::TMap() : _root(TNode::Nil()) {}
@@ -449,7 +449,7 @@ void TMap::_DeleteFixup(TNode* node, TNode* parent) {
 }
 
 void TMap::Bind(ClassBinder<TMap>& b) {
-  b.Field<&TMap::_root>("_root");
+  b.ReadOnlyField<&TMap::_root>("_root");
   b.Method<&TMap::Clear>("Clear");
   b.Method<&TMap::Insert>("Insert");
   b.Method<&TMap::ValueForKey>("ValueForKey");

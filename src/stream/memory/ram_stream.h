@@ -35,8 +35,8 @@ class TRamStream : public TStream {
   static void Bind(ClassBinder<TRamStream>& b);
 
  private:
-  // The bytes at [_pos, end) that the block holds, whatever the reflected fields have been set
-  // to: _length, the block's real length, is fixed at creation and never reflected.
+  // The bytes at [_pos, end) that the block holds, whatever _pos and _size say: _length, the
+  // block's real length, is fixed at creation and never reflected.
   std::span<uint8_t> Rest() const;
 
   int32_t _pos = 0;
