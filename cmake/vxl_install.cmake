@@ -17,10 +17,7 @@ function(vxl_install)
     set_target_properties(${module} PROPERTIES EXPORT_NAME ${short})
   endforeach()
   set_target_properties(vxl PROPERTIES EXPORT_NAME vxl)
-  set(exported ${modules} vxl)
-  if(TARGET vxl_startup)
-    list(APPEND exported vxl_startup)
-  endif()
+  set(exported ${modules} vxl)  # vxl_startup, a module, is among them
   install(TARGETS ${exported} EXPORT vxlTargets
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
           INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxl ${CMAKE_INSTALL_INCLUDEDIR})
@@ -62,11 +59,8 @@ function(vxl_install)
   # pkg-config: the archives in link order (a module before the modules it builds on, which is
   # the reverse of the order they were added in) and the system libraries for --static.
   set(libs)
-  set(reversed ${modules})
+  set(reversed ${modules})  # vxl_startup, added last, comes first
   list(REVERSE reversed)
-  if(TARGET vxl_startup)
-    list(PREPEND reversed vxl_startup)
-  endif()
   foreach(module ${reversed})
     string(APPEND libs " -l${module}")
   endforeach()
