@@ -23,8 +23,8 @@ namespace vxl {
 namespace {
 
 class TBoxedInt : public Object {
-  VXL_CLASS(TBoxedInt, Object)
  public:
+  VXL_CLASS(TBoxedInt, Object)
   explicit TBoxedInt(int32_t v = 0) : value(v) {}
   int Compare(const Object* other) const override {
     int32_t o = static_cast<const TBoxedInt*>(other)->value;

@@ -20,8 +20,8 @@ namespace vxl {
 namespace {
 
 class TBenchTarget : public Object {
-  VXL_CLASS(TBenchTarget, Object)
  public:
+  VXL_CLASS(TBenchTarget, Object)
   int32_t value = 7;
   int32_t Add3(int32_t a, int32_t b, int32_t c) { return value = a + b + c; }
   static void Bind(ClassBinder<TBenchTarget>& b) {

@@ -11,6 +11,7 @@ namespace {
 using namespace vxl;
 
 class TItem : public Object {
+ public:
   VXL_CLASS(TItem, Object)
 };
 VXL_DEFINE_CLASS(TItem)

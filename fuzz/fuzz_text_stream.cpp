@@ -91,8 +91,8 @@ std::string Run(const Ref<TTextStream>& t, const uint8_t* program) {
 
 // A wrapper that hides the view of what it wraps: every byte goes through Read.
 class THiddenView : public TStreamWrapper {
-  VXL_CLASS(THiddenView, TStreamWrapper)
  public:
+  VXL_CLASS(THiddenView, TStreamWrapper)
   std::span<const uint8_t> PeekBuffered() override { return {}; }
   void ConsumeBuffered(size_t) override {}
 };

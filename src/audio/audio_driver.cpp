@@ -19,26 +19,15 @@ Registry& State() {
   return *registry;
 }
 
-// ASCII letters A-Z lowered, nothing else changed.
-String LowerAscii(const String& s) {
-  std::u16string out(s.View());
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-  }
-  return String(std::u16string_view(out));
-}
-
 Ref<TAudioDriver> FindDriver(const String& name) {
-  String want = LowerAscii(name);
+  String want = name.ToLower();
   for (Ref<TAudioDriver> d = State().head; d; d = d->_succ) {
-    if (LowerAscii(d->Name()) == want) return d;
+    if (d->Name().ToLower() == want) return d;
   }
   return nullptr;
 }
 
 }  // namespace
-
-// TSound -----------------------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TSound)
 
@@ -63,8 +52,6 @@ void TSound::Bind(ClassBinder<TSound>& b) {
   b.Method<&TSound::Play>("Play");
   b.Method<&TSound::Cue>("Cue");
 }
-
-// TChannel ---------------------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TChannel)
 
@@ -100,8 +87,6 @@ void TChannel::Bind(ClassBinder<TChannel>& b) {
   b.Method<&TChannel::Playing>("Playing");
 }
 
-// TAudioDriver -----------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TAudioDriver)
 
 TAudioDriver::TAudioDriver() {
@@ -129,7 +114,7 @@ Ref<TSound> TAudioDriver::LoadSound(const Ref<Object>& url, int32_t flags) {
 }
 
 void TAudioDriver::Bind(ClassBinder<TAudioDriver>& b) {
-  b.Field<&TAudioDriver::_succ>("_succ");
+  b.ReadOnlyField<&TAudioDriver::_succ>("_succ");
   b.Method<&TAudioDriver::Name>("Name");
   b.Method<&TAudioDriver::Startup>("Startup");
   b.Method<&TAudioDriver::Shutdown>("Shutdown");
@@ -138,7 +123,7 @@ void TAudioDriver::Bind(ClassBinder<TAudioDriver>& b) {
   b.Method<&TAudioDriver::LoadSound>("LoadSound");
 }
 
-// Registry and module functions ------------------------------------------------------------------
+// Registry and module functions
 
 Ref<TAudioDriver> AudioDrivers() {
   return State().head;

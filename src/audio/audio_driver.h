@@ -24,8 +24,8 @@ class TChannel;
 
 // A sample prepared for playback by a driver.
 class TSound : public Object {
-  VXL_CLASS(TSound, Object)
  public:
+  VXL_CLASS(TSound, Object)
   // Starts the sound on `channel` (Null: a fresh channel released when the sound ends).
   virtual Ref<TChannel> Play(const Ref<TChannel>& channel);
   // Sets the sound up on `channel` paused; SetPaused(0) starts it.
@@ -39,8 +39,8 @@ class TSound : public Object {
 // A playback voice. Volume 1 is full level; pan -1 left .. +1 right; rate multiplies the sample's
 // own rate; depth -1 .. +1 front to back. Base channels do nothing and answer 0.
 class TChannel : public Object {
-  VXL_CLASS(TChannel, Object)
  public:
+  VXL_CLASS(TChannel, Object)
   virtual int32_t Stop();
   virtual int32_t SetPaused(int32_t paused);
   virtual int32_t SetVolume(float volume);
@@ -55,8 +55,8 @@ class TChannel : public Object {
 
 // A named back end. Constructing one links it at the head of the registry.
 class TAudioDriver : public Object {
-  VXL_CLASS(TAudioDriver, Object)
  public:
+  VXL_CLASS(TAudioDriver, Object)
   Ref<TAudioDriver> _succ;
 
   TAudioDriver();

@@ -136,8 +136,6 @@ void ConvertSampleData(const uint8_t* src, int32_t srcFormat, uint8_t* dst, int3
   FromHub(hub.get(), dst, dstFormat, count);
 }
 
-// TAudioSample -----------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TAudioSample)
 
 TAudioSample::~TAudioSample() {
@@ -181,10 +179,10 @@ Ref<TAudioSample> TAudioSample::Convert(int32_t to) {
 }
 
 void TAudioSample::Bind(ClassBinder<TAudioSample>& b) {
-  b.Field<&TAudioSample::length>("length");
+  b.ReadOnlyField<&TAudioSample::length>("length");
   b.Field<&TAudioSample::hertz>("hertz");
-  b.Field<&TAudioSample::format>("format");
-  b.Field<&TAudioSample::capacity>("capacity");
+  b.ReadOnlyField<&TAudioSample::format>("format");
+  b.ReadOnlyField<&TAudioSample::capacity>("capacity");
   b.Method<&TAudioSample::Copy>("Copy");
   b.Method<&TAudioSample::Convert>("Convert");
 }
@@ -198,8 +196,6 @@ Ref<TAudioSample> NewStaticAudioSample(uint8_t* samples, int32_t length, int32_t
   return TAudioSample::CreateStatic(samples, length, hertz, format);
 }
 
-// Loaders ----------------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TAudioSampleLoader)
 
 TAudioSampleLoader::TAudioSampleLoader() {
@@ -212,7 +208,7 @@ Ref<TAudioSample> TAudioSampleLoader::LoadAudioSample(const Ref<TStream>&) {
 }
 
 void TAudioSampleLoader::Bind(ClassBinder<TAudioSampleLoader>& b) {
-  b.Field<&TAudioSampleLoader::_succ>("_succ");
+  b.ReadOnlyField<&TAudioSampleLoader::_succ>("_succ");
   b.Method<&TAudioSampleLoader::LoadAudioSample>("LoadAudioSample");
 }
 
@@ -248,8 +244,6 @@ String AudioSampleProblem() {
 void NoteAudioSampleProblem(const String& reason) {
   Problem() = reason;
 }
-
-// Modules ----------------------------------------------------------------------------------------
 
 int InitSampleFormatModule() {
   static ModuleGuard guard("sample format tables");

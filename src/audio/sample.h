@@ -34,8 +34,8 @@ extern int32_t SampleFormatBytes[7];
 int32_t SampleFrameBytes(int32_t format) noexcept;
 
 class TAudioSample : public Object {
-  VXL_CLASS(TAudioSample, Object)
  public:
+  VXL_CLASS(TAudioSample, Object)
   uint8_t* samples = nullptr;
   int32_t length = 0;
   int32_t hertz = 0;
@@ -62,8 +62,8 @@ class TAudioSample : public Object {
 // A loader recognises one file format. Constructing one links it at the head of the chain (so the
 // newest is asked first); create loaders only in module initialisers.
 class TAudioSampleLoader : public Object {
-  VXL_CLASS(TAudioSampleLoader, Object)
  public:
+  VXL_CLASS(TAudioSampleLoader, Object)
   Ref<TAudioSampleLoader> _succ;
 
   // A new sample read from the stream's current position, or Null when the data is not this

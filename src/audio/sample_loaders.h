@@ -15,8 +15,8 @@ namespace vxl {
 // trailing partial frame is ignored); a "data" chunk longer than what the stream still holds, a
 // rate of 0 or less, or any other encoding gives Null.
 class TAudioSampleLoaderWAV : public TAudioSampleLoader {
-  VXL_CLASS(TAudioSampleLoaderWAV, TAudioSampleLoader)
  public:
+  VXL_CLASS(TAudioSampleLoaderWAV, TAudioSampleLoader)
   Ref<TAudioSample> LoadAudioSample(const Ref<TStream>& stream) override;
 };
 
@@ -27,8 +27,8 @@ class TAudioSampleLoaderWAV : public TAudioSampleLoader {
 // holds the frames decoded. A decoding error gives Null; an exception the stream raises
 // reaches the caller once the decoder is cleared.
 class TAudioSampleLoaderOGG : public TAudioSampleLoader {
-  VXL_CLASS(TAudioSampleLoaderOGG, TAudioSampleLoader)
  public:
+  VXL_CLASS(TAudioSampleLoaderOGG, TAudioSampleLoader)
   Ref<TAudioSample> LoadAudioSample(const Ref<TStream>& stream) override;
 };
 

@@ -59,8 +59,6 @@ int32_t TBank::_Poke(int32_t offset, T value) {
   return 0;
 }
 
-// TBank -----------------------------------------------------------------------------------------
-
 TBank::~TBank() {
   if (_capacity >= 0 && _buf) Free(_buf);
 }
@@ -178,7 +176,7 @@ void TBank::Bind(ClassBinder<TBank>& b) {
   // The size is written through Resize, so reflection cannot make it exceed the memory.
   b.AccessorField<&TBank::Size, &TBank::Resize>("_size");
   b.AccessorField<&TBank::Capacity>("_capacity");
-  b.Field<&TBank::_locked>("_locked");
+  b.ReadOnlyField<&TBank::_locked>("_locked");
   b.Method<&TBank::DataType>("DataType");
   b.Method<&TBank::Unlock>("Unlock");
   b.Method<&TBank::Size>("Size");
@@ -199,8 +197,6 @@ void TBank::Bind(ClassBinder<TBank>& b) {
   b.Method<&TBank::PeekDouble>("PeekDouble");
   b.Method<&TBank::PokeDouble>("PokeDouble");
 }
-
-// TBankDataType ---------------------------------------------------------------------------------
 
 String TBankDataType::Tag() const {
   return "VXL.Bank.TBank";
@@ -230,8 +226,6 @@ Ref<Object> TBankDataType::ReadObject(const Ref<TStream>& stream) {
   bank->_FitCapacity();
   return bank;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TBank> NewBank(int32_t size) {
   return TBank::Create(size);

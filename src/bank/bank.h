@@ -19,8 +19,8 @@
 namespace vxl {
 
 class TBank : public TData {
-  VXL_CLASS(TBank, TData)
  public:
+  VXL_CLASS(TBank, TData)
   TBank() = default;
   ~TBank() override;
 
@@ -92,8 +92,8 @@ class TBank : public TData {
 
 // A bank's data-stream form: its size as an int, then the bytes.
 class TBankDataType : public TDataType {
-  VXL_CLASS(TBankDataType, TDataType)
  public:
+  VXL_CLASS(TBankDataType, TDataType)
   // "VXL.Bank.TBank".
   String Tag() const override;
   Ref<Object> ReadObject(const Ref<TStream>& stream) override;

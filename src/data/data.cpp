@@ -41,7 +41,7 @@ class DepthGuard {
 
 }  // namespace
 
-// TData, TDataType, TDataId ---------------------------------------------------------------------
+// TData, TDataType, TDataId
 
 Ref<TDataType> TData::DataType() const {
   ThrowNullMethod();
@@ -69,7 +69,7 @@ void TDataType::WriteObject(const Ref<Object>&, const Ref<TStream>&) {
 void TDataType::ReadCyclicObject(const Ref<Object>&, const Ref<TStream>&) {}
 
 void TDataType::Bind(ClassBinder<TDataType>& b) {
-  b.Field<&TDataType::_succ>("_succ");
+  b.ReadOnlyField<&TDataType::_succ>("_succ");
   b.Method<&TDataType::Tag>("Tag");
   b.Method<&TDataType::ReadObject>("ReadObject");
   b.Method<&TDataType::WriteObject>("WriteObject");
@@ -91,8 +91,6 @@ int TDataId::Compare(const Object* other) const {
 void TDataId::Bind(ClassBinder<TDataId>& b) {
   b.Field<&TDataId::id>("id");
 }
-
-// TDataStream -----------------------------------------------------------------------------------
 
 TDataStream::TDataStream()
     : _datas(Array<Ref<Object>>::New(kInitialSlots)),
@@ -233,15 +231,13 @@ String TDataStream::ReadString(int32_t length) {
 }
 
 void TDataStream::Bind(ClassBinder<TDataStream>& b) {
-  b.Field<&TDataStream::_dataId>("_dataId");
-  b.Field<&TDataStream::_typeId>("_typeId");
-  b.Field<&TDataStream::_datas>("_datas");
-  b.Field<&TDataStream::_types>("_types");
-  b.Field<&TDataStream::_dataMap>("_dataMap");
-  b.Field<&TDataStream::_typeMap>("_typeMap");
+  b.ReadOnlyField<&TDataStream::_dataId>("_dataId");
+  b.ReadOnlyField<&TDataStream::_typeId>("_typeId");
+  b.ReadOnlyField<&TDataStream::_datas>("_datas");
+  b.ReadOnlyField<&TDataStream::_types>("_types");
+  b.ReadOnlyField<&TDataStream::_dataMap>("_dataMap");
+  b.ReadOnlyField<&TDataStream::_typeMap>("_typeMap");
 }
-
-// TDataStreamFactory ----------------------------------------------------------------------------
 
 Ref<TStream> TDataStreamFactory::CreateStream(const Ref<Object>&, const String& proto,
                                               const String& path, int32_t readable,
@@ -253,7 +249,7 @@ Ref<TStream> TDataStreamFactory::CreateStream(const Ref<Object>&, const String& 
   return TDataStream::WithStream(stream);
 }
 
-// Helpers for data types ------------------------------------------------------------------------
+// Helpers for data types
 
 int64_t StreamBytesLeft(TStream& stream) {
   int32_t pos = stream.Pos();
@@ -268,8 +264,6 @@ int32_t ReadDataCount(const Ref<TStream>& stream, int32_t minBytesEach) {
   if (left >= 0 && int64_t(count) * std::max(minBytesEach, 0) > left) ThrowStreamRead();
   return count;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 int InitDataModule() {
   static ModuleGuard guard("data streams");

@@ -26,8 +26,8 @@ class TDataType;
 
 // An object that can be written to a data stream.
 class TData : public Object {
-  VXL_CLASS(TData, Object)
  public:
+  VXL_CLASS(TData, Object)
   // The type that writes and reads this object's contents (abstract).
   virtual Ref<TDataType> DataType() const;
 };
@@ -35,8 +35,8 @@ class TData : public Object {
 // Writes and reads the contents of one kind of TData. Constructing one links it at the head of
 // the data-type chain.
 class TDataType : public Object {
-  VXL_CLASS(TDataType, Object)
  public:
+  VXL_CLASS(TDataType, Object)
   Ref<TDataType> _succ;
 
   // The type's unique tag text (abstract).
@@ -59,8 +59,8 @@ Ref<TDataType> DataTypes();
 
 // A boxed integer ordered by its value: the numbers kept in a data stream's maps.
 class TDataId : public Object {
-  VXL_CLASS(TDataId, Object)
  public:
+  VXL_CLASS(TDataId, Object)
   int32_t id = 0;
 
   static Ref<TDataId> Create(int32_t id);
@@ -76,8 +76,8 @@ class TDataId : public Object {
 // full throws TStreamReadException instead of reading as zeros, so damaged or hostile data ends
 // the read instead of producing an endless run of Null objects.
 class TDataStream : public TStreamWrapper {
-  VXL_CLASS(TDataStream, TStreamWrapper)
  public:
+  VXL_CLASS(TDataStream, TStreamWrapper)
   // Objects nest at most this deep on reading and writing (each level is a native stack frame).
   static constexpr int32_t MAX_DEPTH = 1000;
 
@@ -115,8 +115,8 @@ class TDataStream : public TStreamWrapper {
 
 // Opens "data::<url>" for reading or for writing (not both) as a data stream over that URL.
 class TDataStreamFactory : public TStreamFactory {
-  VXL_CLASS(TDataStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(TDataStreamFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };

@@ -126,8 +126,6 @@ void PacedFlip() {
 
 }  // namespace
 
-// TGraphics -------------------------------------------------------------------------------------
-
 Ref<TDataType> TGraphics::DataType() const {
   return Driver();
 }
@@ -145,8 +143,6 @@ void TGraphics::Bind(ClassBinder<TGraphics>& b) {
   b.Method<&TGraphics::Driver>("Driver");
   b.Method<&TGraphics::Close>("Close");
 }
-
-// TGraphicsMode ---------------------------------------------------------------------------------
 
 Ref<TGraphicsMode> TGraphicsMode::Create(int32_t width, int32_t height, int32_t depth,
                                          int32_t hertz) {
@@ -169,8 +165,6 @@ void TGraphicsMode::Bind(ClassBinder<TGraphicsMode>& b) {
   b.Field<&TGraphicsMode::depth>("depth");
   b.Field<&TGraphicsMode::hertz>("hertz");
 }
-
-// TGraphicsDriver -------------------------------------------------------------------------------
 
 String TGraphicsDriver::Tag() const {
   return "VXL.Graphics.TGraphics";
@@ -216,8 +210,6 @@ void TGraphicsDriver::Bind(ClassBinder<TGraphicsDriver>& b) {
   b.Method<&TGraphicsDriver::SetGraphics>("SetGraphics");
   b.Method<&TGraphicsDriver::Flip>("Flip");
 }
-
-// Module functions ------------------------------------------------------------------------------
 
 void UseGraphicsDriver(const Ref<TGraphicsDriver>& driver, int32_t flags) {
   GraphicsState& s = State();

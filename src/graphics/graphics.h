@@ -33,8 +33,8 @@ class TGraphicsDriver;
 
 // A context drawn through a driver: a window, a full-screen display or an attached window.
 class TGraphics : public TData {
-  VXL_CLASS(TGraphics, TData)
  public:
+  VXL_CLASS(TGraphics, TData)
   // The driver (a context's data type is its driver).
   Ref<TDataType> DataType() const override;
   // The driver that made this context (abstract).
@@ -50,8 +50,8 @@ class TGraphics : public TData {
 
 // One display mode; depth in bits per pixel, hertz the refresh rate.
 class TGraphicsMode : public Object {
-  VXL_CLASS(TGraphicsMode, Object)
  public:
+  VXL_CLASS(TGraphicsMode, Object)
   int32_t width = 0;
   int32_t height = 0;
   int32_t depth = 0;
@@ -67,8 +67,8 @@ class TGraphicsMode : public Object {
 // A back end that makes contexts. Constructing one links it into the data-type chain; create
 // drivers only inside module initialisers.
 class TGraphicsDriver : public TDataType {
-  VXL_CLASS(TGraphicsDriver, TDataType)
  public:
+  VXL_CLASS(TGraphicsDriver, TDataType)
   // "VXL.Graphics.TGraphics".
   String Tag() const override;
   // Reads width, height, depth and hertz and gives OpenGraphics of them with flags 0.

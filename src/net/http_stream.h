@@ -15,8 +15,8 @@
 namespace vxl {
 
 class THTTPStreamFactory : public TStreamFactory {
-  VXL_CLASS(THTTPStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(THTTPStreamFactory, TStreamFactory)
   // For proto "http": host = the text before the first "/" (with an optional ":port", else port
   // 80), file = the rest ("/" when empty). Sends "GET <file> HTTP/1.0", "Host: <host>" and an
   // empty line, skips the response head and returns the socket stream at the first body byte.

@@ -127,8 +127,8 @@ int32_t TSocket::UpdateRemoteName() {
 }
 
 void TSocket::Bind(ClassBinder<TSocket>& b) {
-  b.Field<&TSocket::_socket>("_socket");
-  b.Field<&TSocket::_autoClose>("_autoClose");
+  b.ReadOnlyField<&TSocket::_socket>("_socket");
+  b.ReadOnlyField<&TSocket::_autoClose>("_autoClose");
   b.Field<&TSocket::_localIp>("_localIp");
   b.Field<&TSocket::_localPort>("_localPort");
   b.Field<&TSocket::_remoteIp>("_remoteIp");

@@ -20,15 +20,15 @@ namespace vxl {
 
 // The socket module's exception class; nothing here raises it.
 class TSocketException : public Object {
-  VXL_CLASS(TSocketException, Object)
  public:
+  VXL_CLASS(TSocketException, Object)
   // "Internal socket error".
   String ToString() const override;
 };
 
 class TSocket : public Object {
-  VXL_CLASS(TSocket, Object)
  public:
+  VXL_CLASS(TSocket, Object)
   int32_t _socket = -1;  // the native handle; -1 once closed
   int32_t _autoClose = 0;
   int32_t _localIp = -1;

@@ -68,8 +68,8 @@ int32_t TSocketStream::Close() {
 }
 
 void TSocketStream::Bind(ClassBinder<TSocketStream>& b) {
-  b.Field<&TSocketStream::_socket>("_socket");
-  b.Field<&TSocketStream::_autoClose>("_autoClose");
+  b.ReadOnlyField<&TSocketStream::_socket>("_socket");
+  b.ReadOnlyField<&TSocketStream::_autoClose>("_autoClose");
   b.Method<&TSocketStream::Socket>("Socket");
 }
 

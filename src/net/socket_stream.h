@@ -21,8 +21,8 @@
 namespace vxl {
 
 class TSocketStream : public TStream {
-  VXL_CLASS(TSocketStream, TStream)
  public:
+  VXL_CLASS(TSocketStream, TStream)
   Ref<TSocket> _socket;  // Null once closed
   int32_t _autoClose = 0;
 
@@ -51,8 +51,8 @@ class TSocketStream : public TStream {
 
 // "tcp::host:port" (port 80 without ":port"): a client stream, whatever the flags.
 class TSocketStreamFactory : public TStreamFactory {
-  VXL_CLASS(TSocketStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(TSocketStreamFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };

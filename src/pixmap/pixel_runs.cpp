@@ -127,7 +127,7 @@ void FromStandard(const uint8_t* s, uint8_t* d, int32_t format, int32_t n) {
   }
 }
 
-// SSSE3 kernels ---------------------------------------------------------------------------------
+// SSSE3 kernels
 // Each handles a multiple of 16 pixels and returns how many it did; the caller finishes the rest
 // with the plain loops. `order` holds, for each output channel, the input byte it takes. With
 // Stream set (and `d` 16-byte aligned) the stores bypass the caches, as a bulk copy's do.

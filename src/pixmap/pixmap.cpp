@@ -50,8 +50,6 @@ uint8_t Grey(uint32_t argb) {
 
 }  // namespace
 
-// TPixmap ---------------------------------------------------------------------------------------
-
 TPixmap::~TPixmap() {
   if (capacity >= 0 && pixels) Free(pixels);
 }
@@ -210,20 +208,18 @@ void TPixmap::ClearPixels(uint32_t argb) {
 }
 
 void TPixmap::Bind(ClassBinder<TPixmap>& b) {
-  b.Field<&TPixmap::width>("width");
-  b.Field<&TPixmap::height>("height");
-  b.Field<&TPixmap::pitch>("pitch");
-  b.Field<&TPixmap::format>("format");
-  b.Field<&TPixmap::capacity>("capacity");
-  b.Field<&TPixmap::_source>("_source");
+  b.ReadOnlyField<&TPixmap::width>("width");
+  b.ReadOnlyField<&TPixmap::height>("height");
+  b.ReadOnlyField<&TPixmap::pitch>("pitch");
+  b.ReadOnlyField<&TPixmap::format>("format");
+  b.ReadOnlyField<&TPixmap::capacity>("capacity");
+  b.ReadOnlyField<&TPixmap::_source>("_source");
   b.Method<&TPixmap::DataType>("DataType");
   b.Method<&TPixmap::Window>("Window");
   b.Method<&TPixmap::Copy>("Copy");
   b.Method<&TPixmap::Paste>("Paste");
   b.Method<&TPixmap::Convert>("Convert");
 }
-
-// TPixmapDataType -------------------------------------------------------------------------------
 
 String TPixmapDataType::Tag() const {
   return "VXL.Pixmap.TPixmap";
@@ -258,8 +254,6 @@ Ref<Object> TPixmapDataType::ReadObject(const Ref<TStream>& stream) {
   return p;
 }
 
-// TPixmapLoader ---------------------------------------------------------------------------------
-
 TPixmapLoader::TPixmapLoader() {
   Ref<TPixmapLoader>& head = LoaderHead();
   _succ = head;
@@ -271,7 +265,7 @@ Ref<TPixmap> TPixmapLoader::LoadPixmap(const Ref<TStream>&) {
 }
 
 void TPixmapLoader::Bind(ClassBinder<TPixmapLoader>& b) {
-  b.Field<&TPixmapLoader::_succ>("_succ");
+  b.ReadOnlyField<&TPixmapLoader::_succ>("_succ");
   b.Method<&TPixmapLoader::LoadPixmap>("LoadPixmap");
 }
 
@@ -303,8 +297,6 @@ Ref<TPixmap> PixmapFromUrl(const Url& url) {
   stream->Close();
   return result;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TPixmap> NewPixmap(int32_t width, int32_t height, int32_t format, int32_t align) {
   return TPixmap::Create(width, height, format, align);

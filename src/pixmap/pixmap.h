@@ -26,8 +26,8 @@
 namespace vxl {
 
 class TPixmap : public TData {
-  VXL_CLASS(TPixmap, TData)
  public:
+  VXL_CLASS(TPixmap, TData)
   TPixmap() = default;
   ~TPixmap() override;
 
@@ -79,8 +79,8 @@ class TPixmap : public TData {
 // A pixmap's data-stream form: width, height and format as ints, then each row's pixel bytes
 // without the padding, top row first.
 class TPixmapDataType : public TDataType {
-  VXL_CLASS(TPixmapDataType, TDataType)
  public:
+  VXL_CLASS(TPixmapDataType, TDataType)
   // "VXL.Pixmap.TPixmap".
   String Tag() const override;
   Ref<Object> ReadObject(const Ref<TStream>& stream) override;
@@ -90,8 +90,8 @@ class TPixmapDataType : public TDataType {
 // Reads one image file format. Constructing a loader links it at the head of the chain, so the
 // newest loader is tried first; create loaders only inside module initialisers.
 class TPixmapLoader : public Object {
-  VXL_CLASS(TPixmapLoader, Object)
  public:
+  VXL_CLASS(TPixmapLoader, Object)
   Ref<TPixmapLoader> _succ;
 
   // The image the stream holds at its position, or Null when it is not this loader's format

@@ -28,8 +28,6 @@ void TerminateAllAtExit() {
 
 }  // namespace
 
-// TPipeStream ---------------------------------------------------------------------------------
-
 TPipeStream::~TPipeStream() {
   Close();
 }
@@ -103,13 +101,11 @@ String TPipeStream::ReadLine() {
 }
 
 void TPipeStream::Bind(ClassBinder<TPipeStream>& b) {
-  b.Field<&TPipeStream::bufferpos>("bufferpos");
-  b.Field<&TPipeStream::readhandle>("readhandle");
-  b.Field<&TPipeStream::writehandle>("writehandle");
+  b.ReadOnlyField<&TPipeStream::bufferpos>("bufferpos");
+  b.ReadOnlyField<&TPipeStream::readhandle>("readhandle");
+  b.ReadOnlyField<&TPipeStream::writehandle>("writehandle");
   b.Method<&TPipeStream::ReadAvail>("ReadAvail");
 }
-
-// TProcess ------------------------------------------------------------------------------------
 
 TProcess::~TProcess() {
   platform::ReleaseChildProcess(
@@ -169,14 +165,12 @@ int32_t TProcess::TerminateAll() {
 
 void TProcess::Bind(ClassBinder<TProcess>& b) {
   b.Field<&TProcess::name>("name");
-  b.Field<&TProcess::pipe>("pipe");
-  b.Field<&TProcess::err>("err");
+  b.ReadOnlyField<&TProcess::pipe>("pipe");
+  b.ReadOnlyField<&TProcess::err>("err");
   b.Method<&TProcess::Status>("Status");
   b.Method<&TProcess::Close>("Close");
   b.Method<&TProcess::Terminate>("Terminate");
 }
-
-// Module --------------------------------------------------------------------------------------
 
 Ref<TProcess> RunProcess(const String& command, int32_t flags) {
   return TProcess::Create(command, flags);

@@ -27,8 +27,8 @@ struct ChildProcess;
 
 // One end of a child's pipes: reads what the child writes, writes what it reads.
 class TPipeStream : public TStream {
-  VXL_CLASS(TPipeStream, TStream)
  public:
+  VXL_CLASS(TPipeStream, TStream)
   static constexpr int32_t kBufferSize = 4096;
   static constexpr int32_t kNoHandle = -1;
 
@@ -66,8 +66,8 @@ class TPipeStream : public TStream {
 };
 
 class TProcess : public Object {
-  VXL_CLASS(TProcess, Object)
  public:
+  VXL_CLASS(TProcess, Object)
   // The command line it was started with.
   String name;
   // The native child, null once terminated.

@@ -40,8 +40,6 @@ String TMember::MetaData(const String& key) const {
   return MetaValue(_meta, key);
 }
 
-// TField -------------------------------------------------------------------------------------
-
 Ref<TField> TField::Init(const String& name, const Ref<TTypeId>& typeId, const String& meta,
                          int32_t index) {
   _name = name;
@@ -97,8 +95,6 @@ void TField::SetFloat(const Ref<Object>& object, float v) {
 void TField::SetDouble(const Ref<Object>& object, double v) {
   SetString(object, String::FromDouble(v));
 }
-
-// TMethod ------------------------------------------------------------------------------------
 
 Ref<TMethod> TMethod::Init(const String& name, const Ref<TTypeId>& resultType, const String& meta,
                            const Ref<TTypeId>& selfType, int32_t index,

@@ -25,16 +25,16 @@ class TTypeId;
 
 // A class record as a map key.
 class TClass : public Object {
-  VXL_CLASS(TClass, Object)
  public:
+  VXL_CLASS(TClass, Object)
   const ClassInfo* _class = nullptr;
   int Compare(const Object* other) const override;
   Ref<TClass> SetClass(const ClassInfo* cls);
 };
 
 class TMember : public Object {
-  VXL_CLASS(TMember, Object)
  public:
+  VXL_CLASS(TMember, Object)
   String _name;
   Ref<TTypeId> _typeId;
   String _meta;
@@ -45,8 +45,8 @@ class TMember : public Object {
 };
 
 class TField : public TMember {
-  VXL_CLASS(TField, TMember)
  public:
+  VXL_CLASS(TField, TMember)
   // The field's position among its class's reflected fields.
   int32_t _index = 0;
   // The declaring type.
@@ -74,8 +74,8 @@ class TField : public TMember {
 };
 
 class TMethod : public TMember {
-  VXL_CLASS(TMethod, TMember)
  public:
+  VXL_CLASS(TMethod, TMember)
   Ref<TTypeId> _selfTypeId;
   // The method's position among its class's reflected methods.
   int32_t _index = 0;
@@ -91,8 +91,8 @@ class TMethod : public TMember {
 };
 
 class TTypeId : public Object {
-  VXL_CLASS(TTypeId, Object)
  public:
+  VXL_CLASS(TTypeId, Object)
   String _name;
   String _meta;
   const ClassInfo* _class = nullptr;

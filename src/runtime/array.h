@@ -30,8 +30,8 @@ namespace vxl {
 
 // The object behind every array. Use Array<T>, not this.
 class ArrayObject : public Object {
-  VXL_CLASS(ArrayObject, Object)
  public:
+  VXL_CLASS(ArrayObject, Object)
   // The shared empty array, never destroyed. It has no elements, so sharing it changes nothing.
   static ArrayObject& Empty() noexcept;
 
@@ -91,7 +91,7 @@ int SortCompare(const T& a, const T& b) {
   }
 }
 
-// Quicksort with a median-of-three pivot (not stable, as specified). The scans stop at the ends
+// Quicksort with a median-of-three pivot (not stable, by design). The scans stop at the ends
 // of the range whatever the comparison says, so an inconsistent Compare (`a > b ? 1 : -1`, one
 // that throws or changes its mind) leaves some order of the same elements and never reads past
 // them; every round shrinks both halves, so it ends.

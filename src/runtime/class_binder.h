@@ -1,5 +1,45 @@
 // Binding of reflected members, and boxing of values for the reflected boundary.
 // Include this in the .cpp that defines a class with VXL_DEFINE_CLASS.
+//
+// Reflection never breaks an object. Reflection takes its values from scripts and data, so any
+// field it may write can receive any value: INT32_MIN, -1, a huge or NaN double, Null, a string,
+// an object of another class. Hence one rule for every Bind:
+//
+// - A field that guards memory or a native handle is bound with ReadOnlyField, or with
+//   AccessorField through a setter that validates the value and keeps the object consistent.
+//   Such fields are pointers and the links of a structure or chain, sizes, lengths, capacities,
+//   pitches, formats, handles, descriptors, ids of native resources, cursor and buffer positions,
+//   flags that say who owns or may write a resource (auto-close, read/write modes, lock counts),
+//   and references whose replacement would outlive or free what a method relies on (a
+//   self-reference that keeps a running resource alive, a source whose memory a window shows, the
+//   stream a wrapper reads).
+// - Only a field that every method handles whatever it holds is bound with Field: names, user
+//   data and context objects, event fields, scores and tick counts that nothing indexes with.
+//   When in doubt, ReadOnlyField.
+//
+// Where a class documents such a field as a public member, it stays one for C++ callers; only
+// the reflected write is closed. For example:
+//
+//   void TPixmap::Bind(ClassBinder<TPixmap>& b) {
+//     b.ReadOnlyField<&TPixmap::width>("width");                 // guards the pixel memory
+//   }
+//   void TBank::Bind(ClassBinder<TBank>& b) {
+//     b.AccessorField<&TBank::Size, &TBank::Resize>("_size");    // written through Resize
+//   }
+//   void TEvent::Bind(ClassBinder<TEvent>& b) {
+//     b.Field<&TEvent::x>("x");                                  // plain data
+//   }
+//
+// tests/reflection/class_fields_test.cpp holds every registered class to this rule, under the
+// address and undefined-behaviour sanitizers: it makes an instance of each, writes hostile values
+// into every writable field, then calls every reflected method, ToString and Compare, and drops
+// it. The instance comes from the factory table in tests/support/class_probe.cpp, else from
+// NewInstance (a default constructor), else from the chain the class lives on (loaders, stream
+// factories, audio drivers, data types). A new class needs no code there when it has a default
+// constructor or is on one of those chains; otherwise it adds one line to the table (a new chain:
+// its head to the table of chains), or the test fails naming it. The table also holds live
+// instances (memory, handles, a running timer) where a default one would be empty. The fuzz
+// target fuzz/fuzz_reflected_fields.cpp does the same with values and calls the fuzzer picks.
 #pragma once
 
 #include <span>
@@ -16,8 +56,6 @@
 #include "runtime/type_tag.h"
 
 namespace vxl {
-
-// Boxing ----------------------------------------------------------------------------------------
 
 template <class T>
 Ref<Object> Box(const T& value) {
@@ -67,8 +105,6 @@ T Unbox(const Ref<Object>& value) {
     return V(static_cast<E*>(value.Get()));
   }
 }
-
-// Binding ----------------------------------------------------------------------------------------
 
 namespace runtime_detail {
 
@@ -135,30 +171,23 @@ class ClassBinder {
  public:
   explicit ClassBinder(ClassInfo& cls) : cls_(cls) {}
 
-  // A field given by member pointer, with optional "{metadata}".
+  // A field given by member pointer, with optional "{metadata}", that reflection may read and
+  // write. Only for fields no value can break (see the rule at the top of this file).
   template <auto M>
   ClassBinder& Field(const char* name, const char* meta = "") {
-    using F = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
-    Ref<Object> (*get)(Object*) = [](Object* self) -> Ref<Object> {
-      T* obj = runtime_detail::Receiver<T>(self);
-      if constexpr (runtime_detail::kBoxable<F>) return Box(obj->*M);
-      ThrowBoxError();  // a function-pointer field has no boxed form
-    };
-    void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
-      T* obj = runtime_detail::Receiver<T>(self);
-      if constexpr (runtime_detail::kBoxable<F>) {
-        obj->*M = Unbox<F>(value);
-      } else {
-        ThrowBoxError();
-      }
-    };
-    cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, get, set});
-    return *this;
+    return BindField<M, true>(name, meta);
+  }
+
+  // A field that reflection reads but never writes: Set throws the string "ERROR". For fields
+  // that guard memory or a native handle.
+  template <auto M>
+  ClassBinder& ReadOnlyField(const char* name, const char* meta = "") {
+    return BindField<M, false>(name, meta);
   }
 
   // A field the class keeps consistent itself (a size that goes with a block of memory): read
-  // with the method Get, written with the method Set. Without Set it is read-only: `set` throws
-  // the string "ERROR".
+  // with the method Get, written with the method Set, which validates the value. Without Set it
+  // is read-only.
   template <auto Get, auto Set = nullptr>
   ClassBinder& AccessorField(const char* name, const char* meta = "") {
     using F = std::remove_cvref_t<typename runtime_detail::MethodTraits<decltype(Get)>::Result>;
@@ -175,7 +204,8 @@ class ClassBinder {
         (obj->*Set)(Unbox<F>(value));
       }
     };
-    cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, get, set});
+    constexpr bool kWritable = !std::is_null_pointer_v<decltype(Set)>;
+    cls_.fields_.push_back(FieldInfo{name, TypeTagOf<F>() + meta, get, set, kWritable});
     return *this;
   }
 
@@ -198,11 +228,36 @@ class ClassBinder {
   }
 
  private:
+  template <auto M, bool Writable>
+  ClassBinder& BindField(const char* name, const char* meta) {
+    using F = std::remove_cvref_t<decltype(std::declval<T&>().*M)>;
+    Ref<Object> (*get)(Object*) = [](Object* self) -> Ref<Object> {
+      T* obj = runtime_detail::Receiver<T>(self);
+      if constexpr (runtime_detail::kBoxable<F>) return Box(obj->*M);
+      ThrowBoxError();  // a function-pointer field has no boxed form
+    };
+    void (*set)(Object*, const Ref<Object>&) = [](Object* self, const Ref<Object>& value) {
+      T* obj = runtime_detail::Receiver<T>(self);
+      if constexpr (Writable && runtime_detail::kBoxable<F>) {
+        obj->*M = Unbox<F>(value);
+      } else {
+        (void)obj;
+        (void)value;
+        ThrowBoxError();
+      }
+    };
+    cls_.fields_.push_back(
+        FieldInfo{name, TypeTagOf<F>() + meta, get, set, Writable && runtime_detail::kBoxable<F>});
+    return *this;
+  }
+
   ClassInfo& cls_;
 };
 
 template <class T>
 ClassInfo ClassInfo::Make(const char* name, const char* meta) {
+  static_assert(requires { T::StaticClass(); },
+                "VXL_CLASS belongs in the public part of the class body");
   const ClassInfo* super = nullptr;
   if constexpr (!std::is_same_v<T, Object>) super = &T::SuperClass::StaticClass();
   Ref<Object> (*create)() = nullptr;
@@ -216,7 +271,7 @@ ClassInfo ClassInfo::Make(const char* name, const char* meta) {
       T::Bind(binder);
     };
   }
-  return ClassInfo(name, meta, super, create, bind);
+  return ClassInfo(name, meta, super, create, bind, std::is_abstract_v<T>);
 }
 
 }  // namespace vxl

@@ -4,8 +4,8 @@
 // lists its reflected members in a static Bind function, next to the class:
 //
 //   class TPlayer : public Object {
-//     VXL_CLASS(TPlayer, Object)
 //    public:
+//     VXL_CLASS(TPlayer, Object)
 //     int32_t score = 0;
 //     int32_t AddScore(int32_t n) { return score += n; }
 //     static void Bind(ClassBinder<TPlayer>& b) {
@@ -49,6 +49,8 @@ struct FieldInfo {
   // (300 into a byte field stores 44); Null into a string field stores "". Throws the string
   // "ERROR" for an object of the wrong class or a non-string into a string field.
   void (*set)(Object* self, const Ref<Object>& value);
+  // False for a field bound read-only: `set` always throws "ERROR".
+  bool writable = true;
 };
 
 // A reflected method: an invoker that unboxes the arguments, calls, and boxes the result.
@@ -81,6 +83,8 @@ class ClassInfo {
   // A new instance, or Null for abstract classes and classes without a default constructor.
   Ref<Object> NewInstance() const { return create_ ? create_() : Ref<Object>(); }
   bool CanCreate() const { return create_ != nullptr; }
+  // True for a class with a pure virtual method: only its subclasses have instances.
+  bool IsAbstract() const { return abstract_; }
 
   // The class's own reflected members, in declaration order. Bind runs on the first of these
   // calls, not at registration: a program that never reflects on a class never pays for its
@@ -90,8 +94,8 @@ class ClassInfo {
 
  private:
   ClassInfo(const char* name, const char* meta, const ClassInfo* super, Ref<Object> (*create)(),
-            void (*bind)(ClassInfo&))
-      : name_(name), meta_(meta), super_(super), create_(create), bind_(bind) {}
+            void (*bind)(ClassInfo&), bool abstract)
+      : name_(name), meta_(meta), super_(super), create_(create), bind_(bind), abstract_(abstract) {}
   void EnsureBound() const;
 
   template <class T>
@@ -102,6 +106,7 @@ class ClassInfo {
   const ClassInfo* super_;
   Ref<Object> (*create_)();
   void (*bind_)(ClassInfo&);
+  bool abstract_;
   mutable bool bound_ = false;
   mutable std::vector<FieldInfo> fields_;
   mutable std::vector<MethodInfo> methods_;

@@ -58,42 +58,43 @@ class Thrown : public std::exception {
 }
 
 class TVexelException : public Object {
+ public:
   VXL_CLASS(TVexelException, Object)
 };
 
 class TNullObjectException : public TVexelException {
-  VXL_CLASS(TNullObjectException, TVexelException)
  public:
+  VXL_CLASS(TNullObjectException, TVexelException)
   String ToString() const override;
 };
 
 class TNullMethodException : public TVexelException {
-  VXL_CLASS(TNullMethodException, TVexelException)
  public:
+  VXL_CLASS(TNullMethodException, TVexelException)
   String ToString() const override;
 };
 
 class TNullFunctionException : public TVexelException {
-  VXL_CLASS(TNullFunctionException, TVexelException)
  public:
+  VXL_CLASS(TNullFunctionException, TVexelException)
   String ToString() const override;
 };
 
 class TArrayBoundsException : public TVexelException {
-  VXL_CLASS(TArrayBoundsException, TVexelException)
  public:
+  VXL_CLASS(TArrayBoundsException, TVexelException)
   String ToString() const override;
 };
 
 class TOutOfDataException : public TVexelException {
-  VXL_CLASS(TOutOfDataException, TVexelException)
  public:
+  VXL_CLASS(TOutOfDataException, TVexelException)
   String ToString() const override;
 };
 
 class TRuntimeException : public TVexelException {
-  VXL_CLASS(TRuntimeException, TVexelException)
  public:
+  VXL_CLASS(TRuntimeException, TVexelException)
   String error;
 
   static Ref<TRuntimeException> Create(const String& error);

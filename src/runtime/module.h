@@ -23,7 +23,7 @@
 // - Whatever holds a native resource (a window, an audio device, a thread, a library handle, a
 //   child process) is released by its module's exit function, which the module body registers
 //   with RegisterExitFunction. Exit functions run in reverse order of registration, so the order
-//   of the module bodies gives the specified shutdown order. An exit function releases the
+//   of the module bodies gives the documented shutdown order. An exit function releases the
 //   resource and clears the global that held it, while the whole framework still works.
 #pragma once
 

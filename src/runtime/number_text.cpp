@@ -70,7 +70,7 @@ int DigitValue(char16_t c) {
   return 99;
 }
 
-// Unsigned arithmetic so that overflow wraps as specified instead of being undefined.
+// Unsigned arithmetic so that overflow wraps around instead of being undefined.
 template <class U>
 U ParseInteger(const char16_t* s, int32_t n) {
   int32_t i = 0;

@@ -1,8 +1,8 @@
 // The root of the object model: Object, the intrusive reference Ref<T>, and New<T>.
 //
 //   class TPlayer : public Object {
-//     VXL_CLASS(TPlayer, Object)
 //    public:
+//     VXL_CLASS(TPlayer, Object)
 //     int32_t score = 0;
 //   };
 //   VXL_DEFINE_CLASS(TPlayer)            // in the .cpp
@@ -214,17 +214,15 @@ Ref<T> New(Args&&... args) {
 
 }  // namespace vxl
 
-// Declares the class record of a framework class. Put it first in the class body; the class's
-// .cpp defines the record with VXL_DEFINE_CLASS.
+// Declares the class record of a framework class. Put it first in the public part of the class
+// body (it changes no access: what follows it stays public); the class's .cpp defines the record
+// with VXL_DEFINE_CLASS, which refuses a record declared in a private part.
 #define VXL_CLASS(Self, Super)                     \
- public:                                           \
   using SuperClass = Super;                        \
   static const ::vxl::ClassInfo& StaticClass();    \
   const ::vxl::ClassInfo& Class() const override { \
     return StaticClass();                          \
-  }                                                \
-                                                   \
- private:
+  }
 
 // Defines the class record declared by VXL_CLASS. The optional second argument is metadata in the
 // form "{key=value ...}" appended to the class name.

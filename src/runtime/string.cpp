@@ -171,7 +171,7 @@ String MapRange(const String& s, int delta) {
 }  // namespace
 
 String String::ToLower() const {
-  return MapRange<u'A', u'Z'>(*this, 32);
+  return MapRange<u'A', u'Z'>(*this, LowerAscii(u'A') - u'A');
 }
 String String::ToUpper() const {
   return MapRange<u'a', u'z'>(*this, -32);
@@ -250,6 +250,16 @@ StringBuilder& StringBuilder::AppendLatin1(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size(); ++i)
     buf_[at + i] = static_cast<unsigned char>(bytes[i]);
   return *this;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(static_cast<unsigned char>(a[i])) !=
+        LowerAscii(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
 }
 
 }  // namespace vxl

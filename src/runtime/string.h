@@ -27,8 +27,8 @@ class Array;
 // The object that holds a string's characters. Use String, not this. Its characters are written
 // only while String builds it; after that it is shared and never changes.
 class StringObject final : public Object {
-  VXL_CLASS(StringObject, Object)
  public:
+  VXL_CLASS(StringObject, Object)
   int32_t Length() const noexcept { return length_; }
   const char16_t* Data() const noexcept { return chars_; }
 
@@ -118,6 +118,7 @@ class String {
   String Slice(int64_t a, int64_t b) const;
   // Without leading and trailing codes 0..32; the same string when nothing is removed.
   String Trim() const;
+  // Only A-Z / a-z change (LowerAscii on each character); every other code is kept.
   String ToLower() const;
   String ToUpper() const;
   String Replace(const String& find, const String& with) const;
@@ -174,6 +175,14 @@ class StringBuilder {
  private:
   std::u16string buf_;
 };
+
+// c with A-Z lowered; every other code unchanged. The one case rule for names, protocols and
+// file names: String::ToLower applies it to each character.
+constexpr char16_t LowerAscii(char16_t c) noexcept {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
+// a and b equal under LowerAscii, byte by byte.
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) noexcept;
 
 }  // namespace vxl
 

@@ -13,8 +13,6 @@ namespace vxl {
 template <class T>
 class Array;
 
-// Type tags --------------------------------------------------------------------------------------
-
 template <class T>
 struct TypeTag;
 template <>

@@ -151,9 +151,9 @@ void TCStream::ConsumeBuffered(size_t count) {
 }
 
 void TCStream::Bind(ClassBinder<TCStream>& b) {
-  b.Field<&TCStream::_pos>("_pos");
-  b.Field<&TCStream::_size>("_size");
-  b.Field<&TCStream::_mode>("_mode");
+  b.ReadOnlyField<&TCStream::_pos>("_pos");
+  b.ReadOnlyField<&TCStream::_size>("_size");
+  b.ReadOnlyField<&TCStream::_mode>("_mode");
 }
 
 }  // namespace vxl

@@ -34,8 +34,6 @@ void ThrowStreamWrite() {
   Throw(Ref<Object>(New<TStreamWriteException>()));
 }
 
-// TIO -------------------------------------------------------------------------------------------
-
 int32_t TIO::Eof() {
   return Pos() == Size() ? 1 : 0;
 }
@@ -69,8 +67,6 @@ void TIO::Bind(ClassBinder<TIO>& b) {
   b.Method<&TIO::Flush>("Flush");
   b.Method<&TIO::Close>("Close");
 }
-
-// TStream ---------------------------------------------------------------------------------------
 
 int32_t TStream::ReadBytes(uint8_t* buf, int32_t count) {
   int32_t remaining = count;
@@ -284,8 +280,6 @@ void TStream::Bind(ClassBinder<TStream>& b) {
   b.Method<&TStream::WriteObject>("WriteObject");
 }
 
-// TStreamWrapper --------------------------------------------------------------------------------
-
 int32_t TStreamWrapper::Eof() {
   return _stream->Eof();
 }
@@ -366,10 +360,8 @@ void TStreamWrapper::ConsumeBuffered(size_t count) {
 }
 
 void TStreamWrapper::Bind(ClassBinder<TStreamWrapper>& b) {
-  b.Field<&TStreamWrapper::_stream>("_stream");
+  b.ReadOnlyField<&TStreamWrapper::_stream>("_stream");
 }
-
-// TStreamStream ---------------------------------------------------------------------------------
 
 Ref<TStreamStream> TStreamStream::Create(const Ref<TStream>& stream) {
   auto s = New<TStreamStream>();

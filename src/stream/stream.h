@@ -40,19 +40,20 @@
 namespace vxl {
 
 class TStreamException : public Object {
+ public:
   VXL_CLASS(TStreamException, Object)
 };
 
 class TStreamReadException : public TStreamException {
-  VXL_CLASS(TStreamReadException, TStreamException)
  public:
+  VXL_CLASS(TStreamReadException, TStreamException)
   // "Error reading from stream".
   String ToString() const override;
 };
 
 class TStreamWriteException : public TStreamException {
-  VXL_CLASS(TStreamWriteException, TStreamException)
  public:
+  VXL_CLASS(TStreamWriteException, TStreamException)
   // "Error writing to stream".
   String ToString() const override;
 };
@@ -64,8 +65,8 @@ class TStreamWriteException : public TStreamException {
 // The input/output protocol. The defaults describe a stream that is neither seekable nor readable
 // nor writeable: Pos -1, Size 0 (so Eof is never true), Read and Write raise runtime errors.
 class TIO : public Object {
-  VXL_CLASS(TIO, Object)
  public:
+  VXL_CLASS(TIO, Object)
   // 1 when Pos() equals Size(), else 0.
   virtual int32_t Eof();
   virtual int32_t Pos();
@@ -83,8 +84,8 @@ class TIO : public Object {
 
 // A stream: typed little-endian values, lines and strings on top of Read and Write.
 class TStream : public TIO {
-  VXL_CLASS(TStream, TIO)
  public:
+  VXL_CLASS(TStream, TIO)
   // Reads `count` bytes, stopping early (without error) at end of stream; throws
   // TStreamReadException when Read returns 0 before the end. Returns `count`.
   virtual int32_t ReadBytes(uint8_t* buf, int32_t count);
@@ -137,8 +138,8 @@ class TStream : public TIO {
 // A stream that forwards to another one. ReadBytes, WriteBytes, SkipBytes, ReadLong and WriteLong
 // are not forwarded: they run the TStream algorithms over the forwarded Read, Write and Eof.
 class TStreamWrapper : public TStream {
-  VXL_CLASS(TStreamWrapper, TStream)
  public:
+  VXL_CLASS(TStreamWrapper, TStream)
   Ref<TStream> _stream;
 
   void SetStream(const Ref<TStream>& stream) { _stream = stream; }
@@ -176,8 +177,8 @@ class TStreamWrapper : public TStream {
 // What OpenStreamUrl returns for a stream passed as URL: closing it lets go of the wrapped
 // stream without closing it.
 class TStreamStream : public TStreamWrapper {
-  VXL_CLASS(TStreamStream, TStreamWrapper)
  public:
+  VXL_CLASS(TStreamStream, TStreamWrapper)
   static Ref<TStreamStream> Create(const Ref<TStream>& stream);
   // Sets _stream to Null; the wrapped stream stays open.
   int32_t Close() override;
@@ -185,8 +186,8 @@ class TStreamStream : public TStreamWrapper {
 
 // A file through the C library. Releasing an open TCStream closes its file.
 class TCStream : public TStream {
-  VXL_CLASS(TCStream, TStream)
  public:
+  VXL_CLASS(TCStream, TStream)
   static constexpr int32_t MODE_READ = 1;
   static constexpr int32_t MODE_WRITE = 2;
 
@@ -235,8 +236,8 @@ class TCStream : public TStream {
 // The C standard input and output: Read from stdin, Write and Flush to stdout. Not seekable, so
 // it never reports Eof.
 class TCStandardIO : public TStream {
-  VXL_CLASS(TCStandardIO, TStream)
  public:
+  VXL_CLASS(TCStandardIO, TStream)
   int32_t Flush() override;
   int32_t Read(uint8_t* buf, int32_t count) override;
   int32_t Write(const uint8_t* buf, int32_t count) override;
@@ -248,8 +249,8 @@ class TCStandardIO : public TStream {
 // A factory turns URLs into streams. Constructing one links it at the head of the chain, so the
 // newest factory is asked first; create factories only inside module initialisers.
 class TStreamFactory : public Object {
-  VXL_CLASS(TStreamFactory, Object)
  public:
+  VXL_CLASS(TStreamFactory, Object)
   Ref<TStreamFactory> _succ;
 
   // The stream for this request, or Null when the request is not this factory's. `proto` is the

@@ -20,15 +20,6 @@ Ref<TStreamFactory>& FactoryHead() {
   return *head;
 }
 
-// ASCII letters only.
-String LowerAscii(const String& s) {
-  std::u16string out(s.View());
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-  }
-  return String(std::u16string_view(out));
-}
-
 }  // namespace
 
 TStreamFactory::TStreamFactory() {
@@ -42,7 +33,7 @@ Ref<TStream> TStreamFactory::CreateStream(const Ref<Object>&, const String&, con
 }
 
 void TStreamFactory::Bind(ClassBinder<TStreamFactory>& b) {
-  b.Field<&TStreamFactory::_succ>("_succ");
+  b.ReadOnlyField<&TStreamFactory::_succ>("_succ");
 }
 
 Ref<TStreamFactory> StreamFactories() {
@@ -78,7 +69,7 @@ Ref<TStream> OpenStreamUrl(const Url& url, int32_t readable, int32_t writeable) 
   if (!text.IsEmpty()) {
     int32_t at = text.Find("::");
     if (at < 0) return TCStream::OpenFile(text, readable, writeable);
-    proto = LowerAscii(text.Slice(0, at));
+    proto = text.Slice(0, at).ToLower();
     path = text.Slice(at + 2, text.Length());
   }
   for (Ref<TStreamFactory> f = FactoryHead(); f; f = f->_succ) {

@@ -219,17 +219,6 @@ int32_t StreamWriteLine(const Ref<TStream>& stream, const String& text) {
 
 namespace {
 
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The first entry of `directory` that matches `name` ignoring ASCII case, or false.
 bool FindEntry(const std::string& directory, const std::string& name, std::string& entry) {
   platform::DirectoryListing* listing = platform::OpenDirectoryListing(directory);

@@ -413,8 +413,8 @@ int32_t TTextStream::Write(const uint8_t* buf, int32_t count) {
 }
 
 void TTextStream::Bind(ClassBinder<TTextStream>& b) {
-  b.Field<&TTextStream::_encoding>("_encoding");
-  b.Field<&TTextStream::_bufcount>("_bufcount");
+  b.ReadOnlyField<&TTextStream::_encoding>("_encoding");
+  b.ReadOnlyField<&TTextStream::_bufcount>("_bufcount");
   b.Method<&TTextStream::ReadFile>("ReadFile");
   b.Method<&TTextStream::ReadChar>("ReadChar");
   b.Method<&TTextStream::WriteChar>("WriteChar");

@@ -17,8 +17,8 @@
 namespace vxl {
 
 class TTextStream : public TStreamWrapper {
-  VXL_CLASS(TTextStream, TStreamWrapper)
  public:
+  VXL_CLASS(TTextStream, TStreamWrapper)
   static constexpr int32_t LATIN1 = 1;
   static constexpr int32_t UTF8 = 2;
   static constexpr int32_t UTF16BE = 3;
@@ -97,8 +97,8 @@ class TTextStream : public TStreamWrapper {
 
 // "latin1::", "utf8::", "utf16be::" and "utf16le::" around any inner URL.
 class TTextStreamFactory : public TStreamFactory {
-  VXL_CLASS(TTextStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(TTextStreamFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };

@@ -10,8 +10,8 @@ namespace vxl {
 VXL_DEFINE_CLASS(ENetEvent)
 
 void ENetEvent::Bind(ClassBinder<ENetEvent>& b) {
-  b.Field<&ENetEvent::event>("event");
-  b.Field<&ENetEvent::channel>("channel");
+  b.ReadOnlyField<&ENetEvent::event>("event");
+  b.ReadOnlyField<&ENetEvent::channel>("channel");
 }
 
 namespace {

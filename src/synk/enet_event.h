@@ -11,8 +11,8 @@ namespace vxl {
 // A transport event as the library reports it. A receive event's packet belongs to whoever takes
 // the event; it is released with platform::EnetPacketDestroy.
 class ENetEvent : public Object {
-  VXL_CLASS(ENetEvent, Object)
  public:
+  VXL_CLASS(ENetEvent, Object)
   int32_t event = 0;  // 0 none, 1 connect, 2 disconnect, 3 receive
   platform::EnetPeer* peer = nullptr;
   int32_t channel = 0;

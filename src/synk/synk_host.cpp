@@ -10,8 +10,6 @@ namespace vxl {
 VXL_DEFINE_CLASS(TSynkPeer)
 VXL_DEFINE_CLASS(TSynkHost)
 
-// TSynkPeer --------------------------------------------------------------------------------------
-
 Ref<TSynkPeer> TSynkPeer::Create(platform::EnetPeer* enetPeer) {
   auto peer = New<TSynkPeer>();
   peer->_enetPeer = enetPeer;
@@ -60,15 +58,13 @@ void TSynkPeer::SendMsg(const Ref<TSynkMsg>& msg) {
 }
 
 void TSynkPeer::Bind(ClassBinder<TSynkPeer>& b) {
-  b.Field<&TSynkPeer::_localToRemote>("_localToRemote");
-  b.Field<&TSynkPeer::_remoteToLocal>("_remoteToLocal");
+  b.ReadOnlyField<&TSynkPeer::_localToRemote>("_localToRemote");
+  b.ReadOnlyField<&TSynkPeer::_remoteToLocal>("_remoteToLocal");
   b.Method<&TSynkPeer::Close>("Close");
   b.Method<&TSynkPeer::MapLocalId>("MapLocalId");
   b.Method<&TSynkPeer::UnmapLocalId>("UnmapLocalId");
   b.Method<&TSynkPeer::SendMsg>("SendMsg");
 }
-
-// TSynkHost --------------------------------------------------------------------------------------
 
 namespace {
 
@@ -388,14 +384,14 @@ bool TSynkHost::Connect(int32_t ip, int32_t port, int32_t timeout) {
 }
 
 void TSynkHost::Bind(ClassBinder<TSynkHost>& b) {
-  b.Field<&TSynkHost::_enetEvents>("_enetEvents");
-  b.Field<&TSynkHost::_peers>("_peers");
-  b.Field<&TSynkHost::_objects>("_objects");
-  b.Field<&TSynkHost::_created>("_created");
-  b.Field<&TSynkHost::_modified>("_modified");
-  b.Field<&TSynkHost::_closed>("_closed");
-  b.Field<&TSynkHost::_messages>("_messages");
-  b.Field<&TSynkHost::_idMap>("_idMap");
+  b.ReadOnlyField<&TSynkHost::_enetEvents>("_enetEvents");
+  b.ReadOnlyField<&TSynkHost::_peers>("_peers");
+  b.ReadOnlyField<&TSynkHost::_objects>("_objects");
+  b.ReadOnlyField<&TSynkHost::_created>("_created");
+  b.ReadOnlyField<&TSynkHost::_modified>("_modified");
+  b.ReadOnlyField<&TSynkHost::_closed>("_closed");
+  b.ReadOnlyField<&TSynkHost::_messages>("_messages");
+  b.ReadOnlyField<&TSynkHost::_idMap>("_idMap");
   b.Method<&TSynkHost::UpdateENetEvents>("UpdateENetEvents");
   b.Method<&TSynkHost::Sync>("Sync");
   b.Method<&TSynkHost::Close>("Close");

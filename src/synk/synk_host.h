@@ -23,8 +23,8 @@
 namespace vxl {
 
 class TSynkPeer : public Object {
-  VXL_CLASS(TSynkPeer, Object)
  public:
+  VXL_CLASS(TSynkPeer, Object)
   platform::EnetPeer* _enetPeer = nullptr;  // null once closed
   Array<int32_t> _localToRemote;            // 0: unmapped
   Array<int32_t> _remoteToLocal;
@@ -49,8 +49,8 @@ class TSynkPeer : public Object {
 };
 
 class TSynkHost : public Object {
-  VXL_CLASS(TSynkHost, Object)
  public:
+  VXL_CLASS(TSynkHost, Object)
   // Made whole by construction, so a host made by reflection works as one from Create does.
   platform::EnetHost* _enetHost = nullptr;
   Ref<TList> _enetEvents = NewList();

@@ -20,8 +20,8 @@ Ref<TSynkMsg> TSynkMsg::Create(int32_t id, int32_t state, const Array<uint8_t>& 
 }
 
 void TSynkMsg::Bind(ClassBinder<TSynkMsg>& b) {
-  b.Field<&TSynkMsg::id>("id");
-  b.Field<&TSynkMsg::state>("state");
+  b.ReadOnlyField<&TSynkMsg::id>("id");
+  b.ReadOnlyField<&TSynkMsg::state>("state");
   b.Field<&TSynkMsg::data>("data");
 }
 
@@ -41,7 +41,7 @@ void TSynkSlot::SetString(const String& s) {
 }
 
 void TSynkSlot::Bind(ClassBinder<TSynkSlot>& b) {
-  b.Field<&TSynkSlot::_type>("_type");
+  b.ReadOnlyField<&TSynkSlot::_type>("_type");
   b.Field<&TSynkSlot::_int>("_int");
   b.Field<&TSynkSlot::_float>("_float");
   b.Field<&TSynkSlot::_string>("_string");
@@ -249,13 +249,13 @@ void TSynkObject::UnpackSlots(const Array<uint8_t>& data) {
 }
 
 void TSynkObject::Bind(ClassBinder<TSynkObject>& b) {
-  b.Field<&TSynkObject::_id>("_id");
-  b.Field<&TSynkObject::_state>("_state");
-  b.Field<&TSynkObject::_host>("_host");
-  b.Field<&TSynkObject::_peer>("_peer");
+  b.ReadOnlyField<&TSynkObject::_id>("_id");
+  b.ReadOnlyField<&TSynkObject::_state>("_state");
+  b.ReadOnlyField<&TSynkObject::_host>("_host");
+  b.ReadOnlyField<&TSynkObject::_peer>("_peer");
   b.Field<&TSynkObject::_target>("_target");
-  b.Field<&TSynkObject::_slots>("_slots");
-  b.Field<&TSynkObject::_modified>("_modified");
+  b.ReadOnlyField<&TSynkObject::_slots>("_slots");
+  b.ReadOnlyField<&TSynkObject::_modified>("_modified");
   b.Method<&TSynkObject::State>("State");
   b.Method<&TSynkObject::Close>("Close");
   b.Method<&TSynkObject::SetInt>("SetInt");

@@ -22,8 +22,8 @@ class TSynkPeer;
 
 // One message on the wire: object id, state, packed slots.
 class TSynkMsg : public Object {
-  VXL_CLASS(TSynkMsg, Object)
  public:
+  VXL_CLASS(TSynkMsg, Object)
   int32_t id = 0;
   int32_t state = 0;
   Array<uint8_t> data;  // empty when there are no slots
@@ -33,8 +33,8 @@ class TSynkMsg : public Object {
 };
 
 class TSynkSlot : public Object {
-  VXL_CLASS(TSynkSlot, Object)
  public:
+  VXL_CLASS(TSynkSlot, Object)
   int32_t _type = SYNK_SLOT_NONE;
   int32_t _int = 0;
   float _float = 0;
@@ -53,8 +53,8 @@ class TSynkSlot : public Object {
 };
 
 class TSynkObject : public Object {
-  VXL_CLASS(TSynkObject, Object)
  public:
+  VXL_CLASS(TSynkObject, Object)
   int32_t _id = 0;
   int32_t _state = 0;
   Ref<TSynkHost> _host;

@@ -18,8 +18,8 @@ class ClassBinder;
 
 // Every operation raises the runtime's abstract-method error here.
 class TSystemDriver : public Object {
-  VXL_CLASS(TSystemDriver, Object)
  public:
+  VXL_CLASS(TSystemDriver, Object)
   // Runs the pump once: native events reach the window procedures, posted calls run.
   virtual int32_t Poll();
   // Blocks until a native event or a posted call arrives, then runs the pump.
@@ -45,8 +45,8 @@ class TSystemDriver : public Object {
 };
 
 class TWin32SystemDriver : public TSystemDriver {
-  VXL_CLASS(TWin32SystemDriver, TSystemDriver)
  public:
+  VXL_CLASS(TWin32SystemDriver, TSystemDriver)
   // Runs the native initialisation (once per process).
   TWin32SystemDriver();
 

@@ -11,8 +11,8 @@ namespace {
 
 // A driver that counts its start-ups and shut-downs and can be told to fail.
 class TCountingDriver : public TAudioDriver {
-  VXL_CLASS(TCountingDriver, TAudioDriver)
  public:
+  VXL_CLASS(TCountingDriver, TAudioDriver)
   explicit TCountingDriver(String name = "", bool starts = true) : name_(name), starts_(starts) {}
   String Name() override { return name_; }
   int32_t Startup() override {

@@ -14,7 +14,7 @@
 namespace vxl::tonmix {
 namespace {
 
-// The reference: one frame at a time, every rule spelled out, no shortcuts ---------------------
+// The reference: one frame at a time, every rule spelled out, no shortcuts
 
 struct RefVoice {
   int32_t status, delay;
@@ -166,7 +166,7 @@ TEST(Mixer, MatchesTheReferenceOnRandomScenes) {
   }
 }
 
-// The native functions on exact values -----------------------------------------------------------
+// The native functions on exact values
 
 uint32_t g_now = 1000;
 uint32_t FakeClock() {

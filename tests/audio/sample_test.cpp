@@ -115,8 +115,6 @@ TEST_F(SampleTest, CopiesAreIndependentAndStaticMemoryStaysTheCallers) {
   EXPECT_EQ(NewAudioSample(5, 100, 9)->Copy()->capacity, 0);  // no bytes, no memory to copy
 }
 
-// WAV ---------------------------------------------------------------------------------------------
-
 std::string Le32(uint32_t v) {
   return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
 }
@@ -222,8 +220,6 @@ TEST_F(SampleTest, WavFromAStreamThatCannotSeek) {
                        "Stream is not seekable");
 }
 
-// Ogg ---------------------------------------------------------------------------------------------
-
 std::string DataFile(const char* name) {
   return std::string(VXL_AUDIO_TEST_DATA) + "/" + name;
 }
@@ -310,8 +306,8 @@ TEST_F(SampleTest, RefusedFormatsSayWhy) {
 
 // Streams that raise a read error where a read would pass byte `limit`: a file and a pipe.
 class TFailingFile : public test::TMemoryStream {
-  VXL_CLASS(TFailingFile, test::TMemoryStream)
  public:
+  VXL_CLASS(TFailingFile, test::TMemoryStream)
   int32_t limit = 0;
   int32_t Read(uint8_t* buf, int32_t count) override {
     if (pos + count > limit) ThrowStreamRead();
@@ -321,8 +317,8 @@ class TFailingFile : public test::TMemoryStream {
 VXL_DEFINE_CLASS(TFailingFile)
 
 class TFailingPipe : public test::TOneWayStream {
-  VXL_CLASS(TFailingPipe, test::TOneWayStream)
  public:
+  VXL_CLASS(TFailingPipe, test::TOneWayStream)
   int32_t limit = 0;
   int32_t Read(uint8_t* buf, int32_t count) override {
     if (int64_t(at) + std::min(count, piece) > limit) ThrowStreamRead();

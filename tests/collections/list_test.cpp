@@ -16,8 +16,8 @@ namespace {
 
 // An element with a sort key and a label: equal keys, different labels show stability.
 class TItem : public Object {
-  VXL_CLASS(TItem, Object)
  public:
+  VXL_CLASS(TItem, Object)
   TItem(int32_t k = 0, std::string l = "") : key(k), label(std::move(l)) {}
   int Compare(const Object* other) const override {
     int32_t o = static_cast<const TItem*>(other)->key;
@@ -382,8 +382,8 @@ TEST_F(ListTest, SortRefusesAComparisonThatChangesTheList) {
 
 // An element whose Compare runs g_change once: user code that changes the list it is in.
 class TMeddlingItem : public TItem {
-  VXL_CLASS(TMeddlingItem, TItem)
  public:
+  VXL_CLASS(TMeddlingItem, TItem)
   using TItem::TItem;
   int Compare(const Object* other) const override {
     if (auto change = std::exchange(g_change, nullptr)) change();

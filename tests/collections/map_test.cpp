@@ -16,8 +16,8 @@ namespace {
 int g_keysAlive = 0;
 
 class TIntKey : public Object {
-  VXL_CLASS(TIntKey, Object)
  public:
+  VXL_CLASS(TIntKey, Object)
   explicit TIntKey(int32_t v = 0) : value(v) { ++g_keysAlive; }
   ~TIntKey() override { --g_keysAlive; }
   int Compare(const Object* other) const override {
@@ -311,8 +311,8 @@ TEST_F(MapTest, ANodeClearedInsideALiveTreeMakesLaterChangesThrowNotCrash) {
 std::function<void()> g_duringCompare;
 
 class TMeddlingKey : public TIntKey {
-  VXL_CLASS(TMeddlingKey, TIntKey)
  public:
+  VXL_CLASS(TMeddlingKey, TIntKey)
   explicit TMeddlingKey(int32_t v = 0) : TIntKey(v) {}
   int Compare(const Object* other) const override {
     if (auto meddle = std::exchange(g_duringCompare, nullptr)) meddle();

@@ -144,16 +144,16 @@ TEST_F(DataStreamTest, AListInsideItselfIsABackReferenceReadAsNull) {
 
 // A data type whose objects refer to themselves: the reference is read in ReadCyclicObject.
 class TSelfish : public TData {
-  VXL_CLASS(TSelfish, TData)
  public:
+  VXL_CLASS(TSelfish, TData)
   Ref<Object> self;
   Ref<TDataType> DataType() const override;
 };
 VXL_DEFINE_CLASS(TSelfish)
 
 class TSelfishDataType : public TDataType {
-  VXL_CLASS(TSelfishDataType, TDataType)
  public:
+  VXL_CLASS(TSelfishDataType, TDataType)
   String Tag() const override { return "test.TSelfish"; }
   Ref<Object> ReadObject(const Ref<TStream>&) override { return New<TSelfish>(); }
   void ReadCyclicObject(const Ref<Object>& object, const Ref<TStream>& stream) override {
@@ -182,16 +182,16 @@ TEST_F(DataStreamTest, ReadCyclicObjectRestoresSelfReferences) {
 
 // Data types with tags "test.many.<n>", one object class for all of them.
 class TTagged : public TData {
-  VXL_CLASS(TTagged, TData)
  public:
+  VXL_CLASS(TTagged, TData)
   Ref<TDataType> type;
   Ref<TDataType> DataType() const override { return type; }
 };
 VXL_DEFINE_CLASS(TTagged)
 
 class TTaggedDataType : public TDataType {
-  VXL_CLASS(TTaggedDataType, TDataType)
  public:
+  VXL_CLASS(TTaggedDataType, TDataType)
   String tag;
   String Tag() const override { return tag; }
   Ref<Object> ReadObject(const Ref<TStream>&) override { return New<TTagged>(); }

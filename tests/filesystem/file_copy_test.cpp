@@ -68,8 +68,8 @@ std::vector<std::string> Tree(const std::string& root) {
 
 // A stream whose Read raises a runtime error.
 class TFailingStream : public TStream {
-  VXL_CLASS(TFailingStream, TStream)
  public:
+  VXL_CLASS(TFailingStream, TStream)
   int32_t Pos() override { return 0; }
   int32_t Size() override { return 10; }
   int32_t Read(uint8_t*, int32_t) override { RaiseRuntimeError("device gone"); }

@@ -17,8 +17,8 @@ namespace {
 
 // Not seekable (Pos -1, as a socket): hands out its bytes a few at a time, then Read gives 0.
 class TPipeLike : public TStream {
-  VXL_CLASS(TPipeLike, TStream)
  public:
+  VXL_CLASS(TPipeLike, TStream)
   std::string bytes;
   size_t at = 0;
   int32_t closes = 0;
@@ -38,8 +38,8 @@ VXL_DEFINE_CLASS(TPipeLike)
 
 // Not seekable and failing after its first bytes.
 class TBrokenPipe : public TPipeLike {
-  VXL_CLASS(TBrokenPipe, TPipeLike)
  public:
+  VXL_CLASS(TBrokenPipe, TPipeLike)
   int32_t Read(uint8_t* buf, int32_t count) override {
     if (at > 0) throw Thrown(New<TStreamReadException>());
     return TPipeLike::Read(buf, count);
@@ -50,8 +50,8 @@ VXL_DEFINE_CLASS(TBrokenPipe)
 // "testpipe::" opens the pipe stored in g_pipe, as a network protocol would open a socket.
 Ref<TPipeLike> g_pipe;
 class TPipeFactory : public TStreamFactory {
-  VXL_CLASS(TPipeFactory, TStreamFactory)
  public:
+  VXL_CLASS(TPipeFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>&, const String& proto, const String&, int32_t,
                             int32_t) override {
     return proto == String("testpipe") ? Ref<TStream>(g_pipe) : Ref<TStream>();

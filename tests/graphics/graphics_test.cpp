@@ -182,8 +182,6 @@ TEST_F(Graphics, ContextsRoundTripThroughADataStreamAsTheirSettings) {
   EXPECT_EQ(log->Take()[0], "Create 800x600x32 85Hz flags 2");
 }
 
-// Pacing ------------------------------------------------------------------------------------------
-
 TEST_F(Graphics, SixtyHertzWindowSleepsOneSecondPerSixtyFrames) {
   ASSERT_TRUE(OpenGraphics(320, 240, 0, 60, 0));
   log->Take();

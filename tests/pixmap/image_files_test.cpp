@@ -25,16 +25,16 @@ namespace {
 // "lastbytes::" opens a memory stream that takes every byte and whose Close reports (or not, as
 // the URL's path says) that the last of them did not arrive, as a file on a full disk does.
 class TLastBytesStream : public test::TMemoryStream {
-  VXL_CLASS(TLastBytesStream, test::TMemoryStream)
  public:
+  VXL_CLASS(TLastBytesStream, test::TMemoryStream)
   bool closeFails = false;
   int32_t Close() override { return closeFails ? -1 : 0; }
 };
 VXL_DEFINE_CLASS(TLastBytesStream)
 
 class TLastBytesFactory : public TStreamFactory {
-  VXL_CLASS(TLastBytesFactory, TStreamFactory)
  public:
+  VXL_CLASS(TLastBytesFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>&, const String& proto, const String& path, int32_t,
                             int32_t) override {
     if (proto != String("lastbytes")) return nullptr;

@@ -246,8 +246,8 @@ TEST_F(LoaderInputTest, TruncatedPixelsReadAsZero) {
 // A stream that fails the way a script's or a network stream can: its size is asked for once the
 // header is read, and that throws.
 class TFailingSizeStream : public test::TMemoryStream {
-  VXL_CLASS(TFailingSizeStream, test::TMemoryStream)
  public:
+  VXL_CLASS(TFailingSizeStream, test::TMemoryStream)
   int32_t Size() override {
     if (pos > 16) throw std::runtime_error("size lost");
     return TMemoryStream::Size();

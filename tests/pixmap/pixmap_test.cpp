@@ -342,8 +342,8 @@ TEST_F(PixmapTest, DataTypeRoundTripWithoutPadding) {
 // A stream that tells its position only so often: a reader that goes back to it once per row of
 // an image without pixel bytes would ask it billions of times.
 class TPatientStream : public test::TMemoryStream {
-  VXL_CLASS(TPatientStream, test::TMemoryStream)
  public:
+  VXL_CLASS(TPatientStream, test::TMemoryStream)
   int32_t asked = 0;
   int32_t Pos() override {
     if (++asked > 10000) RaiseRuntimeError("position asked too often");
@@ -371,12 +371,12 @@ TEST_F(PixmapTest, DataTypeImagesWithoutPixelBytes) {
   }
 }
 
-// The loader chain --------------------------------------------------------------------------
+// The loader chain
 
 // A stream whose Close is counted.
 class TProbeStream : public test::TMemoryStream {
-  VXL_CLASS(TProbeStream, test::TMemoryStream)
  public:
+  VXL_CLASS(TProbeStream, test::TMemoryStream)
   static inline int closed = 0;
   int32_t Close() override { return ++closed; }
 };
@@ -384,8 +384,8 @@ VXL_DEFINE_CLASS(TProbeStream)
 
 // "probe::<bytes>" opens a TProbeStream over the bytes after "probe::" with position 2.
 class TProbeFactory : public TStreamFactory {
-  VXL_CLASS(TProbeFactory, TStreamFactory)
  public:
+  VXL_CLASS(TProbeFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>&, const String& proto, const String& path, int32_t,
                             int32_t) override {
     if (!(proto == String("probe"))) return nullptr;
@@ -400,8 +400,8 @@ VXL_DEFINE_CLASS(TProbeFactory)
 // A loader that records its turn and reads its answer from the stream: the byte after the start
 // says what it does when it is the loader with that letter.
 class TScriptedLoader : public TPixmapLoader {
-  VXL_CLASS(TScriptedLoader, TPixmapLoader)
  public:
+  VXL_CLASS(TScriptedLoader, TPixmapLoader)
   char letter = 0;
   static inline std::string turns;
   Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override {

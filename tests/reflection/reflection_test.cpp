@@ -14,16 +14,16 @@ namespace vxl {
 namespace {
 
 class TPart : public Object {
-  VXL_CLASS(TPart, Object)
  public:
+  VXL_CLASS(TPart, Object)
   int32_t a = 0;
   static void Bind(ClassBinder<TPart>& b) { b.Field<&TPart::a>("a"); }
 };
 VXL_DEFINE_CLASS(TPart)
 
 class TShip : public TPart {
-  VXL_CLASS(TShip, TPart)
  public:
+  VXL_CLASS(TShip, TPart)
   uint8_t b = 0;
   uint16_t s = 0;
   int64_t l = 0;

@@ -11,8 +11,8 @@ namespace vxl {
 namespace {
 
 class TBoxed : public Object {
-  VXL_CLASS(TBoxed, Object)
  public:
+  VXL_CLASS(TBoxed, Object)
   explicit TBoxed(int v = 0) : value(v) {}
   int Compare(const Object* other) const override {
     return value - static_cast<const TBoxed*>(other)->value;
@@ -124,8 +124,8 @@ Misbehaviour g_misbehaviour;
 std::mt19937 g_coin(1);
 
 class TMisbehaving : public Object {
-  VXL_CLASS(TMisbehaving, Object)
  public:
+  VXL_CLASS(TMisbehaving, Object)
   explicit TMisbehaving(int v = 0) : value(v) {}
   int Compare(const Object* other) const override {
     int o = static_cast<const TMisbehaving*>(other)->value;

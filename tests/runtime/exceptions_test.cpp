@@ -91,11 +91,11 @@ TEST(Functions, UnassignedFunctionThrowsNullFunction) {
 }
 
 class TEnumerable : public Object {
-  VXL_CLASS(TEnumerable, Object)
  public:
+  VXL_CLASS(TEnumerable, Object)
   class TCounter : public Object {
-    VXL_CLASS(TCounter, Object)
    public:
+    VXL_CLASS(TCounter, Object)
     int32_t next = 0, end = 0;
     bool HasNext() const { return next < end; }
     Ref<Object> NextObject() { return String::FromInt(next++); }

@@ -13,8 +13,8 @@ namespace {
 int g_deleted = 0;
 
 class TCounted : public Object {
-  VXL_CLASS(TCounted, Object)
  public:
+  VXL_CLASS(TCounted, Object)
   ~TCounted() override { ++g_deleted; }
   Ref<Object> other;
   int32_t value = 0;
@@ -32,6 +32,7 @@ class TCounted : public Object {
 VXL_DEFINE_CLASS(TCounted, "{kind=test}")
 
 class TDerived : public TCounted {
+ public:
   VXL_CLASS(TDerived, TCounted)
 };
 VXL_DEFINE_CLASS(TDerived)
@@ -99,8 +100,8 @@ Ref<Object> g_kept;
 std::string g_walkSeen;
 
 class TTracked : public Object {
-  VXL_CLASS(TTracked, Object)
  public:
+  VXL_CLASS(TTracked, Object)
   explicit TTracked(char label = '?', Walk walk = Walk::kNone) : label(label), walk(walk) {
     g_registry.push_back(this);
   }

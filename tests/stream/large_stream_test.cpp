@@ -16,8 +16,8 @@ namespace {
 // A stream of `length` bytes 'a' and then one LF, made up as it is read and held in view 1 MiB
 // at a time, so it costs no memory of its own.
 class TLongLine : public TStream {
-  VXL_CLASS(TLongLine, TStream)
  public:
+  VXL_CLASS(TLongLine, TStream)
   int64_t length = 0;
   int64_t at = 0;
   int32_t Read(uint8_t* buf, int32_t count) override {

@@ -302,8 +302,8 @@ TEST_F(StreamCore, DefaultsOfTheIOProtocol) {
 
 // Swaps the bytes of ReadInt and ReadLong, to see which calls a wrapper forwards.
 class TSwappingStream : public TMemoryStream {
-  VXL_CLASS(TSwappingStream, TMemoryStream)
  public:
+  VXL_CLASS(TSwappingStream, TMemoryStream)
   int32_t ReadInt() override { return static_cast<int32_t>(__builtin_bswap32(TStream::ReadInt())); }
   int64_t ReadLong() override {
     return static_cast<int64_t>(__builtin_bswap64(TStream::ReadLong()));

@@ -20,8 +20,8 @@ struct Request {
 
 // Records every request; answers "mem::text" with a memory stream holding "text".
 class TRecordingFactory : public TStreamFactory {
-  VXL_CLASS(TRecordingFactory, TStreamFactory)
  public:
+  VXL_CLASS(TRecordingFactory, TStreamFactory)
   static std::vector<Request>& Log() {
     static std::vector<Request> log;
     return log;
@@ -37,8 +37,8 @@ VXL_DEFINE_CLASS(TRecordingFactory)
 
 // Declines everything; created before the recording factory, so it is asked after it.
 class TDecliningFactory : public TStreamFactory {
-  VXL_CLASS(TDecliningFactory, TStreamFactory)
  public:
+  VXL_CLASS(TDecliningFactory, TStreamFactory)
   int32_t asked = 0;
   Ref<TStream> CreateStream(const Ref<Object>&, const String&, const String& path, int32_t,
                             int32_t) override {

@@ -12,8 +12,8 @@ namespace vxl::test {
 // A byte string with a position, readable and writeable the way a file is. Its buffered view
 // shows at most `window` bytes (none by default), so readers meet every view boundary.
 class TMemoryStream : public TStream {
-  VXL_CLASS(TMemoryStream, TStream)
  public:
+  VXL_CLASS(TMemoryStream, TStream)
   std::string bytes;
   int32_t pos = 0;
   int32_t window = 0;
@@ -50,8 +50,8 @@ class TMemoryStream : public TStream {
 // A stream that cannot tell its position or size (a pipe or a socket): it never reports Eof and
 // Read returns 0 once the bytes are gone. It hands out at most `piece` bytes per Read.
 class TOneWayStream : public TStream {
-  VXL_CLASS(TOneWayStream, TStream)
  public:
+  VXL_CLASS(TOneWayStream, TStream)
   std::string bytes;
   size_t at = 0;
   int32_t piece = 1 << 30;

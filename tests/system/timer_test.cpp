@@ -223,8 +223,8 @@ TEST(MainThreadCalls, PostedCallsRunInOrderAndSurviveAThrow) {
 }
 
 class TResult : public Object {
-  VXL_CLASS(TResult, Object)
  public:
+  VXL_CLASS(TResult, Object)
   intptr_t value = 0;
   bool done = false;
 };

@@ -68,8 +68,6 @@ int32_t DirectSoundGeneration() {
   return Module().generation;
 }
 
-// TBuf -------------------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TBuf)
 
 TBuf::~TBuf() {
@@ -91,8 +89,6 @@ void TBuf::Bind(ClassBinder<TBuf>& b) {
   b.AccessorField<&TBuf::Paused>("_paused");
   b.Method<&TBuf::Active>("Active");
 }
-
-// TDirectSoundSound ------------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TDirectSoundSound)
 
@@ -170,8 +166,6 @@ void TDirectSoundSound::Bind(ClassBinder<TDirectSoundSound>& b) {
   b.Field<&TDirectSoundSound::_loop>("_loop");
   b.AccessorField<&TDirectSoundSound::Bufs>("_bufs");
 }
-
-// TDirectSoundChannel ----------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TDirectSoundChannel)
 
@@ -304,8 +298,6 @@ void TDirectSoundChannel::Bind(ClassBinder<TDirectSoundChannel>& b) {
   b.Field<&TDirectSoundChannel::_playFlags>("_playFlags");
   b.Method<&TDirectSoundChannel::Cue>("Cue");
 }
-
-// TDirectSoundAudioDriver ------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TDirectSoundAudioDriver)
 

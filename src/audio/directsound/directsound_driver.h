@@ -23,8 +23,8 @@ class Device;
 
 // One DirectSound buffer of a sound (the master or a duplicate), in a chain.
 class TBuf : public Object {
-  VXL_CLASS(TBuf, Object)
  public:
+  VXL_CLASS(TBuf, Object)
   Ref<TBuf> _succ;
   platform::dsound::Buffer* _buffer = nullptr;  // released with the TBuf, or by FlushLonely
   int32_t _seq = 0;                             // bumped whenever a channel takes or drops it
@@ -41,8 +41,8 @@ class TBuf : public Object {
 };
 
 class TDirectSoundSound : public TSound {
-  VXL_CLASS(TDirectSoundSound, TSound)
  public:
+  VXL_CLASS(TDirectSoundSound, TSound)
   int32_t _seq = -1;                            // the driver generation it was made in
   platform::dsound::Buffer* _buffer = nullptr;  // the master buffer
   int32_t _hertz = 0;
@@ -62,8 +62,8 @@ class TDirectSoundSound : public TSound {
 };
 
 class TDirectSoundChannel : public TChannel {
-  VXL_CLASS(TDirectSoundChannel, TChannel)
  public:
+  VXL_CLASS(TDirectSoundChannel, TChannel)
   float _volume = 1.0f;  // the level's tenth root: 1 - _volume is the cut, in 100 dB units
   float _pan = 0.0f;
   float _rate = 1.0f;
@@ -102,8 +102,8 @@ class TDirectSoundChannel : public TChannel {
 };
 
 class TDirectSoundAudioDriver : public TAudioDriver {
-  VXL_CLASS(TDirectSoundAudioDriver, TAudioDriver)
  public:
+  VXL_CLASS(TDirectSoundAudioDriver, TAudioDriver)
   String _name;
   int32_t _mode = 0;  // 1: every buffer software-mixed
   platform::dsound::Device* _dsound = nullptr;

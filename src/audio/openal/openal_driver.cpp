@@ -36,8 +36,6 @@ String Text(const char* bytes) {
 
 }  // namespace
 
-// TOpenALSource ----------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TOpenALSource)
 
 bool TOpenALSource::Current() const {
@@ -81,8 +79,6 @@ void TOpenALSource::Bind(ClassBinder<TOpenALSource>& b) {
   b.Method<&TOpenALSource::Paused>("Paused");
   b.Method<&TOpenALSource::Active>("Active");
 }
-
-// TOpenALSound -----------------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TOpenALSound)
 
@@ -143,8 +139,6 @@ void TOpenALSound::Bind(ClassBinder<TOpenALSound>& b) {
   b.AccessorField<&TOpenALSound::Buffer>("_buffer");
   b.Field<&TOpenALSound::_loop>("_loop");
 }
-
-// TOpenALChannel ---------------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TOpenALChannel)
 
@@ -273,8 +267,6 @@ void TOpenALChannel::Bind(ClassBinder<TOpenALChannel>& b) {
   b.AccessorField<&TOpenALChannel::Static>("_static");
   b.Method<&TOpenALChannel::Cue>("Cue");
 }
-
-// TOpenALAudioDriver -----------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TOpenALAudioDriver)
 

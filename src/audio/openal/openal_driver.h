@@ -21,8 +21,8 @@ class TOpenALSound;
 
 // An OpenAL source, in the free pool or owned by a channel.
 class TOpenALSource : public Object {
-  VXL_CLASS(TOpenALSource, Object)
  public:
+  VXL_CLASS(TOpenALSource, Object)
   Ref<TOpenALSource> _succ;  // next in the free pool
   uint32_t _id = 0;          // the OpenAL source name, 0 when none could be made
   int32_t _seq = 0;          // bumped whenever a channel takes it or lets it go for good
@@ -51,8 +51,8 @@ class TOpenALSource : public Object {
 };
 
 class TOpenALSound : public TSound {
-  VXL_CLASS(TOpenALSound, TSound)
  public:
+  VXL_CLASS(TOpenALSound, TSound)
   uint32_t _buffer = 0;  // the OpenAL buffer name
   int32_t _loop = 0;
 
@@ -71,8 +71,8 @@ class TOpenALSound : public TSound {
 };
 
 class TOpenALChannel : public TChannel {
-  VXL_CLASS(TOpenALChannel, TChannel)
  public:
+  VXL_CLASS(TOpenALChannel, TChannel)
   Ref<TOpenALSource> _source;
   int32_t _seq = 0;     // _source's _seq when taken: they differ once the channel is inert
   int32_t _static = 0;  // 1 for channels from AllocChannel, which keep their source
@@ -100,8 +100,8 @@ class TOpenALChannel : public TChannel {
 };
 
 class TOpenALAudioDriver : public TAudioDriver {
-  VXL_CLASS(TOpenALAudioDriver, TAudioDriver)
  public:
+  VXL_CLASS(TOpenALAudioDriver, TAudioDriver)
   String _name;
   String _devname;           // "" for the default device
   void* _device = nullptr;   // the OpenAL device while started

@@ -10,8 +10,6 @@
 
 namespace vxl::tonmix {
 
-// Records ---------------------------------------------------------------------------------------
-
 sampledata* NewSampleData(int32_t length, int32_t bits, int32_t channels, int32_t hertz,
                           const void* data, int32_t loop) {
   if ((bits != 8 && bits != 16) || (channels != 1 && channels != 2) || length < 0) return nullptr;
@@ -47,8 +45,6 @@ void ReleaseSampleData(sampledata* r) {
     delete r;
   }
 }
-
-// Voices -----------------------------------------------------------------------------------------
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -89,7 +85,7 @@ int32_t sound::Position() {
   return channels > 0 ? static_cast<int32_t>(uint32_t(values) / uint32_t(channels)) : 0;
 }
 
-// Mixing one voice -------------------------------------------------------------------------------
+// Mixing one voice
 
 namespace {
 
@@ -316,8 +312,6 @@ int32_t MixVoice(sound& v, int32_t* accum, int32_t frames, int32_t outputRate) {
   v.total.store(total, kRelaxed);
   return result;
 }
-
-// The mixer --------------------------------------------------------------------------------------
 
 mixer::mixer(int32_t fragmentLength, int32_t outputRate, int32_t outputChannels)
     : fragmentLength(std::max(fragmentLength, 2)),

@@ -5,8 +5,6 @@
 
 namespace vxl {
 
-// TTonmixSound -----------------------------------------------------------------------------------
-
 VXL_DEFINE_CLASS(TTonmixSound)
 
 TTonmixSound::~TTonmixSound() {
@@ -37,8 +35,6 @@ Ref<TChannel> TTonmixSound::Play(const Ref<TChannel>& channel) {
 Ref<TChannel> TTonmixSound::Cue(const Ref<TChannel>& channel) {
   return Start(channel, 1);
 }
-
-// TTonmixChannel ---------------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TTonmixChannel)
 
@@ -86,11 +82,9 @@ int32_t TTonmixChannel::Position() {
 }
 
 void TTonmixChannel::Bind(ClassBinder<TTonmixChannel>& b) {
-  b.Field<&TTonmixChannel::fa_channel>("fa_channel");
+  b.ReadOnlyField<&TTonmixChannel::fa_channel>("fa_channel");
   b.Method<&TTonmixChannel::Position>("Position");
 }
-
-// TTonmixAudioDriver -----------------------------------------------------------------------------
 
 VXL_DEFINE_CLASS(TTonmixAudioDriver)
 
@@ -135,8 +129,6 @@ void TTonmixAudioDriver::Bind(ClassBinder<TTonmixAudioDriver>& b) {
   b.Field<&TTonmixAudioDriver::_name>("_name");
   b.Field<&TTonmixAudioDriver::_mode>("_mode");
 }
-
-// Modules ----------------------------------------------------------------------------------------
 
 int InitSoftwareMixerModule() {
   static ModuleGuard guard("software mixer library");

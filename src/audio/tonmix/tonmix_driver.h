@@ -16,8 +16,8 @@ struct sampledata;
 }
 
 class TTonmixSound : public TSound {
-  VXL_CLASS(TTonmixSound, TSound)
  public:
+  VXL_CLASS(TTonmixSound, TSound)
   tonmix::sampledata* fa_sound = nullptr;  // the native record, released with the sound
 
   ~TTonmixSound() override;
@@ -32,8 +32,8 @@ class TTonmixSound : public TSound {
 };
 
 class TTonmixChannel : public TChannel {
-  VXL_CLASS(TTonmixChannel, TChannel)
  public:
+  VXL_CLASS(TTonmixChannel, TChannel)
   int32_t fa_channel = 0;  // the channel handle, 0 for none; freed with the channel
 
   ~TTonmixChannel() override;
@@ -52,8 +52,8 @@ class TTonmixChannel : public TChannel {
 };
 
 class TTonmixAudioDriver : public TAudioDriver {
-  VXL_CLASS(TTonmixAudioDriver, TAudioDriver)
  public:
+  VXL_CLASS(TTonmixAudioDriver, TAudioDriver)
   String _name;
   int32_t _mode = -1;  // -1 any device, 0 waveOut, 1 DirectSound
 

@@ -28,8 +28,6 @@ void CheckInList(const Ref<TLink>& link) {
 
 }  // namespace
 
-// TLink -----------------------------------------------------------------------------------------
-
 Ref<TLink> TLink::NextLink() const {
   return _succ && !_succ->_IsSentinel() ? _succ : Ref<TLink>();
 }
@@ -47,16 +45,20 @@ void TLink::Remove() {
   _pred->_succ = _succ;
 }
 
+void TLink::_SetValue(const Ref<Object>& value) {
+  if (_IsSentinel() || value.Get() == this) ThrowBoxError();
+  _value = value;
+}
+
 void TLink::Bind(ClassBinder<TLink>& b) {
-  b.Field<&TLink::_value>("_value");
-  b.Field<&TLink::_succ>("_succ");
-  b.Field<&TLink::_pred>("_pred");
+  // The end marker of a list is the link whose value is itself.
+  b.AccessorField<&TLink::Value, &TLink::_SetValue>("_value");
+  b.ReadOnlyField<&TLink::_succ>("_succ");
+  b.ReadOnlyField<&TLink::_pred>("_pred");
   b.Method<&TLink::NextLink>("NextLink");
   b.Method<&TLink::PrevLink>("PrevLink");
   b.Method<&TLink::Remove>("Remove");
 }
-
-// TListEnum -------------------------------------------------------------------------------------
 
 // A removed link still leads, through the neighbours it had, to the link that followed it; that
 // walk ends at a link in the list or at the sentinel (Null once the list itself is gone).
@@ -78,11 +80,9 @@ Ref<Object> TListEnum::NextObject() {
 }
 
 void TListEnum::Bind(ClassBinder<TListEnum>& b) {
-  b.Field<&TListEnum::_link>("_link");
+  b.ReadOnlyField<&TListEnum::_link>("_link");
   b.Method<&TListEnum::NextObject>("NextObject");
 }
-
-// TList -----------------------------------------------------------------------------------------
 
 int32_t DefaultCompare(const Ref<Object>& a, const Ref<Object>& b) {
   return a->Compare(b.Get());
@@ -234,8 +234,6 @@ Ref<TList> TList::Reversed() const {
   }
   return reversed;
 }
-
-// Sorting -------------------------------------------------------------------------------------
 
 namespace {
 
@@ -418,7 +416,7 @@ Ref<TList> TList::FromArray(const Array<Ref<Object>>& array) {
 }
 
 void TList::Bind(ClassBinder<TList>& b) {
-  b.Field<&TList::_head>("_head");
+  b.ReadOnlyField<&TList::_head>("_head");
   b.Method<&TList::DataType>("DataType");
   b.Method<&TList::Clear>("Clear");
   b.Method<&TList::AddFirst>("AddFirst");
@@ -442,8 +440,6 @@ void TList::Bind(ClassBinder<TList>& b) {
   b.Method<&TList::ToArray>("ToArray");
 }
 
-// TListDataType ---------------------------------------------------------------------------------
-
 String TListDataType::Tag() const {
   return "VXL.LinkedList.TList";
 }
@@ -463,8 +459,6 @@ Ref<Object> TListDataType::ReadObject(const Ref<TStream>& stream) {
     list->AddLast(stream->ReadObject());
   return list;
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TList> NewList() {
   return New<TList>();

@@ -20,8 +20,8 @@ namespace vxl {
 class TList;
 
 class TLink : public Object {
-  VXL_CLASS(TLink, Object)
  public:
+  VXL_CLASS(TLink, Object)
   Ref<Object> _value;
   Ref<TLink> _succ;
   Ref<TLink> _pred;
@@ -33,6 +33,9 @@ class TLink : public Object {
   // Takes the link out of its list and clears its value. The link keeps its own neighbours so an
   // enumerator standing on it can step off; removing it again does nothing.
   void Remove();
+  // The value as reflection writes it: a list's end marker keeps its mark, and no link takes
+  // itself as its value (that would make it an end marker); both throw the string "ERROR".
+  void _SetValue(const Ref<Object>& value);
 
   // True while the link is in a ring (the sentinel included).
   bool _InList() const { return _succ && _succ->_pred.Get() == this; }
@@ -43,8 +46,8 @@ class TLink : public Object {
 
 // Enumerates a list's values; skips links removed before it reached them.
 class TListEnum : public Object {
-  VXL_CLASS(TListEnum, Object)
  public:
+  VXL_CLASS(TListEnum, Object)
   // The link whose value the next NextObject returns.
   Ref<TLink> _link;
 
@@ -66,8 +69,8 @@ using ListCompareFunc = Function<int32_t(const Ref<Object>& a, const Ref<Object>
 int32_t DefaultCompare(const Ref<Object>& a, const Ref<Object>& b);
 
 class TList : public TData {
-  VXL_CLASS(TList, TData)
  public:
+  VXL_CLASS(TList, TData)
   TList();
   ~TList() override;
 
@@ -119,8 +122,8 @@ class TList : public TData {
 };
 
 class TListDataType : public TDataType {
-  VXL_CLASS(TListDataType, TDataType)
  public:
+  VXL_CLASS(TListDataType, TDataType)
   // "VXL.LinkedList.TList".
   String Tag() const override;
   Ref<Object> ReadObject(const Ref<TStream>& stream) override;

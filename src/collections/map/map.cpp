@@ -26,10 +26,8 @@ TNode* ParentOf(const TNode* node) {
 
 }  // namespace
 
-// TKeyValue, TNode ------------------------------------------------------------------------------
-
 void TKeyValue::Bind(ClassBinder<TKeyValue>& b) {
-  b.Field<&TKeyValue::_key>("_key");
+  b.ReadOnlyField<&TKeyValue::_key>("_key");
   b.Field<&TKeyValue::_value>("_value");
 }
 
@@ -106,17 +104,15 @@ Ref<TNode> TNode::Copy(const Ref<TNode>& parent) const {
 }
 
 void TNode::Bind(ClassBinder<TNode>& b) {
-  b.Field<&TNode::_color>("_color");
-  b.Field<&TNode::_parent>("_parent");
-  b.Field<&TNode::_left>("_left");
-  b.Field<&TNode::_right>("_right");
+  b.ReadOnlyField<&TNode::_color>("_color");
+  b.ReadOnlyField<&TNode::_parent>("_parent");
+  b.ReadOnlyField<&TNode::_left>("_left");
+  b.ReadOnlyField<&TNode::_right>("_right");
   b.Method<&TNode::NextNode>("NextNode");
   b.Method<&TNode::PrevNode>("PrevNode");
   b.Method<&TNode::Clear>("Clear");
   b.Method<&TNode::Copy>("Copy");
 }
-
-// Enumerators -----------------------------------------------------------------------------------
 
 // The node taken, or Null past the end (the shared nil node is never handed out).
 Ref<TNode> TNodeEnumerator::_Advance() {
@@ -141,15 +137,13 @@ Ref<Object> TValueEnumerator::NextObject() {
 }
 
 void TNodeEnumerator::Bind(ClassBinder<TNodeEnumerator>& b) {
-  b.Field<&TNodeEnumerator::_node>("_node");
+  b.ReadOnlyField<&TNodeEnumerator::_node>("_node");
   b.Method<&TNodeEnumerator::NextObject>("NextObject");
 }
 
 void TMapEnumerator::Bind(ClassBinder<TMapEnumerator>& b) {
-  b.Field<&TMapEnumerator::_enumerator>("_enumerator");
+  b.ReadOnlyField<&TMapEnumerator::_enumerator>("_enumerator");
 }
-
-// TMap ------------------------------------------------------------------------------------------
 
 TMap::TMap() : _root(TNode::Nil()) {}
 
@@ -455,7 +449,7 @@ void TMap::_DeleteFixup(TNode* node, TNode* parent) {
 }
 
 void TMap::Bind(ClassBinder<TMap>& b) {
-  b.Field<&TMap::_root>("_root");
+  b.ReadOnlyField<&TMap::_root>("_root");
   b.Method<&TMap::Clear>("Clear");
   b.Method<&TMap::Insert>("Insert");
   b.Method<&TMap::ValueForKey>("ValueForKey");
@@ -464,8 +458,6 @@ void TMap::Bind(ClassBinder<TMap>& b) {
   b.Method<&TMap::Copy>("Copy");
   b.Method<&TMap::ObjectEnumerator>("ObjectEnumerator");
 }
-
-// Module ----------------------------------------------------------------------------------------
 
 Ref<TMap> NewMap() {
   return New<TMap>();

@@ -18,8 +18,8 @@ class TNode;
 class TMapEnumerator;
 
 class TKeyValue : public Object {
-  VXL_CLASS(TKeyValue, Object)
  public:
+  VXL_CLASS(TKeyValue, Object)
   Ref<Object> _key;
   Ref<Object> _value;
 
@@ -31,8 +31,8 @@ class TKeyValue : public Object {
 
 // One pair of a map, with its place in the tree.
 class TNode : public TKeyValue {
-  VXL_CLASS(TNode, TKeyValue)
  public:
+  VXL_CLASS(TNode, TKeyValue)
   // A node whose three links are the nil node (once the map module is initialised).
   TNode();
 
@@ -62,8 +62,8 @@ class TNode : public TKeyValue {
 
 // Enumerates the nodes of a map in ascending key order.
 class TNodeEnumerator : public Object {
-  VXL_CLASS(TNodeEnumerator, Object)
  public:
+  VXL_CLASS(TNodeEnumerator, Object)
   Ref<TNode> _node;
 
   bool HasNext() const { return !_node->IsNil(); }
@@ -77,21 +77,21 @@ class TNodeEnumerator : public Object {
 };
 
 class TKeyEnumerator : public TNodeEnumerator {
-  VXL_CLASS(TKeyEnumerator, TNodeEnumerator)
  public:
+  VXL_CLASS(TKeyEnumerator, TNodeEnumerator)
   Ref<Object> NextObject() override;
 };
 
 class TValueEnumerator : public TNodeEnumerator {
-  VXL_CLASS(TValueEnumerator, TNodeEnumerator)
  public:
+  VXL_CLASS(TValueEnumerator, TNodeEnumerator)
   Ref<Object> NextObject() override;
 };
 
 // What Keys() and Values() return: something that can itself be enumerated.
 class TMapEnumerator : public Object {
-  VXL_CLASS(TMapEnumerator, Object)
  public:
+  VXL_CLASS(TMapEnumerator, Object)
   Ref<TNodeEnumerator> _enumerator;
 
   const Ref<TNodeEnumerator>& ObjectEnumerator() const { return _enumerator; }
@@ -100,8 +100,8 @@ class TMapEnumerator : public Object {
 };
 
 class TMap : public Object {
-  VXL_CLASS(TMap, Object)
  public:
+  VXL_CLASS(TMap, Object)
   static constexpr int32_t RED = -1;
   static constexpr int32_t BLACK = 1;
 

@@ -22,8 +22,8 @@ constexpr int32_t ITALIC_FONT_STYLE = 2;
 constexpr int32_t SMOOTH_FONT_STYLE = 4;
 
 class TGlyph : public Object {
-  VXL_CLASS(TGlyph, Object)
  public:
+  VXL_CLASS(TGlyph, Object)
   // The glyph's picture: a pixmap or an image, Null for an empty glyph (abstract).
   virtual Ref<Object> Pixels();
   // The horizontal advance in pixels (abstract).
@@ -36,8 +36,8 @@ class TGlyph : public Object {
 };
 
 class TFont : public Object {
-  VXL_CLASS(TFont, Object)
  public:
+  VXL_CLASS(TFont, Object)
   // All abstract.
   virtual int32_t Style();
   // The line height in pixels.
@@ -52,8 +52,8 @@ class TFont : public Object {
 
 // Opens one kind of font file. Loaders are linked with AddFontLoaderLink.
 class TFontLoader : public Object {
-  VXL_CLASS(TFontLoader, Object)
  public:
+  VXL_CLASS(TFontLoader, Object)
   Ref<TFontLoader> _succ;
 
   // The font at `url` in `size` pixels, or Null when it is not this loader's (abstract).

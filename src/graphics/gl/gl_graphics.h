@@ -22,8 +22,8 @@ struct NativeContext;
 // One OpenGL context. Closed (or failed) contexts have no native record: zero settings, and
 // selecting one makes no context current.
 class TGLGraphics : public TGraphics {
-  VXL_CLASS(TGLGraphics, TGraphics)
  public:
+  VXL_CLASS(TGLGraphics, TGraphics)
   ~TGLGraphics() override;
 
   platform::gl::NativeContext* _context = nullptr;
@@ -42,8 +42,8 @@ class TGLGraphics : public TGraphics {
 };
 
 class TGLGraphicsDriver : public TGraphicsDriver {
-  VXL_CLASS(TGLGraphicsDriver, TGraphicsDriver)
  public:
+  VXL_CLASS(TGLGraphicsDriver, TGraphicsDriver)
   // Every display mode; depth is 8 times the bytes per pixel (24-bit visuals list as 32).
   Array<Ref<TGraphicsMode>> GraphicsModes() override;
   // A context on an existing window (on X11 its window id); Null when that fails.

@@ -9,8 +9,8 @@
 namespace vxl {
 
 class TGLImageFrame : public TImageFrame {
-  VXL_CLASS(TGLImageFrame, TImageFrame)
  public:
+  VXL_CLASS(TGLImageFrame, TImageFrame)
   ~TGLImageFrame() override;
 
   // The image's part of its texture (u0 and v0 are 0).

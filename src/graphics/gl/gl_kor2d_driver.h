@@ -13,8 +13,8 @@
 namespace vxl {
 
 class TGLKor2DDriver : public TKor2DDriver {
-  VXL_CLASS(TGLKor2DDriver, TKor2DDriver)
  public:
+  VXL_CLASS(TGLKor2DDriver, TKor2DDriver)
   // "OpenGL".
   String ToString() const override;
 

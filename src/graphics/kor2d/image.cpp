@@ -127,8 +127,6 @@ void TImage::Bind(ClassBinder<TImage>& b) {
   b.Method<&TImage::SetPixmap>("SetPixmap");
 }
 
-// TImageDataType --------------------------------------------------------------------------------
-
 String TImageDataType::Tag() const {
   return "vxl.kor2d.TImage";
 }

@@ -19,8 +19,8 @@
 namespace vxl {
 
 class TImage : public TData {
-  VXL_CLASS(TImage, TData)
  public:
+  VXL_CLASS(TImage, TData)
   int32_t width = 0;
   int32_t height = 0;
   int32_t flags = 0;
@@ -69,8 +69,8 @@ class TImage : public TData {
 // handle_y (floats), the frame count (int), then each frame's pixmap as a nested object (Null for
 // a frame without pixels, so every image reads back).
 class TImageDataType : public TDataType {
-  VXL_CLASS(TImageDataType, TDataType)
  public:
+  VXL_CLASS(TImageDataType, TDataType)
   // "vxl.kor2d.TImage".
   String Tag() const override;
   Ref<Object> ReadObject(const Ref<TStream>& stream) override;

@@ -34,8 +34,6 @@ Ref<TPixmap> DefaultFontPixmap() {
 
 }  // namespace
 
-// TImageGlyph -----------------------------------------------------------------------------------
-
 Ref<Object> TImageGlyph::Pixels() {
   return _image;
 }
@@ -57,8 +55,6 @@ void TImageGlyph::Bind(ClassBinder<TImageGlyph>& b) {
   b.Field<&TImageGlyph::_w>("_w");
   b.Field<&TImageGlyph::_h>("_h");
 }
-
-// TImageFont ------------------------------------------------------------------------------------
 
 int32_t TImageFont::Style() {
   return _src_font ? _src_font->Style() : 0;

@@ -14,8 +14,8 @@
 namespace vxl {
 
 class TImageGlyph : public TGlyph {
-  VXL_CLASS(TImageGlyph, TGlyph)
  public:
+  VXL_CLASS(TImageGlyph, TGlyph)
   Ref<TImage> _image;  // Null for an empty glyph
   float _advance = 0;
   int32_t _x = 0;
@@ -31,8 +31,8 @@ class TImageGlyph : public TGlyph {
 };
 
 class TImageFont : public TFont {
-  VXL_CLASS(TImageFont, TFont)
  public:
+  VXL_CLASS(TImageFont, TFont)
   Ref<TFont> _src_font;             // Null for the built-in font
   Array<Ref<TImageGlyph>> _glyphs;  // one slot per glyph, Null until loaded
   int32_t _imageFlags = 0;          // flags of the glyph images

@@ -104,8 +104,6 @@ double FirstTile(double start, int32_t edge, int32_t size) {
 
 }  // namespace
 
-// TKor2DGraphics --------------------------------------------------------------------------------
-
 Ref<TGraphicsDriver> TKor2DGraphics::Driver() const {
   return _driver;
 }
@@ -209,8 +207,6 @@ void TKor2DGraphics::Bind(ClassBinder<TKor2DGraphics>& b) {
   b.Method<&TKor2DGraphics::Validate>("Validate");
   b.Method<&TKor2DGraphics::MakeCurrent>("MakeCurrent");
 }
-
-// State -----------------------------------------------------------------------------------------
 
 void ApplyColor(int32_t red, int32_t green, int32_t blue) {
   TKor2DGraphics& g = G();
@@ -347,8 +343,6 @@ void ReadMaskColor(int32_t& red, int32_t& green, int32_t& blue) {
   green = s.mask_g;
   blue = s.mask_b;
 }
-
-// Drawing ---------------------------------------------------------------------------------------
 
 void ClearScreen() {
   G();
@@ -493,8 +487,6 @@ void CaptureImage(const Ref<TImage>& image, int32_t x, int32_t y, int32_t frame)
   }
   image->SetPixmap(frame, p);
 }
-
-// Images ----------------------------------------------------------------------------------------
 
 Ref<TImage> OpenImage(const Url& url, int32_t flags) {
   const Kor2DState& s = S();

@@ -27,8 +27,8 @@ namespace vxl {
 
 // The drawing state of one context, over a context of the plain driver.
 class TKor2DGraphics : public TGraphics {
-  VXL_CLASS(TKor2DGraphics, TGraphics)
  public:
+  VXL_CLASS(TKor2DGraphics, TGraphics)
   int32_t color_red = 255;
   int32_t color_green = 255;
   int32_t color_blue = 255;

@@ -37,8 +37,8 @@ constexpr int32_t SHADEBLEND = 5;  // destination multiplied by the source
 
 // One frame of an image as the driver keeps it (a texture).
 class TImageFrame : public Object {
-  VXL_CLASS(TImageFrame, Object)
  public:
+  VXL_CLASS(TImageFrame, Object)
   // Draws the whole frame onto the quad of local corners (x0, y0), (x1, y0), (x1, y1), (x0, y1),
   // each mapped by the current transform and moved by (tx, ty) (abstract).
   virtual void Draw(float x0, float y0, float x1, float y1, float tx, float ty);
@@ -48,8 +48,8 @@ class TImageFrame : public Object {
 // over a context of the plain driver it wraps; GraphicsModes and Flip forward to that driver.
 // Every operation below is abstract.
 class TKor2DDriver : public TGraphicsDriver {
-  VXL_CLASS(TKor2DDriver, TGraphicsDriver)
  public:
+  VXL_CLASS(TKor2DDriver, TGraphicsDriver)
   // A frame of the pixmap, built with the image flags; Null when none can be made.
   virtual Ref<TImageFrame> CreateFrameFromPixmap(const Ref<TPixmap>& pixmap, int32_t flags);
   virtual void SetBlend(int32_t blend);

@@ -9,8 +9,8 @@
 namespace vxl {
 
 class TPixmapLoaderBMP : public TPixmapLoader {
-  VXL_CLASS(TPixmapLoaderBMP, TPixmapLoader)
  public:
+  VXL_CLASS(TPixmapLoaderBMP, TPixmapLoader)
   Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;
 };
 

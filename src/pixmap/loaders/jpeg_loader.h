@@ -9,8 +9,8 @@
 namespace vxl {
 
 class TPixmapLoaderJPG : public TPixmapLoader {
-  VXL_CLASS(TPixmapLoaderJPG, TPixmapLoader)
  public:
+  VXL_CLASS(TPixmapLoaderJPG, TPixmapLoader)
   Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;
 };
 

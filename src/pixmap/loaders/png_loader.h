@@ -9,8 +9,8 @@
 namespace vxl {
 
 class TPixmapLoaderPNG : public TPixmapLoader {
-  VXL_CLASS(TPixmapLoaderPNG, TPixmapLoader)
  public:
+  VXL_CLASS(TPixmapLoaderPNG, TPixmapLoader)
   Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;
 };
 

@@ -11,8 +11,8 @@ namespace vxl {
 
 // The fixed 18-byte header of a TGA file, fields in file order.
 class tgahdr : public Object {
-  VXL_CLASS(tgahdr, Object)
  public:
+  VXL_CLASS(tgahdr, Object)
   uint8_t idlen = 0, colourmaptype = 0, imgtype = 0, indexlo = 0, indexhi = 0, lenlo = 0, lenhi = 0,
           cosize = 0;
   uint16_t x0 = 0, y0 = 0, width = 0, height = 0;
@@ -22,8 +22,8 @@ class tgahdr : public Object {
 };
 
 class TPixmapLoaderTGA : public TPixmapLoader {
-  VXL_CLASS(TPixmapLoaderTGA, TPixmapLoader)
  public:
+  VXL_CLASS(TPixmapLoaderTGA, TPixmapLoader)
   Ref<TPixmap> LoadPixmap(const Ref<TStream>& stream) override;
 };
 

@@ -23,8 +23,6 @@ struct BufferData {
   std::mutex writer;  // one Unlock at a time (never taken by the mixing)
 };
 
-// Events ----------------------------------------------------------------------------------------
-
 void Event::Set() {
   std::lock_guard<std::mutex> lock(mutex_);
   signalled_ = true;
@@ -54,8 +52,6 @@ std::shared_ptr<Event> CreateEvent(const char* name, bool autoReset) {
   if (!e) slot = e = std::make_shared<Event>(autoReset);
   return e;
 }
-
-// Buffers ----------------------------------------------------------------------------------------
 
 namespace {
 
@@ -447,8 +443,6 @@ void Buffer::MixInto(int32_t* acc, int32_t outFrames) {
   uint32_t endByte = static_cast<uint32_t>(cursor_ >> 32) * f.blockAlign;
   if (outFrames > 0) NotifyCrossed(startByte, endByte);
 }
-
-// Device -----------------------------------------------------------------------------------------
 
 void SetOfflineOutput(bool offline) {
   offlineOutput.store(offline);

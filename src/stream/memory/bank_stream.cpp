@@ -25,7 +25,7 @@ int32_t TBankStream::Seek(int32_t pos) {
   return _pos;
 }
 
-// _pos is a reflected field: a position outside 0..Size() reads and writes nothing.
+// _pos is a public field: a position outside 0..Size() reads and writes nothing.
 int32_t TBankStream::Read(uint8_t* buf, int32_t count) {
   int32_t size = Size();
   if (count < 1 || _pos < 0 || _pos >= size) return 0;
@@ -54,8 +54,8 @@ void TBankStream::ConsumeBuffered(size_t count) {
 }
 
 void TBankStream::Bind(ClassBinder<TBankStream>& b) {
-  b.Field<&TBankStream::_pos>("_pos");
-  b.Field<&TBankStream::_bank>("_bank");
+  b.ReadOnlyField<&TBankStream::_pos>("_pos");
+  b.ReadOnlyField<&TBankStream::_bank>("_bank");
 }
 
 Ref<TStream> TBankStreamFactory::CreateStream(const Ref<Object>& url, const String&, const String&,

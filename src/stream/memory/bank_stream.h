@@ -15,8 +15,8 @@
 namespace vxl {
 
 class TBankStream : public TStream {
-  VXL_CLASS(TBankStream, TStream)
  public:
+  VXL_CLASS(TBankStream, TStream)
   int32_t _pos = 0;
   Ref<TBank> _bank;  // kept alive by the stream; Close leaves it alone
 
@@ -41,8 +41,8 @@ class TBankStream : public TStream {
 
 // Opens a stream over any TBank given as URL, whatever the protocol and flags.
 class TBankStreamFactory : public TStreamFactory {
-  VXL_CLASS(TBankStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(TBankStreamFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };

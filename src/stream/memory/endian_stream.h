@@ -15,8 +15,8 @@ namespace vxl {
 // Reverses the bytes of shorts, ints, longs, floats and doubles. Everything else (bytes, lines,
 // strings, Read, Write, positions, Close) is forwarded unchanged to the wrapped stream.
 class TXEndianStream : public TStreamWrapper {
-  VXL_CLASS(TXEndianStream, TStreamWrapper)
  public:
+  VXL_CLASS(TXEndianStream, TStreamWrapper)
   // Reverse the 2, 4 or 8 bytes at p in place.
   static void Swap2(uint8_t* p);
   static void Swap4(uint8_t* p);
@@ -44,8 +44,8 @@ class TXEndianStream : public TStreamWrapper {
 // "bigendian::url" and "littleendian::url": the inner URL opened by the full URL rule, then
 // wrapped by BigEndian or LittleEndian. Null when the inner URL does not open.
 class TXEndianStreamFactory : public TStreamFactory {
-  VXL_CLASS(TXEndianStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(TXEndianStreamFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };

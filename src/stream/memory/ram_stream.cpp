@@ -62,10 +62,10 @@ void TRamStream::ConsumeBuffered(size_t count) {
 }
 
 void TRamStream::Bind(ClassBinder<TRamStream>& b) {
-  b.Field<&TRamStream::_pos>("_pos");
-  b.Field<&TRamStream::_size>("_size");
-  b.Field<&TRamStream::_read>("_read");
-  b.Field<&TRamStream::_write>("_write");
+  b.ReadOnlyField<&TRamStream::_pos>("_pos");
+  b.ReadOnlyField<&TRamStream::_size>("_size");
+  b.ReadOnlyField<&TRamStream::_read>("_read");
+  b.ReadOnlyField<&TRamStream::_write>("_write");
 }
 
 Ref<TStream> TRamStreamFactory::CreateStream(const Ref<Object>&, const String& proto,

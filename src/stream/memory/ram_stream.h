@@ -14,8 +14,8 @@
 namespace vxl {
 
 class TRamStream : public TStream {
-  VXL_CLASS(TRamStream, TStream)
  public:
+  VXL_CLASS(TRamStream, TStream)
   // A stream at position 0 over `size` bytes at `buf` (a negative size counts as 0).
   static Ref<TRamStream> Create(uint8_t* buf, int32_t size, int32_t readable, int32_t writeable);
 
@@ -35,8 +35,8 @@ class TRamStream : public TStream {
   static void Bind(ClassBinder<TRamStream>& b);
 
  private:
-  // The bytes at [_pos, end) that the block holds, whatever the reflected fields have been set
-  // to: _length, the block's real length, is fixed at creation and never reflected.
+  // The bytes at [_pos, end) that the block holds, whatever _pos and _size say: _length, the
+  // block's real length, is fixed at creation and never reflected.
   std::span<uint8_t> Rest() const;
 
   int32_t _pos = 0;
@@ -49,8 +49,8 @@ class TRamStream : public TStream {
 
 // "incbin::name" opened for reading only: a read-only TRamStream over the embedded file.
 class TRamStreamFactory : public TStreamFactory {
-  VXL_CLASS(TRamStreamFactory, TStreamFactory)
  public:
+  VXL_CLASS(TRamStreamFactory, TStreamFactory)
   Ref<TStream> CreateStream(const Ref<Object>& url, const String& proto, const String& path,
                             int32_t readable, int32_t writeable) override;
 };

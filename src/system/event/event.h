@@ -57,8 +57,8 @@ enum : int32_t {
 };
 
 class TEvent : public Object {
-  VXL_CLASS(TEvent, Object)
  public:
+  VXL_CLASS(TEvent, Object)
   // The fields in their fixed order: producers fill them positionally.
   int32_t id = 0;
   Ref<Object> source;

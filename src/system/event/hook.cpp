@@ -12,9 +12,9 @@ namespace vxl {
 VXL_DEFINE_CLASS(THook)
 
 void THook::Bind(ClassBinder<THook>& b) {
-  b.Field<&THook::succ>("succ");
+  b.ReadOnlyField<&THook::succ>("succ");
   b.Field<&THook::priority>("priority");
-  b.Field<&THook::func>("func");
+  b.ReadOnlyField<&THook::func>("func");
   b.Field<&THook::context>("context");
 }
 

@@ -24,8 +24,8 @@ using HookFunction = Function<Ref<Object>(int32_t, Ref<Object>, Ref<Object>)>;
 
 // One link of a chain.
 class THook : public Object {
-  VXL_CLASS(THook, Object)
  public:
+  VXL_CLASS(THook, Object)
   Ref<THook> succ;
   int32_t priority = 0;
   HookFunction func;  // unassigned: calling it throws TNullFunctionException

@@ -16,9 +16,9 @@ VXL_DEFINE_CLASS(TTimer)
 void TTimer::Bind(ClassBinder<TTimer>& b) {
   b.Field<&TTimer::_ticks>("_ticks");
   b.Field<&TTimer::_wticks>("_wticks");
-  b.Field<&TTimer::_cycle>("_cycle");
+  b.ReadOnlyField<&TTimer::_cycle>("_cycle");
   b.Field<&TTimer::_event>("_event");
-  b.Field<&TTimer::_handle>("_handle");
+  b.ReadOnlyField<&TTimer::_handle>("_handle");
   b.Method<&TTimer::Ticks>("Ticks");
   b.Method<&TTimer::Stop>("Stop");
   b.Method<&TTimer::Fire>("Fire");

@@ -22,8 +22,8 @@ template <class T>
 class ClassBinder;
 
 class TTimer : public Object {
-  VXL_CLASS(TTimer, Object)
  public:
+  VXL_CLASS(TTimer, Object)
   int32_t _ticks = 0;
   int32_t _wticks = 0;
   Ref<TTimer> _cycle;   // the timer itself while it runs
