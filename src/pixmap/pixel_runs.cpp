@@ -128,7 +128,7 @@ void FromStandard(const uint8_t* s, uint8_t* d, int32_t format, int32_t n) {
 }
 
 // SSSE3 kernels ---------------------------------------------------------------------------------
-// Each handles a multiple of 16 pixels and returns how many it did; the caller finishes the rest
+// Each handles whole steps of pixels and returns how many it did; the caller finishes the rest
 // with the plain loops. `order` holds, for each output channel, the input byte it takes. With
 // Stream set (and `d` 16-byte aligned) the stores bypass the caches, as a bulk copy's do.
 
@@ -198,6 +198,22 @@ __attribute__((target("ssse3"))) int32_t Shuffle4To3(const uint8_t* s, uint8_t* 
   return i;
 }
 
+// Five pixels per step through overlapping 16-byte windows: the 16th byte of each window is stored
+// back as it was read, so this also works in place (s == d).
+__attribute__((target("ssse3"))) int32_t Shuffle3To3(const uint8_t* s, uint8_t* d, int32_t n,
+                                                     const int8_t order[3]) {
+  const __m128i mask = _mm_setr_epi8(order[0], order[1], order[2], order[0] + 3, order[1] + 3,
+                                     order[2] + 3, order[0] + 6, order[1] + 6, order[2] + 6,
+                                     order[0] + 9, order[1] + 9, order[2] + 9, order[0] + 12,
+                                     order[1] + 12, order[2] + 12, 15);
+  int32_t i = 0;
+  for (; i + 6 <= n; i += 5, s += 15, d += 15) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_shuffle_epi8(a, mask));
+  }
+  return i;
+}
+
 bool HaveSsse3() {
   static const bool have = __builtin_cpu_supports("ssse3");
   return have;
@@ -235,6 +251,7 @@ bool MoveColourBytes(const uint8_t* s, int32_t sf, uint8_t* d, int32_t df, int32
       done = stream ? Shuffle4To4<true>(s, d, n, order) : Shuffle4To4<false>(s, d, n, order);
     if (sb == 4 && db == 3)
       done = stream ? Shuffle4To3<true>(s, d, n, order) : Shuffle4To3<false>(s, d, n, order);
+    if (sb == 3 && db == 3) done = Shuffle3To3(s, d, n, order);
   }
   s += done * sb;
   d += done * db;
