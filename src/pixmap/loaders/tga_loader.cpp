@@ -1,6 +1,7 @@
 #include "pixmap/loaders/tga_loader.h"
 
 #include <cstring>
+#include <vector>
 
 #include "pixmap/loaders/loader_io.h"
 #include "runtime/class_binder.h"
@@ -80,8 +81,8 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
   Ref<TPixmap> pixmap = TPixmap::Create(width, height, format, 4);
   stream->SkipBytes(h->idlen);
 
-  // Each row is read as stored straight into its place in the pixmap (the stored pixels never
-  // take more room than the converted ones) and converted there.
+  // Rows are read as stored straight into the pixmap (the stored pixels never take more room than
+  // the converted ones) and converted there.
   bool ended = false;
   auto read = [&](uint8_t* buf, int32_t n) {
     if (ended)
@@ -92,6 +93,26 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
   // Bit 5 of the descriptor: the file starts with the top row (as many tools write it); else
   // with the bottom row.
   const bool topFirst = (h->attbits & 0x20) != 0;
+  const int32_t storedFormat = bits == 32 ? FORMAT_BGRA32 : FORMAT_BGR24;
+  const int32_t rowBytes = width * stored;
+  if (h->imgtype == 2 && bits > 16 && pixmap->pitch == rowBytes) {
+    // The rows lie in the file as they lie in the pixmap: one read takes them all, and one pass
+    // converts them, turning the image upside down on the way when its bottom row came first.
+    read(pixmap->pixels, rowBytes * height);
+    std::vector<uint8_t> kept(topFirst ? 0 : size_t(rowBytes));
+    for (int32_t y = 0, last = height - 1; y <= last; ++y, --last) {
+      uint8_t *top = pixmap->PixelPtr(0, y), *bottom = pixmap->PixelPtr(0, last);
+      if (topFirst || y == last) {
+        TranslatePixels(top, storedFormat, top, format, width);
+        if (y != last) TranslatePixels(bottom, storedFormat, bottom, format, width);
+      } else {
+        TranslatePixels(top, storedFormat, kept.data(), format, width);
+        TranslatePixels(bottom, storedFormat, top, format, width);
+        std::memcpy(bottom, kept.data(), size_t(rowBytes));
+      }
+    }
+    return pixmap;
+  }
   for (int32_t row = 0; row < height; ++row) {
     const int32_t y = topFirst ? row : height - 1 - row;
     uint8_t* line = pixmap->PixelPtr(0, y);
@@ -121,7 +142,7 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
     if (bits <= 16)
       Expand16InPlace(line, bits, format, width);
     else  // stored blue, green, red (and alpha): the same size as the pixmap's format
-      TranslatePixels(line, bits == 32 ? FORMAT_BGRA32 : FORMAT_BGR24, line, format, width);
+      TranslatePixels(line, storedFormat, line, format, width);
   }
   return pixmap;
 }
