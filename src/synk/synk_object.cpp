@@ -127,6 +127,11 @@ void TSynkObject::Update(const Ref<TSynkMsg>& msg) {
   _state = msg->state;
 }
 
+void TSynkObject::_Apply(int32_t state, const uint8_t* data, size_t size) {
+  _Unpack(data, size);
+  _state = state;
+}
+
 Ref<TSynkMsg> TSynkObject::CreatedMsg() const {
   return TSynkMsg::Create(_id, SYNK_STATE_CREATED, PackSlots(-1));
 }
@@ -216,9 +221,13 @@ Array<uint8_t> TSynkObject::PackSlots(int32_t mask) const {
 }
 
 void TSynkObject::UnpackSlots(const Array<uint8_t>& data) {
-  const uint8_t* in = data.Data();
-  const uint8_t* end = in + data.Length();
-  if (const char* error = SynkSlotDataError(in, static_cast<size_t>(data.Length()))) Throw(error);
+  _Unpack(data.Data(), static_cast<size_t>(data.Length()));
+}
+
+void TSynkObject::_Unpack(const uint8_t* data, size_t size) {
+  const uint8_t* in = data;
+  const uint8_t* end = in + size;
+  if (const char* error = SynkSlotDataError(in, size)) Throw(error);
   while (in < end) {
     int32_t type = *in >> 5;
     int32_t index = *in++ & 31;

@@ -95,11 +95,14 @@ class TSynkObject : public Object {
   // "Invalid Synk data type" or "Corrupt Synk message" and changes nothing when the data are
   // not well formed.
   void UnpackSlots(const Array<uint8_t>& data);
+  // Update from packed slots where they lie: UnpackSlots of the bytes, then the state.
+  void _Apply(int32_t state, const uint8_t* data, size_t size);
 
   static void Bind(ClassBinder<TSynkObject>& b);
 
  private:
   const Ref<TSynkSlot>& Slot(int32_t index) const { return _slots[index]; }
+  void _Unpack(const uint8_t* data, size_t size);
 };
 
 }  // namespace vxl
