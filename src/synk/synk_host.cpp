@@ -212,7 +212,12 @@ void TSynkHost::_SyncObjects() {
   _closed->Clear();
   _messages->Clear();
   ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
-    if (Ref<TSynkMsg> msg = object->Sync()) _BroadCastQuietly(msg, object->_peer);
+    if (object->_state == SYNK_STATE_SYNCED) return;  // nothing to send, nothing changes
+    if (!object->_peer) {
+      _SendChanges(*object);
+    } else {
+      object->_Advance();
+    }
     if (object->_state == SYNK_STATE_DEAD) {
       // A remote object closed here rather than by its owner lets go of its id as well: the
       // owner's later changes to it are dropped instead of bringing it back.
@@ -221,6 +226,25 @@ void TSynkHost::_SyncObjects() {
       link->Remove();
     }
   });
+}
+
+void TSynkHost::_SendChanges(TSynkObject& object) {
+  // What Sync would send, packed straight into one transport packet for every peer.
+  const int32_t state = object._state;
+  if (state != SYNK_STATE_SYNCED && state != SYNK_STATE_DEAD) {
+    int64_t size = object.PackedSize(object._modified);
+    if (size > kSynkMaxSlotData) Throw("Synk message data too large");
+    platform::EnetPacket* packet =
+        _peerList.empty() ? nullptr : platform::EnetPacketCreate(nullptr, size_t(2 + size));
+    if (packet) {
+      uint8_t* bytes = platform::EnetPacketBytes(packet);
+      WriteSynkHead(bytes, state, object._id);
+      object._PackInto(object._modified, bytes + 2);
+      _Relay(bytes, int32_t(2 + size), packet, nullptr);
+      platform::EnetPacketRelease(packet);
+    }
+  }
+  object._Advance();
 }
 
 void TSynkHost::_Disconnected(const Ref<TSynkPeer>& peer) {

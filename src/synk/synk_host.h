@@ -119,6 +119,8 @@ class TSynkHost : public Object {
   void _DropEvents();
   Ref<TSynkPeer> _FindPeer(platform::EnetPeer* enetPeer) const;
   void _HandleEvent(const platform::EnetEventRecord& event);
+  // Sends a local object's changes to every peer as its Sync would, and moves its state on.
+  void _SendChanges(TSynkObject& object);
   // Takes in one packet from `peer`: the slots are read where they lie, and the head is
   // rewritten for relaying. `packet` is the transport's packet holding the bytes, or null.
   void _Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size,

@@ -63,8 +63,9 @@ int32_t EnetSendReliable(EnetPeer* peer, uint8_t channel, const uint8_t* data, s
 // Asks the peer to disconnect; the disconnect event follows.
 void EnetPeerDisconnect(EnetPeer* peer);
 
-// A reliable packet holding a copy of the bytes, to be queued on any number of peers with
-// EnetPeerSend: one packet for the same bytes to many peers. Null when there is no memory.
+// A reliable packet holding a copy of the bytes (or room for them when data is null), to be
+// queued on any number of peers with EnetPeerSend: one packet for the same bytes to many peers.
+// Null when there is no memory.
 EnetPacket* EnetPacketCreate(const uint8_t* data, size_t size);
 // Queues `packet` reliably on the peer's `channel`; each peer holding it keeps it alive until it
 // has been sent there. Received packets may be sent on as well. Negative when refused.
