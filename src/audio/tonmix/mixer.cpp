@@ -217,11 +217,11 @@ VXL_AVX2 inline void Accumulate(int32_t* acc, __m256i left, __m256i right, __m25
                                               _mm256_permute2x128_si256(lo, hi, 0x31)));
 }
 
-// Mixes whole groups of eight of the n frames from position p (gains within 16 bits); returns
-// the frames done, with acc and p moved past them.
+// Mixes whole groups of eight of the n frames from position p (gains within 16 bits; `end`
+// values in the record); returns the frames done, with acc and p moved past them.
 template <int Channels>
 VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t*& acc, int32_t n, uint64_t& p,
-                                 uint64_t step, Gains g) {
+                                 uint64_t step, uint64_t end, Gains g) {
   const __m256i gl = _mm256_set1_epi32(g.left), gr = _mm256_set1_epi32(g.right);
   const __m256i one = _mm256_set1_epi32(1);
   __m256i p0 = _mm256_add_epi64(_mm256_set1_epi64x(int64_t(p)),
@@ -229,12 +229,30 @@ VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t*& acc, int32_t n, uin
                                                    int64_t(3 * step)));
   __m256i p1 = _mm256_add_epi64(p0, _mm256_set1_epi64x(int64_t(4 * step)));
   const __m256i advance = _mm256_set1_epi64x(int64_t(8 * step));
+  const bool narrow = step <= (uint64_t(7) << 30);  // 1.75 values per frame
   int32_t f = 0;
   for (; f + 8 <= n; f += 8, acc += 16) {
     __m256i index, frac;
     SplitPositions(p0, p1, index, frac);
     if constexpr (Channels == 1) {
-      __m256i pairs = LoadAt<int32_t>(d, index, 2);  // each value with its successor
+      // Each value with its successor. Eight frames a step of at most 1.75 values apart lie in
+      // the 17 values from the first: two loads of that window, each position's pair picked
+      // from the one where it starts on a 4-byte boundary.
+      const uint32_t first = uint32_t(_mm256_cvtsi256_si32(index));
+      __m256i pairs;
+      if (narrow && uint64_t(first) + 17 <= end) {
+        const int16_t* w = reinterpret_cast<const int16_t*>(d) + first;
+        __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(int32_t(first)));
+        __m256i half = _mm256_srli_epi32(offset, 1);
+        __m256i even = _mm256_permutevar8x32_epi32(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)), half);
+        __m256i odd = _mm256_permutevar8x32_epi32(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 1)), half);
+        __m256i isOdd = _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_and_si256(offset, one));
+        pairs = _mm256_blendv_epi8(even, odd, isOdd);
+      } else {
+        pairs = LoadAt<int32_t>(d, index, 2);
+      }
       __m256i v = Lerp16(Low16(pairs), _mm256_srai_epi32(pairs, 16), frac);
       Accumulate(acc, v, v, gl, gr);
     } else {
@@ -279,7 +297,7 @@ int32_t MixSteady(const uint8_t* d, int32_t* acc, int32_t frames, uint64_t& pos,
     // same 32-bit values as below). Eight at a time with AVX2 for 16-bit values.
     if (g.left >= -32768 && g.left <= 32767 && g.right >= -32768 && g.right <= 32767) {
       if constexpr (Bits == 16) {
-        if (avx2) f = MixSteady16Avx2<Channels>(d, acc, n, p, step, g);
+        if (avx2) f = MixSteady16Avx2<Channels>(d, acc, n, p, step, end, g);
       }
       const __m128i gains =
           _mm_set_epi32(g.right & 0xFFFF, g.left & 0xFFFF, g.right & 0xFFFF, g.left & 0xFFFF);
