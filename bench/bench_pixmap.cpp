@@ -31,23 +31,13 @@ namespace {
 
 constexpr int32_t kWidth = 1920, kHeight = 1080, kRounds = 21;
 
-// CPU milliseconds one call of fn takes on this thread.
-template <class F>
-double CpuMs(F&& fn) {
-  timespec start, end;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
-  fn();
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
-  return (end.tv_sec - start.tv_sec) * 1e3 + (end.tv_nsec - start.tv_nsec) / 1e6;
-}
-
 // Runs a and b alternately and returns the best time of each in milliseconds.
 template <class A, class B>
 std::pair<double, double> BestPairMs(int rounds, A&& a, B&& b) {
   double ta = 1e300, tb = 1e300;
   for (int i = 0; i < rounds; ++i) {
-    ta = std::min(ta, CpuMs(a));
-    tb = std::min(tb, CpuMs(b));
+    ta = std::min(ta, bench::CpuMs(a));
+    tb = std::min(tb, bench::CpuMs(b));
   }
   return {ta, tb};
 }
@@ -188,7 +178,7 @@ int main() {
   Ref<TPixmap> rgba = PixmapToFormat(picture, FORMAT_RGBA32);
   double scale = 1e300;
   for (int i = 0; i < kRounds; ++i)
-    scale = std::min(scale, CpuMs([&] { ScalePixmap(rgba, 1280, 720); }));
+    scale = std::min(scale, bench::CpuMs([&] { ScalePixmap(rgba, 1280, 720); }));
   bench::Print("scale_1080p_to_720p_ms", scale, "ms");
   bench::Print("scale_1080p_to_720p_mpix_s", 1280.0 * 720.0 / 1000.0 / scale, "Mpix/s");
 
