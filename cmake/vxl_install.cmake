@@ -21,6 +21,7 @@ function(vxl_install)
   if(TARGET vxl_startup)
     list(APPEND exported vxl_startup)
   endif()
+  list(REMOVE_DUPLICATES exported)  # the start-up may be listed as a module already
   install(TARGETS ${exported} EXPORT vxlTargets
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
           INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vxl ${CMAKE_INSTALL_INCLUDEDIR})
@@ -67,6 +68,7 @@ function(vxl_install)
   if(TARGET vxl_startup)
     list(PREPEND reversed vxl_startup)
   endif()
+  list(REMOVE_DUPLICATES reversed)
   foreach(module ${reversed})
     string(APPEND libs " -l${module}")
   endforeach()
