@@ -42,7 +42,10 @@ using namespace vxl::bench;
 double MixFloor(const Scene& scene, std::vector<int16_t>& out) {
   std::vector<int32_t> acc(size_t(2) * kBlock);
   std::vector<size_t> pos(scene.voices.size());
-  std::vector<__m128i> gains(scene.voices.size(), _mm_set1_epi16(2048));
+  struct Gains {
+    __m128i v;  // left, right, left, ... as 16-bit values
+  };
+  std::vector<Gains> gains(scene.voices.size(), Gains{_mm_set1_epi16(2048)});
   out.assign(size_t(2) * kBlock, 0);
   double start = CpuSeconds();
   size_t next = 0;
@@ -52,13 +55,13 @@ double MixFloor(const Scene& scene, std::vector<int16_t>& out) {
       int32_t v = int32_t(c.volume * 4096.0f), pan = int32_t(c.pan * 4096.0f);
       int32_t left = pan > 0 ? (v * (4096 - pan)) >> 12 : v;
       int32_t right = pan < 0 ? (v * (pan + 4096)) >> 12 : v;
-      gains[c.voice] = _mm_set_epi16(int16_t(right), int16_t(left), int16_t(right), int16_t(left),
+      gains[c.voice].v = _mm_set_epi16(int16_t(right), int16_t(left), int16_t(right), int16_t(left),
                                      int16_t(right), int16_t(left), int16_t(right), int16_t(left));
     }
     std::fill(acc.begin(), acc.end(), 0);
     for (size_t v = 0; v < scene.voices.size(); ++v) {
       const std::vector<int16_t>& pcm = scene.voices[v].pcm;
-      const __m128i g = gains[v];
+      const __m128i g = gains[v].v;
       for (int f = 0; f < kBlock; f += 4) {  // four frames: 32-bit products of 16-bit halves
         if (pos[v] + 4 > pcm.size()) pos[v] = 0;
         __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&pcm[pos[v]]));
