@@ -2,15 +2,21 @@
 //
 // http_get_vs_raw_socket_ratio: a 200 MB body read through OpenStreamUrl("http::...") and
 // ReadBytes in 64 KiB blocks, against the same response read with a plain recv loop from the
-// same server (median of a few alternating rounds).
-// synk_updates_per_s: a listening host with 8 connected peers, each owning 500 objects whose one
-// int slot changes every round, for 200 rounds (each synced until every peer has it): slot
-// updates delivered per second at every peer, and the UDP payload bytes all hosts sent per
-// delivered update.
+// same server: the median of the ratios of several rounds, the two taking turns going first.
+// synk_cpu_per_update_vs_enet_ratio: a listening Synk host with 8 (and 32) connected peers, each
+// owning 100 objects whose one slot changes every round, each round synced until every peer has it;
+// against the same bytes sent by a plain ENet loop (each peer sends its packets, the hub relays
+// each one it receives to the other peers, once per pass). CPU time of the whole process per
+// delivered slot update, the contenders taking turns. synk_updates_per_s: slot updates delivered
+// per second at every peer (8 peers); synk_wire_bytes_per_update: UDP payload bytes all hosts
+// sent per delivered update.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <time.h>
+
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -37,7 +43,7 @@ void ServeBody(int32_t client) {
 }
 
 void HttpRatio() {
-  constexpr int kRounds = 5;
+  constexpr int kRounds = 9;
   test::LoopbackServer server(2 * kRounds, ServeBody);
   String url = "http::127.0.0.1:" + String::FromInt(server.Port()) + "/f";
   std::vector<uint8_t> buf(kBlock);
@@ -62,70 +68,205 @@ void HttpRatio() {
     }
     close(fd);
   };
-  auto [stream, raw] = bench::MedianPairMs(kRounds, viaStream, viaRecv);
-  bench::Print("http_get_ms", stream, "ms");
-  bench::Print("raw_recv_ms", raw, "ms");
-  bench::Print("http_get_vs_raw_socket_ratio", stream / raw);
+  std::vector<double> ratios, streamMs, rawMs;
+  for (int round = 0; round < kRounds; ++round) {
+    double stream, raw;
+    if (round % 2) {
+      raw = bench::TimeMs(viaRecv);
+      stream = bench::TimeMs(viaStream);
+    } else {
+      stream = bench::TimeMs(viaStream);
+      raw = bench::TimeMs(viaRecv);
+    }
+    ratios.push_back(stream / raw);
+    streamMs.push_back(stream);
+    rawMs.push_back(raw);
+  }
+  bench::Print("http_get_ms", bench::Median(streamMs), "ms");
+  bench::Print("raw_recv_ms", bench::Median(rawMs), "ms");
+  bench::Print("http_get_vs_raw_socket_ratio", bench::Median(ratios));
 }
 
-void SynkUpdates() {
-  constexpr int kPeers = 8, kObjects = 500, kSyncs = 200;
+double CpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+struct Run {
+  double cpuPerUpdate = 0, updatesPerSecond = 0, wireBytesPerUpdate = 0;
+  bool complete = false;
+};
+
+// Passes until done() holds, or false after a minute.
+template <class Pass, class Done>
+bool PassUntil(Pass pass, Done done) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    pass();
+  }
+  return true;
+}
+
+Run SynkRun(int peers, int objects, int rounds) {
+  Run run;
   Ref<TSynkHost> hub = NewSynkHost();
   int32_t port = test::FreeUdpPort();
-  if (!hub->Listen(port)) return;
+  if (!hub->Listen(port)) return run;
   std::vector<Ref<TSynkHost>> leaves;
-  for (int i = 0; i < kPeers; ++i)
+  for (int i = 0; i < peers; ++i)
     leaves.push_back(NewSynkHost());
-  if (!test::ConnectLeaves(hub, port, leaves)) return;
-  std::vector<Ref<TSynkHost>> all{hub};
-  all.insert(all.end(), leaves.begin(), leaves.end());
-  std::vector<std::vector<Ref<TSynkObject>>> owned(kPeers);
-  for (int p = 0; p < kPeers; ++p) {
-    for (int n = 0; n < kObjects; ++n) {
-      owned[p].push_back(leaves[p]->CreateObject());
-      owned[p].back()->SetInt(0, 0);
+  if (!test::ConnectLeaves(hub, port, leaves)) return run;
+  std::vector<Ref<TSynkObject>> owned;
+  for (const Ref<TSynkHost>& leaf : leaves) {
+    for (int n = 0; n < objects; ++n) {
+      owned.push_back(leaf->CreateObject());
+      owned.back()->SetInt(0, 0);
     }
   }
-  auto everyoneSees = [&](int32_t value) {
-    for (const Ref<TSynkHost>& leaf : leaves) {
-      int32_t remote = 0;
-      for (Ref<Object> o : leaf->Objects()) {
-        auto obj = o.As<TSynkObject>();
-        if (obj->_peer && obj->GetInt(0) == value) ++remote;
-      }
-      if (remote != (kPeers - 1) * kObjects) return false;
+  // Each leaf syncs, and the hub once per pass; the updates each leaf took in this round.
+  std::vector<int64_t> seen(peers);
+  auto pass = [&] {
+    for (int i = 0; i < peers; ++i) {
+      leaves[i]->Sync();
+      seen[i] += leaves[i]->ObjectsModified()->Count();
     }
-    return true;
+    hub->Sync();
   };
-  if (!test::SyncUntil(
-          all, [&] { return everyoneSees(0); }, 60000, hub))
-    return;
-
-  uint32_t sentBefore = 0;  // the counts wrap; their difference does not
-  for (const Ref<TSynkHost>& h : all)
-    sentBefore += platform::EnetHostSentBytes(h->_enetHost);
-  // Lockstep: each round's changes are delivered everywhere before the next round starts, so the
-  // figure is a rate the hub sustains, not a queue left to drain.
+  const int64_t perLeaf = int64_t(peers - 1) * objects;
+  if (!PassUntil(pass, [&] {
+        for (const Ref<TSynkHost>& leaf : leaves) {
+          if (leaf->Objects()->Count() != peers * objects) return false;
+        }
+        return true;
+      })) {
+    return run;
+  }
+  uint32_t sentBefore = platform::EnetHostSentBytes(hub->_enetHost);  // the counts wrap
+  for (const Ref<TSynkHost>& leaf : leaves)
+    sentBefore += platform::EnetHostSentBytes(leaf->_enetHost);
+  double cpu = CpuSeconds();
   auto start = std::chrono::steady_clock::now();
-  bool done = true;
-  for (int round = 1; round <= kSyncs && done; ++round) {
-    for (auto& objects : owned) {
-      for (const Ref<TSynkObject>& o : objects)
-        o->SetInt(0, round);
-    }
-    done = test::SyncUntil(
-        all, [&] { return everyoneSees(round); }, 60000, hub);
+  run.complete = true;
+  for (int round = 1; round <= rounds && run.complete; ++round) {
+    for (const Ref<TSynkObject>& o : owned)
+      o->SetInt(0, round);
+    std::fill(seen.begin(), seen.end(), 0);
+    run.complete = PassUntil(pass, [&] {
+      return std::all_of(seen.begin(), seen.end(), [&](int64_t n) { return n >= perLeaf; });
+    });
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  uint32_t sent = 0;
-  for (const Ref<TSynkHost>& h : all)
-    sent += platform::EnetHostSentBytes(h->_enetHost);
-  double delivered = double(kPeers) * (kPeers - 1) * kObjects * kSyncs;
-  if (!done) std::printf("synk_incomplete: 1\n");
-  bench::Print("synk_updates_per_s", delivered / seconds, "updates/s");
-  bench::Print("synk_wire_bytes_per_update", double(sent - sentBefore) / delivered, "bytes");
-  for (const Ref<TSynkHost>& h : all)
-    h->Close();
+  double delivered = double(perLeaf) * peers * rounds;
+  run.cpuPerUpdate = (CpuSeconds() - cpu) / delivered;
+  run.updatesPerSecond = delivered / seconds;
+  uint32_t sent = platform::EnetHostSentBytes(hub->_enetHost);
+  for (const Ref<TSynkHost>& leaf : leaves)
+    sent += platform::EnetHostSentBytes(leaf->_enetHost);
+  run.wireBytesPerUpdate = double(sent - sentBefore) / delivered;
+  for (const Ref<TSynkHost>& leaf : leaves)
+    leaf->Close();
+  hub->Close();
+  return run;
+}
+
+// The plain loop: the bytes Synk sends for one byte slot, each peer's packets relayed by the hub
+// to the other peers as they arrive (the received packet itself, shared), the hub served once
+// per pass.
+Run EnetRun(int peers, int objects, int rounds) {
+  using namespace platform;
+  Run run;
+  int32_t port = test::FreeUdpPort();
+  EnetHost* hub = EnetHostCreate(true, port, size_t(peers));
+  std::vector<EnetHost*> leaves;
+  std::vector<EnetPeer*> toHub, hubPeers;
+  for (int i = 0; i < peers; ++i) {
+    leaves.push_back(EnetHostCreate(false, 0, 1));
+    toHub.push_back(leaves.back() ? EnetHostConnect(leaves.back(), test::kLoopbackIp, port, 1)
+                                  : nullptr);
+  }
+  std::vector<int64_t> seen(peers);
+  auto pass = [&] {
+    EnetEventRecord event;
+    auto leafEvent = [&](int i) {
+      if (event.type == kEnetEventReceive) ++seen[i];
+      EnetPacketRelease(event.packet);
+    };
+    for (int i = 0; i < peers; ++i) {
+      while (EnetHostService(leaves[i], event, 0) > 0) {
+        leafEvent(i);
+        while (EnetHostCheckEvents(leaves[i], event) > 0)
+          leafEvent(i);
+      }
+      EnetHostFlush(leaves[i]);
+    }
+    auto hubEvent = [&] {
+      if (event.type == kEnetEventConnect) hubPeers.push_back(event.peer);
+      if (event.type == kEnetEventReceive) {
+        for (EnetPeer* peer : hubPeers) {
+          if (peer != event.peer) EnetPeerSend(peer, 0, event.packet);
+        }
+      }
+      EnetPacketRelease(event.packet);
+    };
+    while (EnetHostService(hub, event, 0) > 0) {
+      hubEvent();
+      while (EnetHostCheckEvents(hub, event) > 0)
+        hubEvent();
+    }
+    EnetHostFlush(hub);
+  };
+  if (!hub || !PassUntil(pass, [&] { return hubPeers.size() == size_t(peers); })) return run;
+  const int64_t perLeaf = int64_t(peers - 1) * objects;
+  double cpu = CpuSeconds();
+  auto start = std::chrono::steady_clock::now();
+  run.complete = true;
+  for (int round = 1; round <= rounds && run.complete; ++round) {
+    std::fill(seen.begin(), seen.end(), 0);
+    for (int i = 0; i < peers; ++i) {
+      for (int id = 1; id <= objects; ++id) {
+        uint8_t packet[4];
+        WriteSynkHead(packet, SYNK_STATE_MODIFIED, id);
+        packet[2] = SYNK_SLOT_BYTE << 5;
+        packet[3] = uint8_t(round);
+        EnetSendReliable(toHub[i], 0, packet, sizeof packet);
+      }
+    }
+    run.complete = PassUntil(pass, [&] {
+      return std::all_of(seen.begin(), seen.end(), [&](int64_t n) { return n >= perLeaf; });
+    });
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  double delivered = double(perLeaf) * peers * rounds;
+  run.cpuPerUpdate = (CpuSeconds() - cpu) / delivered;
+  run.updatesPerSecond = delivered / seconds;
+  for (EnetHost* leaf : leaves)
+    EnetHostDestroy(leaf);
+  EnetHostDestroy(hub);
+  return run;
+}
+
+// Synk against the plain loop, taking turns; the median of each contender's CPU per update.
+void SynkAgainstEnet(int peers, int objects, int rounds, const char* ratioName, bool details) {
+  std::vector<double> synk, enet, rate, wire;
+  bool complete = true;
+  for (int turn = 0; turn < 3; ++turn) {
+    Run s = SynkRun(peers, objects, rounds);
+    Run e = EnetRun(peers, objects, rounds);
+    complete = complete && s.complete && e.complete;
+    synk.push_back(s.cpuPerUpdate);
+    enet.push_back(e.cpuPerUpdate);
+    rate.push_back(s.updatesPerSecond);
+    wire.push_back(s.wireBytesPerUpdate);
+  }
+  if (!complete) std::printf("synk_incomplete: %d\n", peers);
+  bench::Print(ratioName, bench::Median(synk) / bench::Median(enet));
+  if (!details) return;
+  bench::Print("synk_cpu_ns_per_update", bench::Median(synk) * 1e9, "ns");
+  bench::Print("enet_cpu_ns_per_update", bench::Median(enet) * 1e9, "ns");
+  bench::Print("synk_updates_per_s", bench::Median(rate), "updates/s");
+  bench::Print("synk_wire_bytes_per_update", bench::Median(wire), "bytes");
 }
 
 }  // namespace
@@ -135,6 +276,7 @@ int main() {
   vxl::InitHttpStreamModule();
   vxl::InitSynkModule();
   vxl::HttpRatio();
-  vxl::SynkUpdates();
+  vxl::SynkAgainstEnet(8, 100, 30, "synk_cpu_per_update_vs_enet_ratio", true);
+  vxl::SynkAgainstEnet(32, 100, 10, "synk_cpu_per_update_vs_enet_ratio_32_peers", false);
   return 0;
 }

@@ -1,8 +1,9 @@
 // Pixmap loading, conversion and scaling on 1920x1080 images, side by side with their anchors:
-// decoding the same PNG and JPEG files with plain libpng and libjpeg into one buffer, and
-// copying the converted image's source bytes with memcpy. Each figure is the best of several
-// alternating runs, timed in CPU time of this thread: on a shared, busy machine the wall clock
-// mostly measures the other programs.
+// decoding the same PNG and JPEG files with plain libpng and libjpeg into one buffer, the same
+// TGA and BMP files with SDL2_image, copying the converted image's source bytes with memcpy, and
+// scaling with SDL's bilinear stretch. Each figure is the best of several alternating runs, timed
+// in CPU time of this thread: on a shared, busy machine the wall clock mostly measures the other
+// programs.
 #include <png.h>
 
 #include <unistd.h>
@@ -14,9 +15,12 @@
 #include <string>
 #include <vector>
 //
+#include <SDL.h>
+#include <SDL_image.h>
 #include <jpeglib.h>
 
 #include "bench_util.h"
+#include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/loaders/tga_loader.h"
@@ -27,23 +31,13 @@ namespace {
 
 constexpr int32_t kWidth = 1920, kHeight = 1080, kRounds = 21;
 
-// CPU milliseconds one call of fn takes on this thread.
-template <class F>
-double CpuMs(F&& fn) {
-  timespec start, end;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
-  fn();
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
-  return (end.tv_sec - start.tv_sec) * 1e3 + (end.tv_nsec - start.tv_nsec) / 1e6;
-}
-
 // Runs a and b alternately and returns the best time of each in milliseconds.
 template <class A, class B>
 std::pair<double, double> BestPairMs(int rounds, A&& a, B&& b) {
   double ta = 1e300, tb = 1e300;
   for (int i = 0; i < rounds; ++i) {
-    ta = std::min(ta, CpuMs(a));
-    tb = std::min(tb, CpuMs(b));
+    ta = std::min(ta, bench::CpuMs(a));
+    tb = std::min(tb, bench::CpuMs(b));
   }
   return {ta, tb};
 }
@@ -113,6 +107,38 @@ size_t PlainJpeg(const std::string& path) {
   return rowBytes;
 }
 
+// A 24-bit uncompressed TGA of the picture, bottom row first, as most tools write it.
+bool WriteTga(const Ref<TPixmap>& picture, const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  uint8_t head[18] = {0, 0, 2};
+  head[12] = uint8_t(kWidth), head[13] = uint8_t(kWidth >> 8);
+  head[14] = uint8_t(kHeight), head[15] = uint8_t(kHeight >> 8);
+  head[16] = 24;
+  std::fwrite(head, 1, sizeof head, f);
+  std::vector<uint8_t> row(size_t(kWidth) * 3);
+  for (int32_t y = kHeight - 1; y >= 0; --y) {
+    TranslatePixels(picture->PixelPtr(0, y), FORMAT_RGB24, row.data(), FORMAT_BGR24, kWidth);
+    std::fwrite(row.data(), 1, row.size(), f);
+  }
+  return std::fclose(f) == 0;
+}
+
+// The picture as a 24-bit BMP written by SDL.
+bool WriteBmp(const Ref<TPixmap>& picture, const std::string& path) {
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(picture->pixels, kWidth, kHeight, 24,
+                                                      picture->pitch, SDL_PIXELFORMAT_RGB24);
+  bool ok = s && SDL_SaveBMP(s, path.c_str()) == 0;
+  SDL_FreeSurface(s);
+  return ok;
+}
+
+void SdlImageLoad(const std::string& path) {
+  SDL_Surface* s = IMG_Load(path.c_str());
+  if (!s) std::abort();
+  SDL_FreeSurface(s);
+}
+
 }  // namespace
 }  // namespace vxl
 
@@ -121,6 +147,7 @@ int main() {
   InitTgaLoaderModule();  // the whole chain, as the launcher sets it up: TGA, PNG, JPEG
   InitPngLoaderModule();
   InitJpegLoaderModule();
+  InitBmpLoaderModule();
   char dir[] = "/tmp/vxl_bench_pixmap_XXXXXX";
   if (!mkdtemp(dir)) return 1;
   const std::string png = std::string(dir) + "/picture.png",
@@ -151,12 +178,36 @@ int main() {
   Ref<TPixmap> rgba = PixmapToFormat(picture, FORMAT_RGBA32);
   double scale = 1e300;
   for (int i = 0; i < kRounds; ++i)
-    scale = std::min(scale, CpuMs([&] { ScalePixmap(rgba, 1280, 720); }));
+    scale = std::min(scale, bench::CpuMs([&] { ScalePixmap(rgba, 1280, 720); }));
   bench::Print("scale_1080p_to_720p_ms", scale, "ms");
   bench::Print("scale_1080p_to_720p_mpix_s", 1280.0 * 720.0 / 1000.0 / scale, "Mpix/s");
 
-  std::remove(png.c_str());
-  std::remove(jpeg.c_str());
+  const std::string tga = std::string(dir) + "/picture.tga", bmp = std::string(dir) + "/picture.bmp";
+  if (!WriteTga(picture, tga) || !WriteBmp(picture, bmp)) return 1;
+  auto [ourTga, sdlTga] = BestPairMs(
+      kRounds, [&] { PixmapFromUrl(String(tga.c_str())); }, [&] { SdlImageLoad(tga); });
+  bench::Print("tga_load_ms", ourTga, "ms");
+  bench::Print("tga_load_vs_sdl_image_ratio", ourTga / sdlTga);
+  auto [ourBmp, sdlBmp] = BestPairMs(
+      kRounds, [&] { PixmapFromUrl(String(bmp.c_str())); }, [&] { SdlImageLoad(bmp); });
+  bench::Print("bmp_load_ms", ourBmp, "ms");
+  bench::Print("bmp_load_vs_sdl_image_ratio", ourBmp / sdlBmp);
+
+  // SDL's bilinear stretch between two RGBA surfaces of the same sizes.
+  SDL_Surface* from = SDL_CreateRGBSurfaceWithFormatFrom(rgba->pixels, kWidth, kHeight, 32,
+                                                         rgba->pitch, SDL_PIXELFORMAT_RGBA32);
+  SDL_Surface* to = SDL_CreateRGBSurfaceWithFormat(0, 1280, 720, 32, SDL_PIXELFORMAT_RGBA32);
+  auto [ourScale, sdlScale] = BestPairMs(
+      kRounds, [&] { ScalePixmap(rgba, 1280, 720); },
+      [&] {
+        if (SDL_SoftStretchLinear(from, nullptr, to, nullptr) != 0) std::abort();
+      });
+  bench::Print("scale_vs_sdl_stretch_ratio", ourScale / sdlScale);
+  SDL_FreeSurface(from);
+  SDL_FreeSurface(to);
+
+  for (const std::string* file : {&png, &jpeg, &tga, &bmp})
+    std::remove(file->c_str());
   rmdir(dir);
   return 0;
 }

@@ -1,6 +1,8 @@
 // Small timing helpers shared by the benchmarks.
 #pragma once
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +19,17 @@ double TimeMs(F&& fn) {
       .count();
 }
 
+// CPU milliseconds (user and system) one call of fn takes on this thread: on a busy machine the
+// wall clock mostly measures the other programs.
+template <class F>
+double CpuMs(F&& fn) {
+  timespec start, end;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+  fn();
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+  return double(end.tv_sec - start.tv_sec) * 1e3 + double(end.tv_nsec - start.tv_nsec) / 1e6;
+}
+
 inline double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   size_t n = v.size();
@@ -31,6 +44,17 @@ std::pair<double, double> MedianPairMs(int rounds, A&& a, B&& b) {
   for (int i = 0; i < rounds; ++i) {
     ta.push_back(TimeMs(a));
     tb.push_back(TimeMs(b));
+  }
+  return {Median(ta), Median(tb)};
+}
+
+// MedianPairMs in CPU time of this thread.
+template <class A, class B>
+std::pair<double, double> MedianPairCpuMs(int rounds, A&& a, B&& b) {
+  std::vector<double> ta, tb;
+  for (int i = 0; i < rounds; ++i) {
+    ta.push_back(CpuMs(a));
+    tb.push_back(CpuMs(b));
   }
   return {Median(ta), Median(tb)};
 }

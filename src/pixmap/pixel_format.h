@@ -50,7 +50,8 @@ void PixelsToStandard(const uint8_t* src, uint8_t* dst, int32_t format, int32_t 
 // Converts count FORMAT_RGBA32 pixels to `format`.
 void PixelsFromStandard(const uint8_t* src, uint8_t* dst, int32_t format, int32_t count);
 // Converts count pixels from one format to another (a copy when they are equal). The buffers
-// must not overlap unless the formats are equal and src == dst.
+// must not overlap, except that src == dst converts in place between two formats of the same
+// number of bytes per pixel.
 void TranslatePixels(const uint8_t* src, int32_t srcFormat, uint8_t* dst, int32_t dstFormat,
                      int32_t count);
 

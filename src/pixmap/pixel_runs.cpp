@@ -128,8 +128,8 @@ void FromStandard(const uint8_t* s, uint8_t* d, int32_t format, int32_t n) {
 }
 
 // SSSE3 kernels
-// Each handles a multiple of 16 pixels and returns how many it did; the caller finishes the rest
-// with the plain loops. `order` holds, for each output channel, the input byte it takes. With
+// Each handles a multiple of 4 or 16 pixels and returns how many it did; the caller finishes the
+// rest with the plain loops. `order` holds, for each output channel, the input byte it takes. With
 // Stream set (and `d` 16-byte aligned) the stores bypass the caches, as a bulk copy's do.
 
 template <bool Stream>
@@ -198,6 +198,37 @@ __attribute__((target("ssse3"))) int32_t Shuffle4To3(const uint8_t* s, uint8_t* 
   return i;
 }
 
+// Sixteen pixels (48 bytes, three registers) per step: each output register gathers its bytes from
+// the input registers they lie in. All three are loaded before any is stored, so this also works
+// in place (s == d).
+__attribute__((target("ssse3"))) int32_t Shuffle3To3(const uint8_t* s, uint8_t* d, int32_t n,
+                                                     const int8_t order[3]) {
+  alignas(16) int8_t masks[3][3][16];  // [output register][input register][byte]
+  for (int k = 0; k < 48; ++k) {
+    int from = k / 3 * 3 + order[k % 3];
+    for (int in = 0; in < 3; ++in)
+      masks[k / 16][in][k % 16] = int8_t(from / 16 == in ? from % 16 : -1);
+  }
+  __m128i m[3][3];
+  for (int out = 0; out < 3; ++out)
+    for (int in = 0; in < 3; ++in)
+      m[out][in] = _mm_load_si128(reinterpret_cast<const __m128i*>(masks[out][in]));
+  int32_t i = 0;
+  for (; i + 16 <= n; i += 16, s += 48, d += 48) {
+    __m128i v[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16)),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32))};
+    __m128i r[3];
+    for (int out = 0; out < 3; ++out)
+      r[out] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v[0], m[out][0]),
+                                         _mm_shuffle_epi8(v[1], m[out][1])),
+                            _mm_shuffle_epi8(v[2], m[out][2]));
+    for (int out = 0; out < 3; ++out)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * out), r[out]);
+  }
+  return i;
+}
+
 bool HaveSsse3() {
   static const bool have = __builtin_cpu_supports("ssse3");
   return have;
@@ -235,6 +266,7 @@ bool MoveColourBytes(const uint8_t* s, int32_t sf, uint8_t* d, int32_t df, int32
       done = stream ? Shuffle4To4<true>(s, d, n, order) : Shuffle4To4<false>(s, d, n, order);
     if (sb == 4 && db == 3)
       done = stream ? Shuffle4To3<true>(s, d, n, order) : Shuffle4To3<false>(s, d, n, order);
+    if (sb == 3 && db == 3) done = Shuffle3To3(s, d, n, order);
   }
   s += done * sb;
   d += done * db;

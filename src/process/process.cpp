@@ -128,7 +128,8 @@ int32_t TProcess::Terminate() {
   Ref<TProcess> self(this);  // the list may hold the last reference
   if (Ref<TList>& list = Processes()) list->Remove(self);
   if (!handle) return 0;
-  bool ended = platform::TerminateChildProcess(handle);
+  bool ended = platform::TerminateChildProcess(
+      handle, pipe ? static_cast<platform::PipeHandle>(pipe->readhandle) : platform::kNoPipe);
   handle = nullptr;
   return ended ? 1 : 0;
 }

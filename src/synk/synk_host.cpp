@@ -1,6 +1,7 @@
 #include "synk/synk_host.h"
 
 #include <algorithm>
+#include <typeinfo>
 #include <vector>
 
 #include "runtime/class_binder.h"
@@ -70,6 +71,14 @@ namespace {
 
 constexpr size_t kMaxPeers = 32;
 
+// The object as a T, or null. The lists hold objects of exactly that class unless a program put
+// something else there, so the exact class is checked first and the full test only for others.
+template <class T>
+T* AsExactly(Object* o) {
+  if (o && typeid(*o) == typeid(T)) return static_cast<T*>(o);
+  return dynamic_cast<T*>(o);
+}
+
 // Walks a list's values; the next link is taken before the value is handed out, so the visitor
 // may remove the current one. A Null list (a field set so through reflection) has none.
 template <class T, class F>
@@ -77,7 +86,7 @@ void ForEach(const Ref<TList>& list, F&& visit) {
   if (!list) return;
   for (Ref<TLink> link = list->FirstLink(); link;) {
     Ref<TLink> next = link->NextLink();
-    if (auto value = link->Value().As<T>()) visit(value, link);
+    if (T* value = AsExactly<T>(link->Value().Get())) visit(Ref<T>(value), link);
     link = next;
   }
 }
@@ -131,10 +140,16 @@ void TSynkHost::_DropEvents() {
   }
 }
 
+void TSynkHost::_TakePeerList() {
+  _peerList.clear();
+  ForEach<TSynkPeer>(_peers, [this](const Ref<TSynkPeer>& peer, const Ref<TLink>&) {
+    _peerList.push_back(peer);
+  });
+}
+
 Ref<TSynkPeer> TSynkHost::_FindPeer(platform::EnetPeer* enetPeer) const {
-  for (Ref<Object> value : _peers) {
-    auto peer = value.As<TSynkPeer>();
-    if (peer && peer->_enetPeer == enetPeer) return peer;
+  for (const Ref<TSynkPeer>& peer : _peerList) {
+    if (peer->_enetPeer == enetPeer) return peer;
   }
   return nullptr;
 }
@@ -143,40 +158,62 @@ void TSynkHost::Sync() {
   if (!_enetHost) return;
   _SyncObjects();
 
-  UpdateENetEvents();
-  while (auto event = _enetEvents->RemoveFirst().As<ENetEvent>()) {
-    Ref<TSynkPeer> peer = _FindPeer(event->peer);
-    switch (event->event) {
-      case platform::kEnetEventConnect:
-        if (!peer) AddPeer(event->peer);
-        break;
-      case platform::kEnetEventDisconnect:
-        if (peer) _Disconnected(peer);
-        break;
-      case platform::kEnetEventReceive:
-        if (peer && event->packet) {
-          _ReceivePacket(peer, platform::EnetPacketData(event->packet),
-                         static_cast<int32_t>(
-                             std::min<size_t>(platform::EnetPacketSize(event->packet), INT32_MAX)));
-        }
-        break;
-      default:  // an event type this host does not know is ignored
-        break;
-    }
-    platform::EnetPacketDestroy(event->packet);
+  // Events an UpdateENetEvents call left waiting come first; the rest are handled as the
+  // transport hands them over. Each service call sends and reads; the events it has already
+  // taken in are drained without that, so a busy host does not rescan its queues per event.
+  while (auto event = _enetEvents ? _enetEvents->RemoveFirst().As<ENetEvent>() : nullptr) {
+    platform::EnetEventRecord record{event->event, event->peer,
+                                     static_cast<uint32_t>(event->channel), event->packet};
     event->packet = nullptr;
+    _HandleEvent(record);
+  }
+  platform::EnetEventRecord record;
+  while (platform::EnetHostService(_enetHost, record, 0) > 0) {
+    _HandleEvent(record);
+    while (platform::EnetHostCheckEvents(_enetHost, record) > 0)
+      _HandleEvent(record);
   }
   // What this sync queued (relays included) leaves now rather than at the next one.
   platform::EnetHostFlush(_enetHost);
 }
 
+void TSynkHost::_HandleEvent(const platform::EnetEventRecord& event) {
+  Ref<TSynkPeer> peer = _FindPeer(event.peer);
+  switch (event.type) {
+    case platform::kEnetEventConnect:
+      if (!peer) AddPeer(event.peer);
+      break;
+    case platform::kEnetEventDisconnect:
+      if (peer) _Disconnected(peer);
+      break;
+    case platform::kEnetEventReceive:
+      if (peer && event.packet) {
+        size_t size = platform::EnetPacketSize(event.packet);
+        if (size <= INT32_MAX) {
+          _Receive(peer, platform::EnetPacketBytes(event.packet), static_cast<int32_t>(size),
+                   event.packet);
+        }
+      }
+      break;
+    default:  // an event type this host does not know is ignored
+      break;
+  }
+  platform::EnetPacketRelease(event.packet);  // peers it was relayed to still hold it
+}
+
 void TSynkHost::_SyncObjects() {
+  _TakePeerList();  // the program may have changed the list since the last sync
   _created->Clear();
   _modified->Clear();
   _closed->Clear();
   _messages->Clear();
   ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
-    if (Ref<TSynkMsg> msg = object->Sync()) _BroadCastQuietly(msg, object->_peer);
+    if (object->_state == SYNK_STATE_SYNCED) return;  // nothing to send, nothing changes
+    if (!object->_peer) {
+      _SendChanges(*object);
+    } else {
+      object->_Advance();
+    }
     if (object->_state == SYNK_STATE_DEAD) {
       // A remote object closed here rather than by its owner lets go of its id as well: the
       // owner's later changes to it are dropped instead of bringing it back.
@@ -185,6 +222,25 @@ void TSynkHost::_SyncObjects() {
       link->Remove();
     }
   });
+}
+
+void TSynkHost::_SendChanges(TSynkObject& object) {
+  // What Sync would send, packed straight into one transport packet for every peer.
+  const int32_t state = object._state;
+  if (state != SYNK_STATE_SYNCED && state != SYNK_STATE_DEAD) {
+    int64_t size = object.PackedSize(object._modified);
+    if (size > kSynkMaxSlotData) Throw("Synk message data too large");
+    platform::EnetPacket* packet =
+        _peerList.empty() ? nullptr : platform::EnetPacketCreate(nullptr, size_t(2 + size));
+    if (packet) {
+      uint8_t* bytes = platform::EnetPacketBytes(packet);
+      WriteSynkHead(bytes, state, object._id);
+      object._PackInto(object._modified, bytes + 2);
+      _Relay(bytes, int32_t(2 + size), packet, nullptr);
+      platform::EnetPacketRelease(packet);
+    }
+  }
+  object._Advance();
 }
 
 void TSynkHost::_Disconnected(const Ref<TSynkPeer>& peer) {
@@ -198,10 +254,19 @@ void TSynkHost::_Disconnected(const Ref<TSynkPeer>& peer) {
     object->Close();
   });
   _peers->Remove(peer);
+  std::erase(_peerList, peer);
   peer->_enetPeer = nullptr;  // the transport may hand the same peer record to a newcomer
 }
 
 void TSynkHost::_ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, int32_t size) {
+  if (!peer || size < 2) return;
+  _TakePeerList();
+  std::vector<uint8_t> copy(data, data + size);  // the relay rewrites the head
+  _Receive(peer, copy.data(), size, nullptr);
+}
+
+void TSynkHost::_Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size,
+                         platform::EnetPacket* packet) {
   if (!peer || size < 2) return;
   int32_t state = SynkHeadState(data);
   int32_t wireId = SynkHeadId(data);
@@ -209,7 +274,9 @@ void TSynkHost::_ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, 
       state != SYNK_STATE_MESSAGE) {
     return;
   }
-  if (SynkSlotDataError(data + 2, static_cast<size_t>(size - 2))) return;
+  const uint8_t* slots = data + 2;
+  const size_t slotBytes = static_cast<size_t>(size - 2);
+  if (SynkSlotDataError(slots, slotBytes)) return;
 
   if (state == SYNK_STATE_MESSAGE) {
     Ref<TSynkMsg> msg = peer->RecvMsg(data, size);
@@ -226,24 +293,23 @@ void TSynkHost::_ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, 
     return;
   }
 
+  // The slots are read where they arrived, and the same bytes go on to the other peers under this
+  // host's id for the object.
   Ref<TSynkObject> object;
-  Ref<TSynkMsg> msg;
+  int32_t id;
   if (state == SYNK_STATE_CREATED) {
     // A create for an id this peer already uses, or beyond the free ids, is dropped.
-    int32_t id = wireId ? _FreeId() : 0;
+    id = wireId ? _FreeId() : 0;
     if (id == 0 || peer->_remoteToLocal[wireId] != 0) return;
-    msg = peer->RecvMsg(data, size);
     object = TSynkObject::Create(id, SYNK_STATE_CREATED, Ref<TSynkHost>(this), peer);
     MapObject(object);
-    peer->MapLocalId(id, msg->id);
-    msg->id = id;
+    peer->MapLocalId(id, wireId);
     _objects->AddLast(object);
     _created->AddLast(object);
   } else {
     // Only objects this peer owns can be changed or closed by it.
-    int32_t id = peer->_remoteToLocal[wireId];
+    id = peer->_remoteToLocal[wireId];
     if (wireId == 0 || id == 0 || !_idMap[id] || _idMap[id]->_peer != peer) return;
-    msg = peer->RecvMsg(data, size);
     object = _idMap[id];
     if (state == SYNK_STATE_MODIFIED) {
       _modified->AddLast(object);
@@ -253,13 +319,15 @@ void TSynkHost::_ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, 
       _closed->AddLast(object);
     }
   }
-  _BroadCastQuietly(msg, peer);
-  object->Update(msg);
+  WriteSynkHead(data, state, id);
+  _Relay(data, size, packet, peer);
+  object->_Apply(state, slots, slotBytes);
 }
 
 void TSynkHost::Close() {
   ForEach<TSynkPeer>(_peers, [](const Ref<TSynkPeer>& peer, const Ref<TLink>&) { peer->Close(); });
   _peers->Clear();
+  _peerList.clear();
   if (_enetHost) {
     _DropEvents();
     platform::EnetHostDestroy(_enetHost);  // flushes first, so the disconnects go out
@@ -281,9 +349,29 @@ void TSynkHost::_SendQuietly(const Ref<TSynkPeer>& peer, const Ref<TSynkMsg>& ms
 }
 
 void TSynkHost::_BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer) {
-  ForEach<TSynkPeer>(_peers, [&](const Ref<TSynkPeer>& peer, const Ref<TLink>&) {
-    if (peer != exceptPeer) _SendQuietly(peer, msg);
-  });
+  if (msg->state == SYNK_STATE_MESSAGE) {  // addressed in each peer's own numbering
+    for (const Ref<TSynkPeer>& peer : _peerList) {
+      if (peer != exceptPeer) _SendQuietly(peer, msg);
+    }
+    return;
+  }
+  std::vector<uint8_t> bytes(2 + static_cast<size_t>(msg->data.Length()));
+  WriteSynkHead(bytes.data(), msg->state, msg->id);
+  std::copy(msg->data.begin(), msg->data.end(), bytes.begin() + 2);
+  _Relay(bytes.data(), static_cast<int32_t>(bytes.size()), nullptr, exceptPeer);
+}
+
+void TSynkHost::_Relay(const uint8_t* bytes, int32_t size, platform::EnetPacket* packet,
+                       const Ref<TSynkPeer>& exceptPeer) {
+  // One packet for every peer: the transport keeps it until the last of them has sent it.
+  platform::EnetPacket* made = nullptr;
+  for (const Ref<TSynkPeer>& peer : _peerList) {
+    if (peer == exceptPeer || !peer->_enetPeer) continue;
+    if (!packet) packet = made = platform::EnetPacketCreate(bytes, static_cast<size_t>(size));
+    if (!packet) return;
+    platform::EnetPeerSend(peer->_enetPeer, 0, packet);
+  }
+  platform::EnetPacketRelease(made);
 }
 
 void TSynkHost::BroadCast(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer) {
@@ -295,6 +383,7 @@ void TSynkHost::BroadCast(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& except
 Ref<TSynkPeer> TSynkHost::AddPeer(platform::EnetPeer* enetPeer) {
   auto peer = TSynkPeer::Create(enetPeer);
   _peers->AddLast(peer);
+  _peerList.push_back(peer);
   ForEach<TSynkObject>(_objects, [&](const Ref<TSynkObject>& object, const Ref<TLink>&) {
     // Remote objects created in this sync were announced by their owner already; local ones
     // go to every peer, this one included, at the next sync.

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "collections/list/list.h"
 #include "platform/enet/enet.h"
@@ -102,10 +103,12 @@ class TSynkHost : public Object {
 
   // The parts of Sync, for tests and fuzzing without a transport: clearing the per-sync lists and
   // sending local changes; taking in one packet from `peer` as a receive event does; a peer's
-  // disconnect event.
+  // disconnect event. The first two take the peers list afresh.
   void _SyncObjects();
   void _ReceivePacket(const Ref<TSynkPeer>& peer, const uint8_t* data, int32_t size);
   void _Disconnected(const Ref<TSynkPeer>& peer);
+  // Takes the peers list as the relays walk it (after the program may have changed it).
+  void _TakePeerList();
 
   static void Bind(ClassBinder<TSynkHost>& b);
 
@@ -115,11 +118,23 @@ class TSynkHost : public Object {
   void _CollectEvents(uint32_t firstWaitMs);
   void _DropEvents();
   Ref<TSynkPeer> _FindPeer(platform::EnetPeer* enetPeer) const;
+  void _HandleEvent(const platform::EnetEventRecord& event);
+  // Sends a local object's changes to every peer as its Sync would, and moves its state on.
+  void _SendChanges(TSynkObject& object);
+  // Takes in one packet from `peer`: the slots are read where they lie, and the head is
+  // rewritten for relaying. `packet` is the transport's packet holding the bytes, or null.
+  void _Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size,
+                platform::EnetPacket* packet);
+  // Sends the packet bytes (in `packet` when given, else copied into one packet) to every peer
+  // but exceptPeer, ignoring refusals.
+  void _Relay(const uint8_t* bytes, int32_t size, platform::EnetPacket* packet,
+              const Ref<TSynkPeer>& exceptPeer);
   // Sends, ignoring a refusal: used for traffic a peer caused or that a departing peer misses.
   static void _SendQuietly(const Ref<TSynkPeer>& peer, const Ref<TSynkMsg>& msg);
   void _BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer);
 
-  bool _ended = false;      // closed: never attached again
+  std::vector<Ref<TSynkPeer>> _peerList;  // the peers in _peers, for the relays
+  bool _ended = false;                     // closed: never attached again
   int32_t _lowestFree = 1;  // every id below this one is in use
 };
 

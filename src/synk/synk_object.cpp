@@ -83,6 +83,10 @@ void TSynkObject::Close() {
 }
 
 Ref<TSynkSlot> TSynkObject::WriteSlot(int32_t index) {
+  return Written(index);
+}
+
+const Ref<TSynkSlot>& TSynkObject::Written(int32_t index) {
   const Ref<TSynkSlot>& slot = Slot(index);
   _modified |= static_cast<int32_t>(1u << index);
   if (_state == SYNK_STATE_SYNCED) _state = SYNK_STATE_MODIFIED;
@@ -90,13 +94,13 @@ Ref<TSynkSlot> TSynkObject::WriteSlot(int32_t index) {
 }
 
 void TSynkObject::SetInt(int32_t index, int32_t v) {
-  WriteSlot(index)->SetInt(v);
+  Written(index)->SetInt(v);
 }
 void TSynkObject::SetFloat(int32_t index, float f) {
-  WriteSlot(index)->SetFloat(f);
+  Written(index)->SetFloat(f);
 }
 void TSynkObject::SetString(int32_t index, const String& s) {
-  WriteSlot(index)->SetString(s);
+  Written(index)->SetString(s);
 }
 int32_t TSynkObject::GetInt(int32_t index) const {
   return Slot(index)->GetInt();
@@ -109,9 +113,15 @@ String TSynkObject::GetString(int32_t index) const {
 }
 
 Ref<TSynkMsg> TSynkObject::Sync() {
-  if (_state == SYNK_STATE_SYNCED || _state == SYNK_STATE_DEAD) return nullptr;
   Ref<TSynkMsg> msg;
-  if (!_peer) msg = TSynkMsg::Create(_id, _state, PackSlots(_modified));
+  if (_state != SYNK_STATE_SYNCED && _state != SYNK_STATE_DEAD && !_peer)
+    msg = TSynkMsg::Create(_id, _state, PackSlots(_modified));
+  _Advance();
+  return msg;
+}
+
+void TSynkObject::_Advance() {
+  if (_state == SYNK_STATE_SYNCED || _state == SYNK_STATE_DEAD) return;
   _modified = 0;
   if (_state == SYNK_STATE_CREATED || _state == SYNK_STATE_MODIFIED) {
     _state = SYNK_STATE_SYNCED;
@@ -119,12 +129,16 @@ Ref<TSynkMsg> TSynkObject::Sync() {
     _state = SYNK_STATE_DEAD;
     _target = nullptr;
   }
-  return msg;
 }
 
 void TSynkObject::Update(const Ref<TSynkMsg>& msg) {
   UnpackSlots(msg->data);
   _state = msg->state;
+}
+
+void TSynkObject::_Apply(int32_t state, const uint8_t* data, size_t size) {
+  _Unpack(data, size);
+  _state = state;
 }
 
 Ref<TSynkMsg> TSynkObject::CreatedMsg() const {
@@ -183,7 +197,11 @@ Array<uint8_t> TSynkObject::PackSlots(int32_t mask) const {
   int64_t size = PackedSize(mask);
   if (size > kSynkMaxSlotData) Throw("Synk message data too large");
   auto data = Array<uint8_t>::New(static_cast<int32_t>(size));
-  uint8_t* out = data.Data();
+  _PackInto(mask, data.Data());
+  return data;
+}
+
+void TSynkObject::_PackInto(int32_t mask, uint8_t* out) const {
   for (int32_t i = 0; i < kSynkSlotCount; ++i) {
     const TSynkSlot& slot = *Slot(i);
     if (!Selected(mask, i) || slot._type == SYNK_SLOT_NONE) continue;
@@ -212,13 +230,16 @@ Array<uint8_t> TSynkObject::PackSlots(int32_t mask) const {
         Throw("Invalid Synk data type");
     }
   }
-  return data;
 }
 
 void TSynkObject::UnpackSlots(const Array<uint8_t>& data) {
-  const uint8_t* in = data.Data();
-  const uint8_t* end = in + data.Length();
-  if (const char* error = SynkSlotDataError(in, static_cast<size_t>(data.Length()))) Throw(error);
+  _Unpack(data.Data(), static_cast<size_t>(data.Length()));
+}
+
+void TSynkObject::_Unpack(const uint8_t* data, size_t size) {
+  const uint8_t* in = data;
+  const uint8_t* end = in + size;
+  if (const char* error = SynkSlotDataError(in, size)) Throw(error);
   while (in < end) {
     int32_t type = *in >> 5;
     int32_t index = *in++ & 31;

@@ -95,11 +95,20 @@ class TSynkObject : public Object {
   // "Invalid Synk data type" or "Corrupt Synk message" and changes nothing when the data are
   // not well formed.
   void UnpackSlots(const Array<uint8_t>& data);
+  // Update from packed slots where they lie: UnpackSlots of the bytes, then the state.
+  void _Apply(int32_t state, const uint8_t* data, size_t size);
+  // Sync's move to the next state, without the message.
+  void _Advance();
+  // Writes PackSlots(mask)'s bytes to out, which holds PackedSize(mask) bytes.
+  void _PackInto(int32_t mask, uint8_t* out) const;
 
   static void Bind(ClassBinder<TSynkObject>& b);
 
  private:
   const Ref<TSynkSlot>& Slot(int32_t index) const { return _slots[index]; }
+  void _Unpack(const uint8_t* data, size_t size);
+  // WriteSlot without a reference of its own to the slot.
+  const Ref<TSynkSlot>& Written(int32_t index);
 };
 
 }  // namespace vxl

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -230,6 +231,39 @@ TEST_F(LoaderInputTest, DamagedAndHostileFilesGiveNull) {
     SCOPED_TRACE(c.name);
     EXPECT_FALSE(Load(c.file));
     EXPECT_FALSE(LoadFromPipe(c.file)) << "from a pipe";
+  }
+}
+
+// Uncompressed true-colour TGA files of both orientations, with and without row padding in the
+// pixmap, whole and cut short: every pixel is the one the file's bytes give at its place.
+TEST_F(LoaderInputTest, UncompressedTgaPixelsLandInPlace) {
+  std::mt19937 rng(3);
+  for (int bits : {24, 32}) {
+    for (int w : {4, 5, 17}) {
+      for (int h : {1, 2, 3, 8}) {
+        for (int descriptor : {0, 0x20}) {
+          const int stored = bits / 8;
+          std::string body(size_t(w) * h * stored, '\0');
+          for (char& c : body)
+            c = char(rng());
+          for (size_t kept : {body.size(), body.size() / 2 + 1}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits " << w << "x" << h << " descriptor "
+                                            << descriptor << " bytes " << kept);
+            Ref<TPixmap> p = Load(Tga(2, w, h, bits, body.substr(0, kept), 0, descriptor));
+            ASSERT_TRUE(p);
+            for (int r = 0; r < h; ++r) {
+              for (int x = 0; x < w; ++x) {
+                size_t at = (size_t(r) * w + x) * stored;
+                auto byte = [&](size_t i) { return at + i < kept ? uint8_t(body[at + i]) : 0u; };
+                uint32_t alpha = bits == 32 ? byte(3) : 255u;
+                uint32_t want = alpha << 24 | byte(2) << 16 | byte(1) << 8 | byte(0);
+                ASSERT_EQ(p->ReadPixel(x, descriptor ? r : h - 1 - r), want) << x << "," << r;
+              }
+            }
+          }
+        }
+      }
+    }
   }
 }
 

@@ -94,7 +94,7 @@ TEST_F(PixmapTest, FormatTables) {
 }
 
 // Every pair of formats, runs of many lengths at odd offsets: the bytes are exactly those of
-// the two-step conversion through the standard format.
+// the two-step conversion through the standard format, also in place between formats of one size.
 TEST_F(PixmapTest, TranslatePixelsEqualsTheTwoStepConversion) {
   std::mt19937 rng(7);
   for (int32_t sf = 1; sf < FORMAT_COUNT; ++sf) {
@@ -112,6 +112,11 @@ TEST_F(PixmapTest, TranslatePixelsEqualsTheTwoStepConversion) {
         ASSERT_EQ(Bytes(dst.begin() + 1, dst.end() - 1), want) << sf << "->" << df << " n=" << n;
         ASSERT_EQ(dst.front(), 0xEE);
         ASSERT_EQ(dst.back(), 0xEE);
+        if (sb == db) {  // in place as well
+          Bytes inPlace = src;
+          TranslatePixels(inPlace.data() + 1, sf, inPlace.data() + 1, df, n);
+          ASSERT_EQ(Bytes(inPlace.begin() + 1, inPlace.end()), want) << sf << "->" << df << " n=" << n;
+        }
       }
     }
   }

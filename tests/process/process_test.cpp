@@ -174,6 +174,27 @@ TEST_F(Processes, TerminateEndsTheChildAndItsChildrenOnly) {
   EXPECT_FALSE(p->pipe);
 }
 
+// A child whose output has ended is collected as having ended on its own, however quickly
+// Terminate follows; one that only closed its output is still killed.
+TEST_F(Processes, TerminateCollectsAChildThatClosedItsOutputByExiting) {
+  struct Case {
+    const char* body;
+    int32_t terminated;
+  } cases[] = {{"exit 0\n", 0}, {"echo bye\n", 0}, {"exec >&-\nsleep 1000\n", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    for (int round = 0; round < (c.terminated ? 1 : 20); ++round) {
+      Ref<TProcess> p = Run(c.body);
+      ASSERT_TRUE(p);
+      AwaitEnd(*p->pipe);
+      pid_t pid = platform::ChildProcessId(p->handle);
+      EXPECT_EQ(p->Terminate(), c.terminated);
+      EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);  // collected either way
+      p->Close();
+    }
+  }
+}
+
 TEST_F(Processes, ChildrenEndWithTheProgram) {
   std::string probe = test::TestBinaryDir() + "/process_exit_probe";
   std::string script = tmp_.Write("long.sh", "sleep 1000\n");

@@ -2,10 +2,8 @@
 // syncing every host until a condition holds.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <thread>
 #include <vector>
 
 #include "net/socket.h"
@@ -22,21 +20,41 @@ inline int32_t FreeUdpPort() {
   return probe->LocalPort();
 }
 
-// Connects each leaf to the hub. Connecting waits for the hub's answer, so another thread keeps
-// the hub syncing meanwhile; the hub is left to the calling thread again afterwards.
+// Connects each leaf to the hub, all on this thread. Connect waits for the hub's answer, which
+// a hub served by this same thread never gives; so each leaf's transport starts connecting here,
+// the hub and the leaves are served in turn until every leaf hears its connection accepted, and
+// then each leaf takes the hub as its peer, as Connect does once the answer is in.
 inline bool ConnectLeaves(const Ref<TSynkHost>& hub, int32_t port,
-                          const std::vector<Ref<TSynkHost>>& leaves) {
-  std::atomic<bool> stop{false};
-  std::thread pump([&] {
-    while (!stop)
-      hub->Sync();
-  });
-  bool all = true;
-  for (const Ref<TSynkHost>& leaf : leaves)
-    all = all && leaf->Connect(kLoopbackIp, port, 5000);
-  stop = true;
-  pump.join();
-  return all;
+                          const std::vector<Ref<TSynkHost>>& leaves, int limitMs = 10000) {
+  std::vector<platform::EnetPeer*> servers;
+  for (const Ref<TSynkHost>& leaf : leaves) {
+    if (leaf->_enetHost) return false;
+    leaf->_enetHost = platform::EnetHostCreate(false, 0, 32);
+    if (!leaf->_enetHost) return false;
+    servers.push_back(platform::EnetHostConnect(leaf->_enetHost, kLoopbackIp, port, 1));
+    if (!servers.back()) return false;
+  }
+  std::vector<bool> accepted(leaves.size());
+  size_t left = leaves.size();
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+  while (left > 0 && std::chrono::steady_clock::now() < end) {
+    hub->Sync();
+    for (size_t i = 0; i < leaves.size(); ++i) {
+      if (accepted[i]) continue;
+      leaves[i]->UpdateENetEvents();
+      for (Ref<TLink> link = leaves[i]->_enetEvents->FirstLink(); link; link = link->NextLink()) {
+        auto event = link->Value().As<ENetEvent>();
+        if (event && event->event == platform::kEnetEventConnect && event->peer == servers[i]) {
+          link->Remove();
+          leaves[i]->AddPeer(servers[i]);
+          accepted[i] = true;
+          --left;
+          break;
+        }
+      }
+    }
+  }
+  return left == 0;
 }
 
 // Syncs every host in turn until done() holds; false if it does not within `limitMs`. When a hub

@@ -33,22 +33,17 @@ namespace {
 
 constexpr int32_t kMaxSide = 4096;
 
-// Decodes n stored pixels of `bits` bits into packed colours (memory order blue, green, red,
-// alpha).
-void Unpack(const uint8_t* in, int32_t bits, int32_t n, uint8_t* out) {
-  for (int32_t i = 0; i < n; ++i, out += 4) {
-    if (bits <= 16) {
-      uint32_t v = uint32_t(in[0]) | uint32_t(in[1]) << 8;
-      out[0] = uint8_t((v << 3) & 0xF8);
-      out[1] = uint8_t((v >> 2) & 0xF8);
-      out[2] = uint8_t((v >> 7) & 0xF8);
-      out[3] = bits == 16 && (v & 0x8000) ? 0 : 255;
-      in += 2;
-    } else {
-      out[0] = in[0], out[1] = in[1], out[2] = in[2];
-      out[3] = bits == 32 ? in[3] : 255;
-      in += bits / 8;
-    }
+// Expands n stored 15- or 16-bit pixels at the start of `row` into `format` (RGB24 or RGBA32) in
+// place. The last pixel goes first, so no stored pixel is overwritten before it is read.
+void Expand16InPlace(uint8_t* row, int32_t bits, int32_t format, int32_t n) {
+  const int32_t out = FormatBytes[format];
+  for (int32_t i = n - 1; i >= 0; --i) {
+    uint32_t v = uint32_t(row[2 * i]) | uint32_t(row[2 * i + 1]) << 8;
+    uint8_t* d = row + size_t(i) * out;
+    d[0] = uint8_t((v >> 7) & 0xF8);
+    d[1] = uint8_t((v >> 2) & 0xF8);
+    d[2] = uint8_t((v << 3) & 0xF8);
+    if (out == 4) d[3] = bits == 16 && (v & 0x8000) ? 0 : 255;
   }
 }
 
@@ -86,7 +81,8 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
   Ref<TPixmap> pixmap = TPixmap::Create(width, height, format, 4);
   stream->SkipBytes(h->idlen);
 
-  std::vector<uint8_t> raw(size_t(width) * stored), line(size_t(width) * 4);
+  // Rows are read as stored straight into the pixmap (the stored pixels never take more room than
+  // the converted ones) and converted there.
   bool ended = false;
   auto read = [&](uint8_t* buf, int32_t n) {
     if (ended)
@@ -97,18 +93,36 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
   // Bit 5 of the descriptor: the file starts with the top row (as many tools write it); else
   // with the bottom row.
   const bool topFirst = (h->attbits & 0x20) != 0;
+  const int32_t storedFormat = bits == 32 ? FORMAT_BGRA32 : FORMAT_BGR24;
+  const int32_t rowBytes = width * stored;
+  if (h->imgtype == 2 && bits > 16 && pixmap->pitch == rowBytes) {
+    // The rows lie in the file as they lie in the pixmap: one read takes them all, and one pass
+    // converts them, turning the image upside down on the way when its bottom row came first.
+    read(pixmap->pixels, rowBytes * height);
+    std::vector<uint8_t> kept(topFirst ? 0 : size_t(rowBytes));
+    for (int32_t y = 0, last = height - 1; y <= last; ++y, --last) {
+      uint8_t *top = pixmap->PixelPtr(0, y), *bottom = pixmap->PixelPtr(0, last);
+      if (topFirst || y == last) {
+        TranslatePixels(top, storedFormat, top, format, width);
+        if (y != last) TranslatePixels(bottom, storedFormat, bottom, format, width);
+      } else {
+        TranslatePixels(top, storedFormat, kept.data(), format, width);
+        TranslatePixels(bottom, storedFormat, top, format, width);
+        std::memcpy(bottom, kept.data(), size_t(rowBytes));
+      }
+    }
+    return pixmap;
+  }
   for (int32_t row = 0; row < height; ++row) {
     const int32_t y = topFirst ? row : height - 1 - row;
+    uint8_t* line = pixmap->PixelPtr(0, y);
     if (h->imgtype == 2) {
-      read(raw.data(), width * stored);
-      Unpack(raw.data(), bits, width, line.data());
+      read(line, width * stored);
     } else {
       for (int32_t x = 0; x < width;) {
+        uint8_t* at = line + size_t(x) * stored;
         if (ended) {  // the missing bytes are one-pixel packets of value 0 to the end
-          uint8_t zero[4] = {};
-          Unpack(zero, bits, 1, &line[size_t(x) * 4]);
-          for (int32_t i = x + 1; i < width; ++i)
-            std::memcpy(&line[size_t(i) * 4], &line[size_t(x) * 4], 4);
+          std::memset(at, 0, size_t(width - x) * stored);
           break;
         }
         uint8_t n;
@@ -116,19 +130,19 @@ Ref<TPixmap> TPixmapLoaderTGA::LoadPixmap(const Ref<TStream>& source) {
         int32_t count = (n & 0x7F) + 1;
         if (count > width - x) return nullptr;
         if (n & 0x80) {
-          uint8_t value[4];
-          read(value, stored);
-          Unpack(value, bits, 1, &line[size_t(x) * 4]);
+          read(at, stored);
           for (int32_t i = 1; i < count; ++i)
-            std::memcpy(&line[size_t(x + i) * 4], &line[size_t(x) * 4], 4);
+            std::memcpy(at + size_t(i) * stored, at, size_t(stored));
         } else {
-          read(raw.data(), count * stored);
-          Unpack(raw.data(), bits, count, &line[size_t(x) * 4]);
+          read(at, count * stored);
         }
         x += count;
       }
     }
-    TranslatePixels(line.data(), FORMAT_BGRA32, pixmap->PixelPtr(0, y), format, width);
+    if (bits <= 16)
+      Expand16InPlace(line, bits, format, width);
+    else  // stored blue, green, red (and alpha): the same size as the pixmap's format
+      TranslatePixels(line, storedFormat, line, format, width);
   }
   return pixmap;
 }

@@ -63,6 +63,19 @@ int32_t EnetSendReliable(EnetPeer* peer, uint8_t channel, const uint8_t* data, s
 // Asks the peer to disconnect; the disconnect event follows.
 void EnetPeerDisconnect(EnetPeer* peer);
 
+// A reliable packet holding a copy of the bytes (or room for them when data is null), to be
+// queued on any number of peers with EnetPeerSend: one packet for the same bytes to many peers.
+// Null when there is no memory.
+EnetPacket* EnetPacketCreate(const uint8_t* data, size_t size);
+// Queues `packet` reliably on the peer's `channel`; each peer holding it keeps it alive until it
+// has been sent there. Received packets may be sent on as well. Negative when refused.
+int32_t EnetPeerSend(EnetPeer* peer, uint8_t channel, EnetPacket* packet);
+// Ends the caller's hold on a packet (made by EnetPacketCreate or received): freed now unless a
+// peer still has it queued, else once the last such peer has sent it.
+void EnetPacketRelease(EnetPacket* packet);
+// The bytes of a packet the caller holds, writable until it is queued.
+uint8_t* EnetPacketBytes(EnetPacket* packet);
+
 const uint8_t* EnetPacketData(const EnetPacket* packet);
 size_t EnetPacketSize(const EnetPacket* packet);
 void EnetPacketDestroy(EnetPacket* packet);

@@ -160,6 +160,29 @@ void EnetPeerDisconnect(EnetPeer* peer) {
   if (peer && Library().ready) Library().peer_disconnect(Native(peer), 0);
 }
 
+EnetPacket* EnetPacketCreate(const uint8_t* data, size_t size) {
+  if (!Library().ready) return nullptr;
+  return reinterpret_cast<EnetPacket*>(
+      Library().packet_create(data, size, ENET_PACKET_FLAG_RELIABLE));
+}
+
+int32_t EnetPeerSend(EnetPeer* peer, uint8_t channel, EnetPacket* packet) {
+  if (!peer || !packet || !Library().ready) return -1;
+  ENetPacket* native = reinterpret_cast<ENetPacket*>(packet);
+  native->flags |= ENET_PACKET_FLAG_RELIABLE;  // a received packet may have come unreliably
+  return Library().peer_send(Native(peer), channel, native);
+}
+
+void EnetPacketRelease(EnetPacket* packet) {
+  // The library counts the peers that have the packet queued and frees it after the last send.
+  if (packet && Library().ready && reinterpret_cast<ENetPacket*>(packet)->referenceCount == 0)
+    Library().packet_destroy(reinterpret_cast<ENetPacket*>(packet));
+}
+
+uint8_t* EnetPacketBytes(EnetPacket* packet) {
+  return reinterpret_cast<ENetPacket*>(packet)->data;
+}
+
 const uint8_t* EnetPacketData(const EnetPacket* packet) {
   return Native(packet)->data;
 }

@@ -35,7 +35,10 @@ bool ChildRunning(ChildProcess* child);
 int32_t ChildProcessId(const ChildProcess* child);
 // Kills the child's direct children (its own children are left alone), then the child, collects
 // it and frees the record. True when the child was killed (false when it had already ended).
-bool TerminateChildProcess(ChildProcess* child);
+// `output` is the read end of the child's standard output, or kNoPipe: when no writer of it is
+// left, the child is taken to be exiting and is waited for (a short while at most) and collected
+// before anything is killed.
+bool TerminateChildProcess(ChildProcess* child, PipeHandle output = kNoPipe);
 // Frees the record of a child that is not to be terminated (it keeps running).
 void ReleaseChildProcess(ChildProcess* child);
 

@@ -260,9 +260,40 @@ int32_t ChildProcessId(const ChildProcess* child) {
   return child ? child->pid : 0;
 }
 
-bool TerminateChildProcess(ChildProcess* child) {
+namespace {
+
+// How long a child whose output has ended may take to finish exiting before it is killed.
+constexpr int kExitingChildWaitMs = 200;
+
+// Waits up to timeoutMs for the child to end and collects it. False when it is still running (or
+// the system cannot wait on it this way).
+bool CollectWithin(ChildProcess* child, int timeoutMs) {
+  int fd = static_cast<int>(syscall(SYS_pidfd_open, child->pid, 0));
+  if (fd < 0) return false;
+  pollfd p{fd, POLLIN, 0};
+  int ready;
+  do {
+    ready = poll(&p, 1, timeoutMs);
+  } while (ready < 0 && errno == EINTR);
+  close(fd);
+  return ready == 1 && !ChildRunning(child);
+}
+
+// True when no writer of the pipe is left (bytes may still wait in it).
+bool WritersGone(PipeHandle pipe) {
+  pollfd p{pipe, 0, 0};
+  return poll(&p, 1, 0) == 1 && (p.revents & POLLHUP);
+}
+
+}  // namespace
+
+bool TerminateChildProcess(ChildProcess* child, PipeHandle output) {
   if (!child) return false;
   bool killed = false;
+  // A child closes its output as it exits, a moment before it can be collected: wait for that
+  // moment rather than search /proc for its children and kill it on the way out.
+  if (!child->ended && output != kNoPipe && WritersGone(output))
+    CollectWithin(child, kExitingChildWaitMs);
   // A child that has ended has no children left: they passed to the system when it ended.
   if (!child->ended && ChildRunning(child)) {
     KillDirectChildren(child->pid);

@@ -6,7 +6,9 @@
 
 namespace vxl::platform {
 
-std::string ExecutablePath() {
+namespace {
+
+std::string ReadExecutablePath() {
   std::vector<char> buf(PATH_MAX);
   for (;;) {
     ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
@@ -14,6 +16,14 @@ std::string ExecutablePath() {
     if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), n);
     buf.resize(buf.size() * 2);
   }
+}
+
+}  // namespace
+
+// A process keeps its executable until it execs another, which starts it afresh.
+std::string ExecutablePath() {
+  static const std::string path = ReadExecutablePath();
+  return path;
 }
 
 std::string CurrentDirectory() {
