@@ -91,7 +91,7 @@ void ColumnPass(const Quad* top, const Quad* bottom, __m128 fy, uint8_t* out, in
   }
 }
 
-// AVX2: two pixels per register, the same operations lane by lane ----------------------------------
+// AVX2: two pixels per register, the same operations lane by lane
 
 #define VXL_AVX2 __attribute__((target("avx2")))
 

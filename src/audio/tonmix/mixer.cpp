@@ -160,7 +160,7 @@ inline void MixFrame(const uint8_t* d, uint64_t pos, int32_t* acc, Gains g) {
   Add(acc[1], static_cast<int32_t>((int64_t(right) * g.right) >> 8));
 }
 
-// AVX2: eight frames of a 16-bit voice per step -------------------------------------------------
+// AVX2: eight frames of a 16-bit voice per step
 // The same integer operations as Values and MixFrame, lane by lane. The 16.16 interpolation
 // (b - a) * frac >> 16 needs 33 bits; it is taken in two 8-bit halves of frac, which gives the
 // same floor: (d * fh + (d * fl >> 8)) >> 8.
