@@ -1,6 +1,6 @@
 #include "net/socket_stream.h"
 
-#include "platform/net/socket.h"
+#include "platform/net/ipv4_sockets.h"
 #include "runtime/class_binder.h"
 
 namespace vxl {

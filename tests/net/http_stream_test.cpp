@@ -8,7 +8,7 @@
 #include "loopback_server.h"
 #include "net/http_stream.h"
 #include "net/socket_stream.h"
-#include "platform/clock/clock.h"
+#include "platform/clock/monotonic_clock.h"
 #include "support/test_streams.h"
 #include "support/thrown_text.h"
 

@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/clock/clock.h"
+#include "platform/clock/monotonic_clock.h"
 
 namespace vxl::platform {
 
