@@ -9,6 +9,7 @@
 #include "pixmap/pixmap_ops.h"
 #include "platform/gl/gl_api.h"
 #include "platform/gl/gl_batch.h"
+#include "platform/gl/gl_context.h"
 #include "runtime/class_binder.h"
 
 namespace vxl {
@@ -54,6 +55,7 @@ TGLImageFrame::~TGLImageFrame() {
 }
 
 void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
+  if (!platform::gl::CurrentContext()) return;
   gl_kor2d::State& s = gl_kor2d::Current();
   gl_kor2d::UseTexture(static_cast<uint32_t>(name));
   const float lx[4] = {x0, x1, x1, x0};

@@ -13,6 +13,7 @@
 #include "pixmap/pixmap_ops.h"
 #include "platform/gl/gl_api.h"
 #include "platform/gl/gl_batch.h"
+#include "platform/gl/gl_context.h"
 #include "runtime/class_binder.h"
 #include "runtime/module.h"
 #include "runtime/never_destroyed.h"
@@ -63,6 +64,12 @@ constexpr int32_t kMaxOvalSegments = 65536;
 
 const platform::gl::Api& gl() {
   return platform::gl::GL();
+}
+
+// Drawing needs a current context: without one (no graphics made yet, or all closed) the
+// driver's operations do nothing.
+bool NoContext() {
+  return platform::gl::CurrentContext() == nullptr;
 }
 
 gl_kor2d::State& S() {
@@ -147,11 +154,13 @@ void TGLKor2DDriver::SetGraphics(const Ref<TGraphics>& graphics) {
 
 Ref<TImageFrame> TGLKor2DDriver::CreateFrameFromPixmap(const Ref<TPixmap>& pixmap,
                                                        int32_t flags) {
+  if (NoContext()) return nullptr;
   if (!pixmap || pixmap->width < 1 || pixmap->height < 1) return nullptr;
   return InSharedContext([&] { return TGLImageFrame::CreateFromPixmap(pixmap, flags); });
 }
 
 void TGLKor2DDriver::SetBlend(int32_t blend) {
+  if (NoContext()) return;
   gl_kor2d::State& s = S();
   if (blend == s.blend) return;
   platform::gl::FlushQuads();
@@ -182,12 +191,14 @@ void TGLKor2DDriver::SetBlend(int32_t blend) {
 }
 
 void TGLKor2DDriver::SetAlpha(float alpha) {
+  if (NoContext()) return;
   float a = std::isnan(alpha) ? 0.0f : std::clamp(alpha, 0.0f, 1.0f);
   S().color[3] = static_cast<uint8_t>(a * 255.0f);
   SendColor();
 }
 
 void TGLKor2DDriver::SetColor(int32_t red, int32_t green, int32_t blue) {
+  if (NoContext()) return;
   S().color[0] = ColorByte(red);
   S().color[1] = ColorByte(green);
   S().color[2] = ColorByte(blue);
@@ -195,11 +206,13 @@ void TGLKor2DDriver::SetColor(int32_t red, int32_t green, int32_t blue) {
 }
 
 void TGLKor2DDriver::SetClsColor(int32_t red, int32_t green, int32_t blue) {
+  if (NoContext()) return;
   gl().ClearColor(ColorByte(red) / 255.0f, ColorByte(green) / 255.0f, ColorByte(blue) / 255.0f,
                   1.0f);
 }
 
 void TGLKor2DDriver::SetViewport(int32_t x, int32_t y, int32_t width, int32_t height) {
+  if (NoContext()) return;
   platform::gl::FlushQuads();
   const int32_t w = CurrentGraphicsWidth(), h = CurrentGraphicsHeight();
   if (x == 0 && y == 0 && width == w && height == h) {
@@ -220,22 +233,26 @@ void TGLKor2DDriver::SetTransform(float ix, float iy, float jx, float jy) {
 }
 
 void TGLKor2DDriver::SetLineWidth(float width) {
+  if (NoContext()) return;
   platform::gl::FlushQuads();
   gl().LineWidth(width);
 }
 
 void TGLKor2DDriver::Cls() {
+  if (NoContext()) return;
   platform::gl::FlushQuads();
   gl().Clear(GL_COLOR_BUFFER_BIT);
 }
 
 void TGLKor2DDriver::Plot(float x, float y) {
+  if (NoContext()) return;
   BeginPrimitive(GL_POINTS);
   gl().Vertex2f(x + 0.5f, y + 0.5f);
   gl().End();
 }
 
 void TGLKor2DDriver::DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
+  if (NoContext()) return;
   BeginPrimitive(GL_LINES);
   MappedVertex(x0, y0, tx, ty, 0.5f);
   MappedVertex(x1, y1, tx, ty, 0.5f);
@@ -243,6 +260,7 @@ void TGLKor2DDriver::DrawLine(float x0, float y0, float x1, float y1, float tx, 
 }
 
 void TGLKor2DDriver::DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
+  if (NoContext()) return;
   gl_kor2d::UseNoTexture();
   const gl_kor2d::State& s = S();
   const float lx[4] = {x0, x1, x1, x0};
@@ -257,6 +275,7 @@ void TGLKor2DDriver::DrawRect(float x0, float y0, float x1, float y1, float tx, 
 }
 
 void TGLKor2DDriver::DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
+  if (NoContext()) return;
   const float rx = (x1 - x0) * 0.5f, ry = (y1 - y0) * 0.5f;
   const float cx = x0 + rx, cy = y0 + ry;
   const float span = std::fabs(rx) + std::fabs(ry);
@@ -273,6 +292,7 @@ void TGLKor2DDriver::DrawOval(float x0, float y0, float x1, float y1, float tx, 
 }
 
 void TGLKor2DDriver::DrawPoly(const Array<float>& xy, float hx, float hy, float tx, float ty) {
+  if (NoContext()) return;
   const int32_t n = xy.Length();
   if (n < 6 || n % 2 != 0) return;
   BeginPrimitive(GL_POLYGON);
@@ -282,6 +302,7 @@ void TGLKor2DDriver::DrawPoly(const Array<float>& xy, float hx, float hy, float 
 }
 
 void TGLKor2DDriver::DrawPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y) {
+  if (NoContext()) return;
   const int32_t blend = S().blend;
   SetBlend(2);
   platform::gl::FlushQuads();
@@ -290,6 +311,7 @@ void TGLKor2DDriver::DrawPixmap(const Ref<TPixmap>& pixmap, int32_t x, int32_t y
 }
 
 Ref<TPixmap> TGLKor2DDriver::GrabPixmap(int32_t x, int32_t y, int32_t width, int32_t height) {
+  if (NoContext()) return nullptr;
   if (width < 1 || height < 1) return nullptr;
   Ref<TPixmap> p = TPixmap::Create(width, height, FORMAT_RGBA32, 4);
   p->ClearPixels(0);
@@ -314,6 +336,7 @@ Ref<TPixmap> TGLKor2DDriver::GrabPixmap(int32_t x, int32_t y, int32_t width, int
 }
 
 void TGLKor2DDriver::ResetGLContext(const Ref<TGraphics>& graphics) {
+  if (NoContext()) return;
   int32_t w = 0, h = 0, depth = 0, hertz = 0, flags = 0;
   graphics->GetSettings(w, h, depth, hertz, flags);
   platform::gl::FlushQuads();

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/gl/foreign_window.h"
 #include "platform/gl/gl_api.h"
 #include "platform/gl/gl_batch.h"
 #include "platform/sdl/sdl_library.h"
@@ -272,7 +273,7 @@ NativeContext* CreateContext(const char* title, int32_t width, int32_t height, i
 }
 
 NativeContext* AttachContext(uintptr_t window, int32_t flags) {
-  if (!EnsureSharedContext()) return nullptr;
+  if (!EnsureSharedContext() || !ForeignWindowExists(window)) return nullptr;
   FlushQuads();
   RequestPixelFormat(flags, true);
   events::NativeWindow adopted = events::AdoptWindow(window);

@@ -123,6 +123,7 @@ TEST_F(GLGraphicsTest, AttachesToAWindowItDidNotMake) {
   uint64_t w = testing::MakeX11Window(40, 30);
   ASSERT_NE(w, 0u);
   EXPECT_FALSE(driver_->AttachGraphics(0, 2));
+  EXPECT_FALSE(driver_->AttachGraphics(3, 2)) << "no such window: Null, and the process goes on";
   Ref<TGraphics> g = driver_->AttachGraphics(static_cast<int64_t>(w), 2);
   ASSERT_TRUE(g);
   int32_t width, height, d, hz, f;
@@ -137,6 +138,7 @@ TEST_F(GLGraphicsTest, AttachesToAWindowItDidNotMake) {
   // Closing the context leaves the window alone.
   EXPECT_TRUE(testing::X11WindowExists(w));
   testing::DestroyX11Window(w);
+  EXPECT_FALSE(driver_->AttachGraphics(static_cast<int64_t>(w), 2));
 }
 
 // A texture made in the shared context draws in every context.
