@@ -55,8 +55,9 @@ double MixFloor(const Scene& scene, std::vector<int16_t>& out) {
       int32_t v = int32_t(c.volume * 4096.0f), pan = int32_t(c.pan * 4096.0f);
       int32_t left = pan > 0 ? (v * (4096 - pan)) >> 12 : v;
       int32_t right = pan < 0 ? (v * (pan + 4096)) >> 12 : v;
-      gains[c.voice].v = _mm_set_epi16(int16_t(right), int16_t(left), int16_t(right), int16_t(left),
-                                     int16_t(right), int16_t(left), int16_t(right), int16_t(left));
+      gains[c.voice].v =
+          _mm_set_epi16(int16_t(right), int16_t(left), int16_t(right), int16_t(left),
+                        int16_t(right), int16_t(left), int16_t(right), int16_t(left));
     }
     std::fill(acc.begin(), acc.end(), 0);
     for (size_t v = 0; v < scene.voices.size(); ++v) {
@@ -93,7 +94,8 @@ double MixSdlMixer(const Scene& scene) {
   setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
   setenv("SDL_DISKAUDIODELAY", "0", 1);
   if (SDL_Init(SDL_INIT_AUDIO) != 0) return -1;
-  SDL_LogSetOutputFunction([](void*, int, SDL_LogPriority, const char*) {}, nullptr);  // its warning
+  // The disk driver warns that it is one.
+  SDL_LogSetOutputFunction([](void*, int, SDL_LogPriority, const char*) {}, nullptr);
   if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, kBlock) != 0) {
     SDL_Quit();
     return -1;
@@ -240,7 +242,6 @@ int main() {
     if (t > 0) sdl8 = std::min(sdl8, t);
   }
   if (sdl8 < 1e9) bench::Print("mix_8_voices_vs_sdl_mixer_ratio", ours8 / sdl8);
-
 
   std::string dir = "/tmp/bench_mixer_" + std::to_string(getpid());
   std::string mkdir = "mkdir -p " + dir;

@@ -182,7 +182,8 @@ int main() {
   bench::Print("scale_1080p_to_720p_ms", scale, "ms");
   bench::Print("scale_1080p_to_720p_mpix_s", 1280.0 * 720.0 / 1000.0 / scale, "Mpix/s");
 
-  const std::string tga = std::string(dir) + "/picture.tga", bmp = std::string(dir) + "/picture.bmp";
+  const std::string tga = std::string(dir) + "/picture.tga",
+                    bmp = std::string(dir) + "/picture.bmp";
   if (!WriteTga(picture, tga) || !WriteBmp(picture, bmp)) return 1;
   auto [ourTga, sdlTga] = BestPairMs(
       kRounds, [&] { PixmapFromUrl(String(tga.c_str())); }, [&] { SdlImageLoad(tga); });

@@ -8,10 +8,7 @@ setup_args=()
 if [ "${VXL_VERBOSE:-0}" = 1 ]; then
   setup_args+=(-v)
 fi
-targets=(launcher)
-for part in "$root"/examples/*.cmake; do
-  targets+=("$(basename "$part" .cmake)")
-done
+targets=(launcher examples)
 "$root/scripts/setup.sh" "${setup_args[@]}" "${targets[@]}"
 build_dir="${BUILD_DIR:-build}"
 [[ "$build_dir" == /* ]] || build_dir="$root/$build_dir"

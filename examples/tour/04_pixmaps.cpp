@@ -3,6 +3,7 @@
 
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/pixmap.h"
+#include "pixmap/pixmap_ops.h"
 #include "startup/startup.h"
 
 using namespace vxl;

@@ -220,9 +220,9 @@ __attribute__((target("ssse3"))) int32_t Shuffle3To3(const uint8_t* s, uint8_t* 
                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 32))};
     __m128i r[3];
     for (int out = 0; out < 3; ++out)
-      r[out] = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(v[0], m[out][0]),
-                                         _mm_shuffle_epi8(v[1], m[out][1])),
-                            _mm_shuffle_epi8(v[2], m[out][2]));
+      r[out] = _mm_or_si128(
+          _mm_or_si128(_mm_shuffle_epi8(v[0], m[out][0]), _mm_shuffle_epi8(v[1], m[out][1])),
+          _mm_shuffle_epi8(v[2], m[out][2]));
     for (int out = 0; out < 3; ++out)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * out), r[out]);
   }

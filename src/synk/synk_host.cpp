@@ -142,9 +142,8 @@ void TSynkHost::_DropEvents() {
 
 void TSynkHost::_TakePeerList() {
   _peerList.clear();
-  ForEach<TSynkPeer>(_peers, [this](const Ref<TSynkPeer>& peer, const Ref<TLink>&) {
-    _peerList.push_back(peer);
-  });
+  ForEach<TSynkPeer>(
+      _peers, [this](const Ref<TSynkPeer>& peer, const Ref<TLink>&) { _peerList.push_back(peer); });
 }
 
 Ref<TSynkPeer> TSynkHost::_FindPeer(platform::EnetPeer* enetPeer) const {

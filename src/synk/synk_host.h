@@ -134,7 +134,7 @@ class TSynkHost : public Object {
   void _BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer);
 
   std::vector<Ref<TSynkPeer>> _peerList;  // the peers in _peers, for the relays
-  bool _ended = false;                     // closed: never attached again
+  bool _ended = false;                    // closed: never attached again
   int32_t _lowestFree = 1;  // every id below this one is in use
 };
 

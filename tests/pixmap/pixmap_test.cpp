@@ -115,7 +115,8 @@ TEST_F(PixmapTest, TranslatePixelsEqualsTheTwoStepConversion) {
         if (sb == db) {  // in place as well
           Bytes inPlace = src;
           TranslatePixels(inPlace.data() + 1, sf, inPlace.data() + 1, df, n);
-          ASSERT_EQ(Bytes(inPlace.begin() + 1, inPlace.end()), want) << sf << "->" << df << " n=" << n;
+          ASSERT_EQ(Bytes(inPlace.begin() + 1, inPlace.end()), want)
+              << sf << "->" << df << " n=" << n;
         }
       }
     }

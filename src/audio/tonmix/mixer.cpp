@@ -178,8 +178,8 @@ VXL_AVX2 inline void SplitPositions(__m256i p0, __m256i p1, __m256i& index, __m2
 VXL_AVX2 inline __m256i Lerp16(__m256i a, __m256i b, __m256i frac) {
   __m256i d = _mm256_sub_epi32(b, a);
   __m256i high = _mm256_mullo_epi32(d, _mm256_srli_epi32(frac, 8));
-  __m256i low = _mm256_srai_epi32(
-      _mm256_mullo_epi32(d, _mm256_and_si256(frac, _mm256_set1_epi32(0xFF))), 8);
+  __m256i low =
+      _mm256_srai_epi32(_mm256_mullo_epi32(d, _mm256_and_si256(frac, _mm256_set1_epi32(0xFF))), 8);
   return _mm256_add_epi32(a, _mm256_srai_epi32(_mm256_add_epi32(high, low), 8));
 }
 
@@ -201,16 +201,15 @@ VXL_AVX2 inline __m256i LoadAt(const uint8_t* d, __m256i index, int scale, int f
 }
 
 // Adds (left x gain >> 8, right x gain >> 8) of eight frames to acc[0 .. 15].
-VXL_AVX2 inline void Accumulate(int32_t* acc, __m256i left, __m256i right, __m256i gl,
-                                __m256i gr) {
+VXL_AVX2 inline void Accumulate(int32_t* acc, __m256i left, __m256i right, __m256i gl, __m256i gr) {
   left = _mm256_srai_epi32(_mm256_mullo_epi32(left, gl), 8);
   right = _mm256_srai_epi32(_mm256_mullo_epi32(right, gr), 8);
   __m256i lo = _mm256_unpacklo_epi32(left, right), hi = _mm256_unpackhi_epi32(left, right);
   __m256i* o = reinterpret_cast<__m256i*>(acc);
-  _mm256_storeu_si256(o, _mm256_add_epi32(_mm256_loadu_si256(o),
-                                          _mm256_permute2x128_si256(lo, hi, 0x20)));
-  _mm256_storeu_si256(o + 1, _mm256_add_epi32(_mm256_loadu_si256(o + 1),
-                                              _mm256_permute2x128_si256(lo, hi, 0x31)));
+  _mm256_storeu_si256(
+      o, _mm256_add_epi32(_mm256_loadu_si256(o), _mm256_permute2x128_si256(lo, hi, 0x20)));
+  _mm256_storeu_si256(
+      o + 1, _mm256_add_epi32(_mm256_loadu_si256(o + 1), _mm256_permute2x128_si256(lo, hi, 0x31)));
 }
 
 // Mixes whole groups of eight of the n frames from position p (gains within 16 bits; `end`
@@ -220,9 +219,9 @@ VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t*& acc, int32_t n, uin
                                  uint64_t step, uint64_t end, Gains g) {
   const __m256i gl = _mm256_set1_epi32(g.left), gr = _mm256_set1_epi32(g.right);
   const __m256i one = _mm256_set1_epi32(1);
-  __m256i p0 = _mm256_add_epi64(_mm256_set1_epi64x(int64_t(p)),
-                                _mm256_setr_epi64x(0, int64_t(step), int64_t(2 * step),
-                                                   int64_t(3 * step)));
+  __m256i p0 =
+      _mm256_add_epi64(_mm256_set1_epi64x(int64_t(p)),
+                       _mm256_setr_epi64x(0, int64_t(step), int64_t(2 * step), int64_t(3 * step)));
   __m256i p1 = _mm256_add_epi64(p0, _mm256_set1_epi64x(int64_t(4 * step)));
   const __m256i advance = _mm256_set1_epi64x(int64_t(8 * step));
   const bool narrow = step <= (uint64_t(7) << 30);  // 1.75 values per frame

@@ -268,6 +268,7 @@ constexpr int kExitingChildWaitMs = 200;
 // Waits up to timeoutMs for the child to end and collects it. False when it is still running (or
 // the system cannot wait on it this way).
 bool CollectWithin(ChildProcess* child, int timeoutMs) {
+  if (!ChildRunning(child)) return true;  // often it has ended already
   int fd = static_cast<int>(syscall(SYS_pidfd_open, child->pid, 0));
   if (fd < 0) return false;
   pollfd p{fd, POLLIN, 0};

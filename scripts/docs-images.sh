@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Regenerates the pictures the README shows, headless, from the examples themselves:
+#   docs/images/sprites-opengl.png   a frame of the sprites example through the "OpenGL" driver
+#   docs/images/tone-waveform.png    what play_audio played, read back from SDL's disk audio driver
+# The recipes are the ones CI uses (tests/support/test_devices.sh). Environment: BUILD_DIR
+# (default: build, already built with the examples).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-build}"
+[[ "$build" == /* ]] || build="$root/$build"
+out="$root/docs/images"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+devices="$root/tests/support/test_devices.sh"
+
+"$devices" --display "$build/bin/sprites" --frames 90 --screenshot "$out/sprites-opengl.png" \
+  >/dev/null
+echo "docs/images/sprites-opengl.png"
+
+# A two-second 440 Hz tone, played through the software mixer into SDL's disk driver.
+sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 2 sine 440 fade 0 2 0.5 2>/dev/null
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" \
+  "$build/bin/play_audio" "$work/tone.wav" >/dev/null
+python3 "$root/scripts/plot_waveform.py" "$work/played.raw" "$out/tone-waveform.png"
+echo "docs/images/tone-waveform.png"
