@@ -42,6 +42,7 @@ int Main(int argc, char** argv) {
   Ref<TPixmap> image = PixmapFromUrl(String(argv[1]));
   if (!image) {
     std::fprintf(stderr, "%s: not an image this program reads\n", argv[1]);
+    example::ReportLibraryFailure();
     return 1;
   }
   if (argc == 3) width = (image->width + 1) / 2, height = (image->height + 1) / 2;

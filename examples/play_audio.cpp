@@ -71,6 +71,7 @@ int Main(int argc, char** argv) {
   Ref<TChannel> channel = StartSound(sound, nullptr);
   if (!channel || !channel->Playing()) {
     std::printf("nothing to hear (no audio device)\n");
+    example::ReportLibraryFailure();
     return 0;
   }
   // The software mixer counts the frames it played; for the others the clock tells.

@@ -52,6 +52,7 @@ bool Start(const vxl::Ref<vxl::TSynkHost>& host, bool listen, char** argv) {
     int32_t port = example::ParseNumber(argv[2], 1, 65535, "the port");
     if (ListenSynkHost(host, port)) return true;
     std::fprintf(stderr, "could not listen on port %d (is another program using it?)\n", port);
+    example::ReportLibraryFailure();
     return false;
   }
   int32_t port = example::ParseNumber(argv[3], 1, 65535, "the port");

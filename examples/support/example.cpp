@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "runtime/exceptions.h"
+#include "runtime/library_failure.h"
 
 namespace example {
 namespace {
@@ -28,8 +29,14 @@ int Run(int (*body)(int, char**), int argc, char** argv, const char* usage) {
   } catch (const std::exception& e) {  // a framework exception's text, or the library's
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s\n", g_program, e.what());
+    ReportLibraryFailure();
     return 1;
   }
+}
+
+void ReportLibraryFailure() {
+  vxl::String why = vxl::LastLibraryFailure();
+  if (!why.IsEmpty()) std::fprintf(stderr, "%s: %s\n", g_program, why.ToCString().c_str());
 }
 
 void UsageError(const char* usage) {

@@ -14,6 +14,11 @@ namespace example {
 // exception, that escapes `body` prints "<program>: <message>" on standard error and gives 1.
 int Run(int (*body)(int argc, char** argv), int argc, char** argv, const char* usage);
 
+// When a library opened on first use did not open (libpng, SDL2, vorbisfile, ENet, ...), prints
+// "<program>: <why>" on standard error, so a feature that is missing says why. Run does it
+// after an exception too.
+void ReportLibraryFailure();
+
 // Prints `usage` on standard error and ends the program with exit code 2 (a wrong command line).
 [[noreturn]] void UsageError(const char* usage);
 

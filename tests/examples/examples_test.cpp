@@ -2,6 +2,7 @@
 // each says what is wrong and exits with 2 (the command line) or 1 (the work failed).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,34 @@ TEST(Examples, HelpAndBadArguments) {
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     const std::string& shown = c.exitCode == 0 ? r.out : r.err;
     EXPECT_NE(shown.find(c.expected), std::string::npos) << shown;
+  }
+}
+
+// A library that does not open says why: the PNG loader without libpng, the chat without ENet.
+TEST(Examples, AMissingLibrarySaysWhy) {
+  test::TempDir dir;
+  const std::string png = dir.Write("a.png", std::string("\x89PNG\r\n\x1A\n", 8) + "IHDR...");
+  struct Case {
+    const char* variable;
+    std::vector<std::string> args;
+    std::string expected;
+  } cases[] = {
+      {"VXL_LIBRARY_LIBPNG",
+       {"image_convert", png, dir.Path() + "/out"},
+       "image_convert: libpng: /nonexistent/lib.so: cannot open shared object file"},
+      {"VXL_LIBRARY_LIBENET",
+       {"synk_chat", "listen", "7779", "ada"},
+       "synk_chat: libenet: /nonexistent/lib.so: cannot open shared object file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.variable);
+    std::vector<std::string> argv = c.args;
+    argv[0] = test::TestBinaryDir() + "/" + argv[0];
+    setenv(c.variable, "/nonexistent/lib.so", 1);
+    test::ChildResult r = test::RunChild(argv, "", "");
+    unsetenv(c.variable);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
   }
 }
 
