@@ -101,7 +101,8 @@ int InitWin32SystemDriverModule() {
 }
 
 int InitSystemModule() {
-  return g_systemModule.Run({InitCoreModule, InitHookModule, InitEventModule, InitFileSystemModule,
+  return g_systemModule.Run({InitCoreModule, InitHookModule, InitEventModule, InitEventTailModule,
+                             InitFileSystemModule,
                              InitSystemDriverModule, InitWin32SystemDriverModule},
                             [] {
                               // Kept for the whole process: never released, so no static destructor

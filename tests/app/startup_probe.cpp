@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/module_groups.h"
+#include "startup/module_groups.h"
 #include "startup/startup.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"

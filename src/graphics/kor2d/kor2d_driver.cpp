@@ -101,9 +101,14 @@ void SetCurrentKor2DDriver(const Ref<TKor2DDriver>& driver) {
   CurrentDriver() = driver;
 }
 
+int InitKor2DBindingModule() {
+  static ModuleGuard guard("2D driver binding");
+  return guard.Run({InitCoreModule}, [] {});
+}
+
 int InitKor2DDriverModule() {
   static ModuleGuard guard("2D driver base");
-  return guard.Run({InitCoreModule, InitGraphicsModule, InitPixmapModule}, [] {
+  return guard.Run({InitCoreModule, InitKor2DBindingModule, InitGraphicsModule, InitPixmapModule}, [] {
     RegisterClass<TImageFrame>();
     RegisterClass<TKor2DDriver>();
   });
