@@ -17,6 +17,7 @@ void ENetEvent::Bind(ClassBinder<ENetEvent>& b) {
 namespace {
 
 void ENetExit() {
+  RecordExitFunction("ENet deinitialise");
   platform::EnetShutdown();
 }
 
