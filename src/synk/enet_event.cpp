@@ -27,6 +27,8 @@ int InitENetModule() {
   static ModuleGuard guard("ENet wrapper");
   return guard.Run({InitCoreModule, InitStreamModule}, [] {
     RegisterClass<ENetEvent>();
+    // ENet initialises with its library, on first use (its socket layer needs no start-up
+    // here); the exit slot is taken now, so that deinitialising keeps its place at exit.
     std::atexit(ENetExit);
   });
 }
