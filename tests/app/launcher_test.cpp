@@ -200,7 +200,8 @@ TEST(Launcher, NeedsAndLoadsOnlyTheCLibrary) {
   auto headers = test::RunChild({"/usr/bin/readelf", "-l", app.launcher});
   size_t interp = headers.out.find("program interpreter: ");
   ASSERT_NE(interp, std::string::npos) << headers.out;
-  std::string interpreter = headers.out.substr(interp + 21, headers.out.find(']', interp) - interp - 21);
+  std::string interpreter =
+      headers.out.substr(interp + 21, headers.out.find(']', interp) - interp - 21);
   needed.erase(interpreter.substr(interpreter.rfind('/') + 1));
   EXPECT_EQ(needed, std::set<std::string>{"libc.so.6"}) << elf.out;
 
@@ -233,8 +234,8 @@ TEST(Startup, ExitFunctionsOfTheModulesRunInTheirOrder) {
     int exitCode;
     const char* err;
   };
-  for (const Case& c : {Case{"exit-trace", 0, ""},
-                        Case{"exit-trace-throw", 255, "thrown after start-up"}}) {
+  for (const Case& c :
+       {Case{"exit-trace", 0, ""}, Case{"exit-trace-throw", 255, "thrown after start-up"}}) {
     auto result = test::RunChild({Bin("startup_probe"), c.mode});
     EXPECT_EQ(result.exitCode, c.exitCode) << c.mode;
     EXPECT_EQ(result.err, c.err) << c.mode;

@@ -105,11 +105,11 @@ TEST(ModuleOrder, ClassRegistryFollowsTheRows) {
 
 TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
   RunLauncherImports();
-  EXPECT_EQ(ChainClasses(StreamFactories()),
-            (std::vector<std::string>{"TTextStreamFactory", "THTTPStreamFactory",
-                                      "TSocketStreamFactory", "TXEndianStreamFactory",
-                                      "TRamStreamFactory", "TBankStreamFactory",
-                                      "TDataStreamFactory"}));
+  EXPECT_EQ(
+      ChainClasses(StreamFactories()),
+      (std::vector<std::string>{"TTextStreamFactory", "THTTPStreamFactory", "TSocketStreamFactory",
+                                "TXEndianStreamFactory", "TRamStreamFactory", "TBankStreamFactory",
+                                "TDataStreamFactory"}));
   EXPECT_EQ(ChainClasses(PixmapLoaders()),
             (std::vector<std::string>{"TPixmapLoaderTGA", "TPixmapLoaderPNG", "TPixmapLoaderJPG",
                                       "TPixmapLoaderBMP"}));

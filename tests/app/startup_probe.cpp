@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "startup/module_groups.h"
-#include "startup/startup.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
+#include "startup/module_groups.h"
+#include "startup/startup.h"
 #include "stream/standard_io.h"
 #include "stream/stream.h"
 

@@ -108,10 +108,11 @@ int InitKor2DBindingModule() {
 
 int InitKor2DDriverModule() {
   static ModuleGuard guard("2D driver base");
-  return guard.Run({InitCoreModule, InitKor2DBindingModule, InitGraphicsModule, InitPixmapModule}, [] {
-    RegisterClass<TImageFrame>();
-    RegisterClass<TKor2DDriver>();
-  });
+  return guard.Run({InitCoreModule, InitKor2DBindingModule, InitGraphicsModule, InitPixmapModule},
+                   [] {
+                     RegisterClass<TImageFrame>();
+                     RegisterClass<TKor2DDriver>();
+                   });
 }
 
 }  // namespace vxl
