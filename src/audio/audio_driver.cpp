@@ -130,6 +130,7 @@ Ref<TAudioDriver> AudioDrivers() {
 }
 
 void ReleaseAudioDriver() {
+  RecordExitFunction("audio shutdown");
   Registry& r = State();
   if (Ref<TAudioDriver> current = std::move(r.current)) current->Shutdown();
 }

@@ -353,6 +353,7 @@ Ref<TGraphics> OpenGraphics(int32_t width, int32_t height, int32_t depth, int32_
 }
 
 void CloseOpenedGraphics() {
+  RecordExitFunction("graphics");
   GraphicsState& s = State();
   if (!s.opened) return;
   BumpGeneration();

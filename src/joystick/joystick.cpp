@@ -31,8 +31,17 @@ void CheckButton(int32_t button) {
   }
 }
 
+// The devices open on first use; so is the exit function that closes them registered.
+void UsingDevices() {
+  static bool exitRegistered = false;
+  if (exitRegistered) return;
+  exitRegistered = true;
+  RegisterExitFunction(platform::JoystickShutdown);
+}
+
 // Reads the device into the port's button state and axis slots; false leaves them unchanged.
 bool Read(int32_t port) {
+  UsingDevices();
   platform::JoystickPosition p;
   if (!platform::JoystickReadPosition(port, p)) return false;
   g_buttons[port] = static_cast<int32_t>(p.buttons);
@@ -77,11 +86,13 @@ float JoystickHatValue(uint32_t pov) {
 }
 
 int32_t JoystickEnumerate() {
+  UsingDevices();
   return platform::JoystickEnumerate();
 }
 
 String JoystickName(int32_t port) {
   CheckPort(port);
+  UsingDevices();
   std::string name;
   if (!platform::JoystickNameOf(port, name)) return String();
   return String(std::string_view(name));
@@ -137,7 +148,7 @@ float JoystickWheel(int32_t port) {
 
 int InitJoystickModule() {
   static ModuleGuard guard("joystick input");
-  return guard.Run({InitCoreModule}, [] { RegisterExitFunction(platform::JoystickShutdown); });
+  return guard.Run({InitCoreModule}, [] {});
 }
 
 }  // namespace vxl

@@ -23,6 +23,7 @@ Ref<TList>& Processes() {
 }
 
 void TerminateAllAtExit() {
+  RecordExitFunction("process termination");
   TProcess::TerminateAll();
 }
 

@@ -15,6 +15,11 @@ std::vector<const char*>& BodyOrder() {
   return *order;
 }
 
+std::vector<const char*>& ExitOrder() {
+  static NeverDestroyed<std::vector<const char*>> order;
+  return *order;
+}
+
 }  // namespace
 
 int ModuleGuard::Run(std::span<const ModuleInitialiser> imports, void (*body)()) {
@@ -48,6 +53,14 @@ int InitCoreModule() {
     RegisterClass<TOutOfDataException>();
     RegisterClass<TRuntimeException>();
   });
+}
+
+void RecordExitFunction(const char* name) {
+  ExitOrder().push_back(name);
+}
+
+const std::vector<const char*>& ExitFunctionOrder() {
+  return ExitOrder();
 }
 
 void RegisterExitFunction(void (*fn)()) {

@@ -62,6 +62,12 @@ const std::vector<const char*>& ModuleBodyOrder();
 // The core runtime module: registers the runtime exception classes.
 int InitCoreModule();
 
+// Exit functions registered at start-up call this first, with their name, so that the order in
+// which they ran can be read back (by a later exit function, or a test).
+void RecordExitFunction(const char* name);
+// The names recorded by RecordExitFunction so far, in the order the functions ran.
+const std::vector<const char*>& ExitFunctionOrder();
+
 // Adds fn to the functions run at exit; they run in reverse order of registration.
 void RegisterExitFunction(void (*fn)());
 // Ends the process with exit code 0, running the exit functions.

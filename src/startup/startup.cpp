@@ -2,41 +2,10 @@
 
 #include <exception>
 
-#include "audio/audio_driver.h"
-#include "audio/directsound/directsound_driver.h"
-#include "audio/openal/openal_driver.h"
-#include "audio/sample_loaders.h"
-#include "audio/tonmix/tonmix_driver.h"
-#include "bank/bank.h"
-#include "collections/list/list.h"
-#include "filesystem/file_stream.h"
-#include "graphics/gl/gl_kor2d_driver.h"
-#include "joystick/joystick.h"
-#include "net/http_stream.h"
-#include "net/socket.h"
-#include "net/socket_stream.h"
-#include "pixmap/loaders/bmp_loader.h"
-#include "pixmap/loaders/jpeg_loader.h"
-#include "pixmap/loaders/png_loader.h"
-#include "pixmap/loaders/tga_loader.h"
 #include "platform/process/process_image.h"
 #include "platform/signals/fault_signals.h"
-#include "process/process.h"
-#include "reflection/reflection.h"
 #include "runtime/application.h"
-#include "runtime/classic_text.h"
 #include "runtime/exceptions.h"
-#include "runtime/random.h"
-#include "stream/memory/bank_stream.h"
-#include "stream/memory/endian_stream.h"
-#include "stream/memory/ram_stream.h"
-#include "stream/standard_io.h"
-#include "stream/text_stream.h"
-#include "synk/synk.h"
-#include "system/input/polled_input.h"
-#include "system/queue/event_queue.h"
-#include "system/timer/timer.h"
-#include "toolchain/toolchain.h"
 
 namespace vxl {
 
@@ -61,21 +30,8 @@ void OnTerminate() {
 }  // namespace
 
 int InitFrameworkModules() {
-  // The launcher's imports, with its groups opened and its own modules left out.
-  static const ModuleInitialiser modules[] = {
-      InitCoreModule,         InitAudioModule,        InitBankModule,
-      InitBankStreamModule,   InitRandomModule,       InitSocketModule,
-      InitRamStreamModule,    InitEndianStreamModule, InitSocketStreamModule,
-      InitHttpStreamModule,   InitTextStreamModule,   InitStandardIOModule,
-      InitListModule,         InitFileSystemModule,   InitBmpLoaderModule,
-      InitPolledInputModule,  InitGLKor2DModule,      InitDirectSoundDriverModule,
-      InitEventQueueModule,   InitTonmixDriverModule, InitSynkModule,
-      InitJpegLoaderModule,   InitToolchainModule,    InitOggLoaderModule,
-      InitOpenALDriverModule, InitPngLoaderModule,    InitReflectionModule,
-      InitClassicTextModule,  InitTgaLoaderModule,    InitTimerModule,
-      InitWavLoaderModule,    InitJoystickModule,     InitProcessModule,
-  };
-  for (ModuleInitialiser init : modules)
+  InitCoreModule();
+  for (ModuleInitialiser init : FrameworkImports())
     init();
   return 0;
 }

@@ -11,9 +11,15 @@
 // module whose initialiser never ran throws a runtime exception that names it.
 #pragma once
 
+#include <span>
+
 #include "runtime/module.h"
 
 namespace vxl {
+
+// The framework modules the launcher imports after the core module and its own stub, in the
+// launcher's order. Each brings up the modules it builds on first.
+std::span<const ModuleInitialiser> FrameworkImports();
 
 // Runs the initialiser of every framework module, in the order the launcher runs them, so that
 // every chain (stream factories, loaders, drivers, data types) is searched in the same order as

@@ -81,6 +81,7 @@ Ref<TStream> OpenStreamUrl(const Url& url, int32_t readable, int32_t writeable) 
 namespace {
 
 void CStdLibCleanup() {
+  RecordExitFunction("socket clean-up");
   platform::StopSocketLibrary();
 }
 

@@ -17,6 +17,7 @@ void ENetEvent::Bind(ClassBinder<ENetEvent>& b) {
 namespace {
 
 void ENetExit() {
+  RecordExitFunction("ENet deinitialise");
   platform::EnetShutdown();
 }
 
@@ -26,6 +27,8 @@ int InitENetModule() {
   static ModuleGuard guard("ENet wrapper");
   return guard.Run({InitCoreModule, InitStreamModule}, [] {
     RegisterClass<ENetEvent>();
+    // ENet initialises with its library, on first use (its socket layer needs no start-up
+    // here); the exit slot is taken now, so that deinitialising keeps its place at exit.
     std::atexit(ENetExit);
   });
 }

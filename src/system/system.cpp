@@ -101,14 +101,14 @@ int InitWin32SystemDriverModule() {
 }
 
 int InitSystemModule() {
-  return g_systemModule.Run({InitCoreModule, InitHookModule, InitEventModule, InitFileSystemModule,
-                             InitSystemDriverModule, InitWin32SystemDriverModule},
-                            [] {
-                              // Kept for the whole process: never released, so no static destructor
-                              // touches it.
-                              if (!theSystemDriver)
-                                theSystemDriver = New<TWin32SystemDriver>().Leak();
-                            });
+  return g_systemModule.Run(
+      {InitCoreModule, InitHookModule, InitEventModule, InitEventTailModule, InitFileSystemModule,
+       InitSystemDriverModule, InitWin32SystemDriverModule},
+      [] {
+        // Kept for the whole process: never released, so no static destructor
+        // touches it.
+        if (!theSystemDriver) theSystemDriver = New<TWin32SystemDriver>().Leak();
+      });
 }
 
 }  // namespace vxl

@@ -68,6 +68,7 @@ namespace {
 // The native layer's exit function: windows closed and SDL's video stopped before the C
 // library's own teardown.
 void ShutdownNative() {
+  RecordExitFunction("system driver");
   ev::ShutdownEvents();
 }
 

@@ -180,24 +180,67 @@ TEST(Startup, ExitFunctionRunningLastFindsTheModuleGlobalsWhole) {
   EXPECT_EQ(result.out.substr(atExit), "at exit:" + running.substr(8) + "Quillon Application\r\n");
 }
 
-// The start-up maps the C library and nothing else: SDL2, the image, sound, font and network
-// libraries are opened on first use.
-TEST(Launcher, LoadsOnlyTheCLibrary) {
+// The launcher needs only the C library, and its start-up loads nothing else: SDL2, the image,
+// sound, font and network libraries are opened on first use.
+TEST(Launcher, NeedsAndLoadsOnlyTheCLibrary) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer runtimes are loaded by design";
 #endif
   LauncherDir app;
-  setenv("LD_DEBUG", "files", 1);
+  auto elf = test::RunChild({"/usr/bin/readelf", "-d", app.launcher});
+  ASSERT_EQ(elf.exitCode, 0) << elf.err;
+  std::set<std::string> needed;
+  for (size_t at = elf.out.find("Shared library: ["); at != std::string::npos;
+       at = elf.out.find("Shared library: [", at + 1)) {
+    size_t begin = at + 17;
+    needed.insert(elf.out.substr(begin, elf.out.find(']', begin) - begin));
+  }
+  // The program interpreter is mapped by the kernel with every dynamic executable (the static
+  // unwinder asks it for the frame tables); it is not a library the launcher loads.
+  auto headers = test::RunChild({"/usr/bin/readelf", "-l", app.launcher});
+  size_t interp = headers.out.find("program interpreter: ");
+  ASSERT_NE(interp, std::string::npos) << headers.out;
+  std::string interpreter =
+      headers.out.substr(interp + 21, headers.out.find(']', interp) - interp - 21);
+  needed.erase(interpreter.substr(interpreter.rfind('/') + 1));
+  EXPECT_EQ(needed, std::set<std::string>{"libc.so.6"}) << elf.out;
+
+  setenv("LD_DEBUG", "libs", 1);
   auto result = test::RunChild({app.launcher});
   unsetenv("LD_DEBUG");
   EXPECT_EQ(result.exitCode, 0);
-  std::set<std::string> loaded;
-  for (size_t at = result.err.find("file="); at != std::string::npos;
-       at = result.err.find("file=", at + 1)) {
-    size_t end = result.err.find_first_of(" \t\n[", at);
-    loaded.insert(result.err.substr(at + 5, end - at - 5));
+  std::set<std::string> searched;
+  for (size_t at = result.err.find("find library="); at != std::string::npos;
+       at = result.err.find("find library=", at + 1)) {
+    size_t begin = at + 13;
+    searched.insert(result.err.substr(begin, result.err.find_first_of(" \t\n[", begin) - begin));
   }
-  EXPECT_EQ(loaded, std::set<std::string>{"libc.so.6"}) << result.err;
+  EXPECT_EQ(searched, std::set<std::string>{"libc.so.6"}) << result.err;
+}
+
+TEST(Startup, MainsInitialisersLeaveSdlUnloaded) {
+  auto result = test::RunChild({Bin("startup_probe"), "sdl-after-start"});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "SDL2 loaded: no\n");
+}
+
+// The exit functions registered at start-up run in reverse order of registration, however the
+// program ends.
+TEST(Startup, ExitFunctionsOfTheModulesRunInTheirOrder) {
+  const std::string trace =
+      "process termination\nENet deinitialise\nsystem driver\naudio shutdown\nsocket clean-up\n";
+  struct Case {
+    const char* mode;
+    int exitCode;
+    const char* err;
+  };
+  for (const Case& c :
+       {Case{"exit-trace", 0, ""}, Case{"exit-trace-throw", 255, "thrown after start-up"}}) {
+    auto result = test::RunChild({Bin("startup_probe"), c.mode});
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.mode;
+    EXPECT_EQ(result.err, c.err) << c.mode;
+    EXPECT_EQ(result.out, trace) << c.mode;
+  }
 }
 
 TEST(Startup, ExitFunctionsRunInReverseOrderOfRegistration) {

@@ -1,6 +1,8 @@
-// The launcher's module bodies run once each, in the fixed start-up order.
+// The launcher's module bodies run once each, in the fixed start-up order, and so fill every
+// chain and table in the order the launcher's table gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -8,9 +10,15 @@
 #include "app/launcher_order.h"
 #include "audio/audio_driver.h"
 #include "data/data.h"
+#include "graphics/graphics.h"
 #include "pixmap/pixmap.h"
+#include "records/records.h"
+#include "runtime/class_info.h"
 #include "runtime/module.h"
+#include "startup/startup.h"
 #include "stream/stream.h"
+#include "system/event/event.h"
+#include "system/event/hook.h"
 
 namespace vxl {
 namespace {
@@ -22,41 +30,94 @@ void RunLauncherImports() {
   }
 }
 
-TEST(ModuleOrder, BodiesRunOnceInTheFixedOrder) {
+template <class T>
+std::vector<std::string> ChainClasses(Ref<T> head) {
+  std::vector<std::string> names;
+  for (Ref<T> at = head; at; at = at->_succ)
+    names.push_back(at->Class().Name());
+  return names;
+}
+
+TEST(ModuleOrder, MainHasTwentySevenImportsStubSecond) {
+  ASSERT_EQ(LauncherImports().size(), 27u);
+  EXPECT_EQ(LauncherImports()[0], InitCoreModule);
+  EXPECT_EQ(LauncherImports()[1], InitApplicationStub);
+  EXPECT_TRUE(std::equal(FrameworkImports().begin(), FrameworkImports().end(),
+                         LauncherImports().begin() + 2));
+}
+
+TEST(ModuleOrder, BodiesRunOnceInTheTablesOrder) {
+  ASSERT_EQ(kLauncherTable.size(), 85u);
+  for (size_t i = 0; i < kLauncherTable.size(); ++i)
+    ASSERT_EQ(kLauncherTable[i].place, static_cast<int>(i) + 1) << kLauncherTable[i].name;
+
   RunLauncherImports();
   std::vector<std::string> order(ModuleBodyOrder().begin(), ModuleBodyOrder().end());
-  EXPECT_EQ(order, kLauncherOrder);
+  EXPECT_EQ(order, LauncherOrder());
 
   RunLauncherImports();  // a second run does nothing
-  EXPECT_EQ(ModuleBodyOrder().size(), kLauncherOrder.size());
+  InitFrameworkModules();
+  EXPECT_EQ(ModuleBodyOrder().size(), kLauncherTable.size());
+}
+
+// The classes each row registers, row after row: together they appear in the class registry in
+// this order (modules may register further classes of their own in between).
+TEST(ModuleOrder, ClassRegistryFollowsTheRows) {
+  const std::vector<std::vector<std::string>> rows = {
+      {"TStreamException", "TStreamReadException", "TStreamWriteException", "TIO", "TStream",
+       "TStreamWrapper", "TStreamStream", "TCStream", "TStreamFactory"},
+      {"TAudioSample", "TAudioSampleLoader"},
+      {"TSound", "TChannel", "TAudioDriver"},
+      {"TDataId", "TDataStreamFactory", "TData", "TDataType", "TDataStream"},
+      {"TBank", "TBankDataType"},
+      {"TBankStream", "TBankStreamFactory"},
+      {"TSocketException", "TSocket"},
+      {"TRamStream", "TRamStreamFactory"},
+      {"TXEndianStream", "TXEndianStreamFactory"},
+      {"TSocketStream", "TSocketStreamFactory"},
+      {"THTTPStreamFactory"},
+      {"TTextStream", "TTextStreamFactory"},
+      {"TCStandardIO"},
+      {"TLink", "TListEnum", "TList", "TListDataType"},
+      {"TPixmap", "TPixmapDataType", "TPixmapLoader"},
+      {"TPixmapLoaderBMP"},
+      {"THook"},
+      {"TEvent"},
+      {"TSystemDriver"},
+      {"TWin32SystemDriver"},
+      {"TGraphics", "TGraphicsMode", "TGraphicsDriver"},
+      {"TTimer"},
+      {"TPipeStream", "TProcess"},
+  };
+  RunLauncherImports();
+  std::vector<std::string> registry;
+  for (const ClassInfo* cls : RegisteredClasses())
+    registry.push_back(cls->Name());
+  auto at = registry.begin();
+  for (const auto& row : rows) {
+    for (const std::string& name : row) {
+      auto found = std::find(at, registry.end(), name);
+      ASSERT_NE(found, registry.end()) << name << " missing or registered too early";
+      at = found + 1;
+    }
+  }
 }
 
 TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
   RunLauncherImports();
-  std::vector<std::string> factories;
-  for (Ref<TStreamFactory> f = StreamFactories(); f; f = f->_succ) {
-    factories.push_back(f->Class().Name());
-  }
-  EXPECT_EQ(factories, (std::vector<std::string>{"TTextStreamFactory", "THTTPStreamFactory",
-                                                 "TSocketStreamFactory", "TXEndianStreamFactory",
-                                                 "TRamStreamFactory", "TBankStreamFactory",
-                                                 "TDataStreamFactory"}));
-  std::vector<std::string> types;
-  for (Ref<TDataType> t = DataTypes(); t; t = t->_succ)
-    types.push_back(t->Class().Name());
-  EXPECT_EQ(types, (std::vector<std::string>{"TGLKor2DDriver", "TGLGraphicsDriver",
-                                             "TImageDataType", "TPixmapDataType", "TListDataType",
-                                             "TBankDataType"}));
-  std::vector<std::string> loaders;
-  for (Ref<TPixmapLoader> l = PixmapLoaders(); l; l = l->_succ)
-    loaders.push_back(l->Class().Name());
-  EXPECT_EQ(loaders, (std::vector<std::string>{"TPixmapLoaderTGA", "TPixmapLoaderPNG",
-                                               "TPixmapLoaderJPG", "TPixmapLoaderBMP"}));
-  std::vector<std::string> sampleLoaders;
-  for (Ref<TAudioSampleLoader> l = AudioSampleLoaders(); l; l = l->_succ)
-    sampleLoaders.push_back(l->Class().Name());
-  EXPECT_EQ(sampleLoaders,
+  EXPECT_EQ(
+      ChainClasses(StreamFactories()),
+      (std::vector<std::string>{"TTextStreamFactory", "THTTPStreamFactory", "TSocketStreamFactory",
+                                "TXEndianStreamFactory", "TRamStreamFactory", "TBankStreamFactory",
+                                "TDataStreamFactory"}));
+  EXPECT_EQ(ChainClasses(PixmapLoaders()),
+            (std::vector<std::string>{"TPixmapLoaderTGA", "TPixmapLoaderPNG", "TPixmapLoaderJPG",
+                                      "TPixmapLoaderBMP"}));
+  EXPECT_EQ(ChainClasses(AudioSampleLoaders()),
             (std::vector<std::string>{"TAudioSampleLoaderWAV", "TAudioSampleLoaderOGG"}));
+  EXPECT_EQ(ChainClasses(DataTypes()),
+            (std::vector<std::string>{"TGLKor2DDriver", "TGLGraphicsDriver", "TImageDataType",
+                                      "TPixmapDataType", "TListDataType", "TBankDataType"}));
   std::vector<std::string> drivers;
   Array<String> names = ListAudioDrivers();
   for (int32_t i = 0; i < names.Length(); ++i)
@@ -66,10 +127,16 @@ TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
                                                "Tonmix DirectSound", "DirectSound", "Null"}));
 }
 
-TEST(ModuleOrder, StubIsMainsSecondImport) {
-  ASSERT_GE(LauncherImports().size(), 2u);
-  EXPECT_EQ(LauncherImports()[0], InitCoreModule);
-  EXPECT_EQ(LauncherImports()[1], InitApplicationStub);
+TEST(ModuleOrder, DriversHooksAndLookups) {
+  RunLauncherImports();
+  // The OpenGL 2D driver made itself current last; the Direct3D 7 one is not built yet.
+  ASSERT_TRUE(CurrentGraphicsDriver());
+  EXPECT_EQ(CurrentGraphicsDriver()->Class().Name(), "TGLKor2DDriver");
+  // The event module's id came first, then the graphics module's; the next one follows them.
+  EXPECT_EQ((std::vector<int32_t>{EventHookId, FrameHookId, NewHookId()}),
+            (std::vector<int32_t>{0, 1, 2}));
+  EXPECT_TRUE(DirectSoundEntryResolved());
+  EXPECT_FALSE(DirectDrawEntryResolved());
 }
 
 }  // namespace

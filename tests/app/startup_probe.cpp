@@ -2,17 +2,21 @@
 // argument says what to do once started: "print" the start-up globals, "throw" an uncaught
 // exception, "signal <n>" raise a signal, "divide <n>" divide by n (a fault for 0),
 // "wait" block until standard input ends, "exit-functions" register two exit functions and end,
-// "late-exit-function" register an exit function before the standard modules start, then end.
+// "late-exit-function" register an exit function before the standard modules start, then end,
+// "exit-trace" / "exit-trace-throw" start every module, then end through EndProgram or an
+// uncaught throw and print the exit functions in the order they ran,
+// "sdl-after-start" start every module and say whether the SDL2 library is loaded.
+#include <dlfcn.h>
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "app/module_groups.h"
-#include "startup/startup.h"
 #include "runtime/application.h"
 #include "runtime/exceptions.h"
+#include "startup/module_groups.h"
+#include "startup/startup.h"
 #include "stream/standard_io.h"
 #include "stream/stream.h"
 
@@ -72,6 +76,19 @@ int ProbeStub() {
       RegisterExitFunction([] { std::printf("first registered\n"); });
       RegisterExitFunction([] { std::printf("second registered\n"); });
       EndProgram();
+    } else if (!std::strcmp(what, "exit-trace") || !std::strcmp(what, "exit-trace-throw")) {
+      // Registered before every module: runs after all of theirs.
+      RegisterExitFunction([] {
+        for (const char* name : ExitFunctionOrder())
+          std::printf("%s\n", name);
+      });
+      InitFrameworkModules();
+      if (!std::strcmp(what, "exit-trace-throw")) RaiseRuntimeError("thrown after start-up");
+      EndProgram();
+    } else if (!std::strcmp(what, "sdl-after-start")) {
+      InitFrameworkModules();
+      bool loaded = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_NOLOAD) != nullptr;
+      std::printf("SDL2 loaded: %s\n", loaded ? "yes" : "no");
     } else if (!std::strcmp(what, "late-exit-function")) {
       // Runs after every exit function and static destructor registered later, while the C
       // library tears the process down: the module globals must still be whole.

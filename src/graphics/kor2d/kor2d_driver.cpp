@@ -101,12 +101,18 @@ void SetCurrentKor2DDriver(const Ref<TKor2DDriver>& driver) {
   CurrentDriver() = driver;
 }
 
+int InitKor2DBindingModule() {
+  static ModuleGuard guard("2D driver binding");
+  return guard.Run({InitCoreModule}, [] {});
+}
+
 int InitKor2DDriverModule() {
   static ModuleGuard guard("2D driver base");
-  return guard.Run({InitCoreModule, InitGraphicsModule, InitPixmapModule}, [] {
-    RegisterClass<TImageFrame>();
-    RegisterClass<TKor2DDriver>();
-  });
+  return guard.Run({InitCoreModule, InitKor2DBindingModule, InitGraphicsModule, InitPixmapModule},
+                   [] {
+                     RegisterClass<TImageFrame>();
+                     RegisterClass<TKor2DDriver>();
+                   });
 }
 
 }  // namespace vxl

@@ -100,5 +100,8 @@ struct CollisionTransform {
 extern CollisionTransform collisionTransform;
 
 int InitKor2DDriverModule();
+// An empty step that runs first among the 2D renderer's modules and keeps their place in the
+// start-up order (the native draw calls are bound by each graphics driver).
+int InitKor2DBindingModule();
 
 }  // namespace vxl

@@ -7,10 +7,11 @@
 
 namespace vxl::platform {
 
-// Starts the command line's program with its arguments, detached from this process (one spawn:
-// its own session, its end reaped by a thread of this process so it is never left a zombie, and
-// free to outlive this process). `showState` is accepted for the window
-// state of systems that have one. Returns false when nothing could be started.
+// Starts the command line's program with its arguments, detached from this process (its own
+// session, started by a short-lived intermediate child so that init adopts and reaps it, and free
+// to outlive this process); returns without waiting for the program to be loaded. `showState` is
+// accepted for the window state of systems that have one. Returns false when no program was
+// found or no process could be made; a program that fails to load is not reported.
 bool LaunchCommand(std::string_view commandLine, int showState);
 
 // Helpers of this layer and of the process layers beside it.

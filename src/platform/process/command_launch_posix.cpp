@@ -1,7 +1,6 @@
 #include "platform/process/command_launch.h"
 
 #include <signal.h>
-#include <spawn.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,7 +9,6 @@
 #include <cstdlib>
 
 #include "platform/process/process_image.h"
-#include "platform/thread/thread.h"
 
 namespace vxl::platform {
 
@@ -141,33 +139,31 @@ bool LaunchDetached(const std::string& path, std::vector<std::string> args) {
     argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  // One spawn, detached: the program leads a session of its own (no terminal of ours, none of
-  // our signals), gets the standard streams and nothing else this process has open (files,
-  // sockets: it may outlive us by far), and default signal handling. A thread of ours reaps it
-  // when it ends, so it never stays our zombie; if we end first, init adopts it.
-  posix_spawnattr_t attributes;
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_init(&attributes);
-  posix_spawn_file_actions_init(&actions);
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
-    sigaddset(&defaults, sig);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-  pid_t child = -1;
-  int error = posix_spawn(&child, path.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (error != 0) return false;
-  thread::StartDetached("vxl reaper", [child] {
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  // Detached: the program leads a session of its own (no terminal of ours, none of our signals),
+  // gets the standard streams and nothing else this process has open (files, sockets: it may
+  // outlive us by far), and default signal handling. An intermediate child starts it and ends at
+  // once, so init adopts it and it never stays our zombie; we wait only for that child, not for
+  // the program to be loaded. Only async-signal-safe calls run between fork and exec.
+  pid_t intermediate = fork();
+  if (intermediate < 0) return false;
+  if (intermediate == 0) {
+    if (fork() == 0) {
+      setsid();
+      struct sigaction standard {};
+      standard.sa_handler = SIG_DFL;
+      for (int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGCHLD})
+        sigaction(sig, &standard, nullptr);
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+      closefrom(3);
+      execve(path.c_str(), argv.data(), environ);
+      _exit(127);
     }
-  });
+    _exit(0);
+  }
+  while (waitpid(intermediate, nullptr, 0) < 0 && errno == EINTR) {
+  }
   return true;
 }
 

@@ -134,6 +134,11 @@ int32_t NewUserEventId() {
   return TEvent::AllocUserId();
 }
 
+int InitEventTailModule() {
+  static ModuleGuard guard("event tail");
+  return guard.Run({InitCoreModule, InitEventModule}, [] {});
+}
+
 int InitEventModule() {
   static ModuleGuard guard("event");
   return guard.Run({InitCoreModule, InitHookModule}, [] {

@@ -93,5 +93,7 @@ int32_t SendEvent(const Ref<TEvent>& event);
 int32_t NewUserEventId();
 
 int InitEventModule();
+// A step with no content of its own that follows the event module in the start-up order.
+int InitEventTailModule();
 
 }  // namespace vxl

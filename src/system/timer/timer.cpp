@@ -87,6 +87,12 @@ int32_t StartTickTimer(float hertz, TTimer* user) {
   if (g_table.count == kMaxTimers) return 0;
   int32_t period = TickPeriod(hertz);
   if (period == 0) return 0;
+  // The timer thread starts with the first timer; so does the exit function that stops it.
+  static bool exitRegistered = false;
+  if (!exitRegistered) {
+    exitRegistered = true;
+    RegisterExitFunction(&StopAllTimers);
+  }
   WeakHandle handle = NewWeakHandle(user);
   static_assert(sizeof(WeakHandle) <= sizeof(void*), "the handle travels as the timer's user");
   int32_t id =
@@ -180,10 +186,7 @@ int32_t HaltTimer(const Ref<TTimer>& timer) {
 
 int InitTimerModule() {
   static ModuleGuard guard("timer");
-  return guard.Run({InitCoreModule, InitSystemModule}, [] {
-    RegisterClass<TTimer>();
-    RegisterExitFunction(&StopAllTimers);
-  });
+  return guard.Run({InitCoreModule, InitSystemModule}, [] { RegisterClass<TTimer>(); });
 }
 
 }  // namespace vxl

@@ -101,7 +101,8 @@ TEST(LaunchCommand, TheProgramLeadsItsOwnSessionAndIsReaped) {
   fields >> state >> ppid >> pgrp >> session;
   EXPECT_EQ(session, ppid) << stat;
   EXPECT_NE(session, long(getsid(0)));
-  // The shell ends after cat; the reaper takes it, so /proc loses it (no zombie stays).
+  // The shell ends after cat; init, which adopted it, reaps it, so /proc loses it (no zombie
+  // stays).
   std::string shell = "/proc/" + std::to_string(ppid);
   while (access(shell.c_str(), F_OK) == 0)
     usleep(1000);

@@ -1,4 +1,4 @@
-// Modules of the launcher that only group other modules' initialisers.
+// Start-up steps that only group other modules' initialisers or have no content of their own.
 #pragma once
 
 namespace vxl {
@@ -9,7 +9,7 @@ int InitStandardGroupModule();
 int InitEmptyModule();
 // A module that only imports the OpenGL module.
 int InitOpenGLImportModule();
-// The launcher's last import: a module with no content.
+// The last import of the start-up: a module with no content.
 int InitEmptyTrailingModule();
 
 }  // namespace vxl

@@ -1,4 +1,4 @@
-#include "app/module_groups.h"
+#include "startup/module_groups.h"
 
 #include "collections/list/list.h"
 #include "filesystem/file_stream.h"
