@@ -1,0 +1,99 @@
+// The software rasteriser under the software DirectDraw / Direct3D device: triangles and points
+// with vertex colour, one texture, alpha test, blending and user clip planes, drawn into 32-bit
+// surfaces in memory. The result is the same bit for bit on every machine.
+//
+//   RasterSurface target{pixels, 640, 480, 640};   // X8R8G8B8, pitch in pixels
+//   RasterState state;                             // opaque, untextured, no clip plane
+//   RasterVertex v[3] = {{10, 10, 0, 0xFFFF0000, 0, 0}, ...};
+//   DrawTriangle(target, state, v);
+//
+// Rasterisation rules
+// - Pixel (px, py) has its centre at the integer screen coordinate (px, py); the caller's
+//   projection shifts by half a pixel where it wants pixel corners at integers.
+// - Clip planes are applied in single precision to the float vertices, before snapping. Besides
+//   the six user planes, a fixed guard band |x|, |y| <= 2^20 keeps the integer arithmetic exact.
+// - Vertices are snapped to 1/256 pixel: nearbyint(x * 256) (round half to even).
+// - A triangle covers the pixel centres inside its three edge functions, evaluated exactly in
+//   64-bit integers on the snapped vertices. A centre exactly on an edge is covered when the edge
+//   is a top edge (horizontal, triangle below it) or a left edge (triangle to its right): the
+//   top-left rule, so triangles sharing an edge cover each pixel once. Both windings draw;
+//   degenerate triangles draw nothing.
+// - A point covers the one pixel its snapped position rounds to (halves round up, towards +x/+y).
+// - Attributes (colour channels, u, v) are interpolated in float with barycentric weights
+//   e_i / area taken from the integer edge functions; colour channels round to nearest and clamp
+//   to 0..255.
+// - Textures are A8R8G8B8. Texel centres are at +0.5: u maps to u * width - 0.5 in texel
+//   coordinates. Point sampling takes the texel floor(u * width), clamped to the texture. Bilinear
+//   sampling clamps each of the four texels to the texture and weights them with 8-bit fractions
+//   f = floor(frac * 256): c = (c00 (256-fx)(256-fy) + c10 fx (256-fy) + c01 (256-fx) fy
+//   + c11 fx fy + 32768) >> 16 per channel.
+// - Modulate multiplies texel and diffuse per channel as round(a * b / 255).
+// - The alpha test (when on) comes first: a fragment whose alpha is below 128 is dropped.
+// - Blends per channel, with s the source, d the destination and a the source alpha:
+//   opaque s; alpha round(s a / 255) + round(d (255 - a) / 255); additive
+//   min(255, d + round(s a / 255)); multiply round(s d / 255). The written pixel's top byte is 0xFF.
+// - Any NaN or infinite vertex coordinate (x, y or z) draws nothing.
+// - Nothing is written outside the target surface, whatever the vertices.
+// The translation unit is built with -ffp-contract=off so no multiply-add is fused.
+#pragma once
+
+#include <cstdint>
+
+namespace vxl::platform::d3d7 {
+
+// 32-bit pixels, row after row; pitch (in pixels, >= width) separates the rows. A surface with
+// width or height <= 0, pitch < width or no pixels is empty: nothing is drawn into it, and as a
+// texture it samples as transparent black.
+struct RasterSurface {
+  uint32_t* pixels = nullptr;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t pitch = 0;
+};
+
+// A transformed vertex: screen position, depth (used by clip planes only), diffuse colour as
+// 0xAARRGGBB and texture coordinates.
+struct RasterVertex {
+  float x = 0, y = 0, z = 0;
+  uint32_t diffuse = 0xFFFFFFFF;
+  float u = 0, v = 0;
+};
+
+enum class RasterBlend { kOpaque, kAlpha, kAdditive, kMultiply };
+enum class RasterFilter { kPoint, kBilinear };
+
+// Keeps the points where a x + b y + c z + d >= 0.
+struct RasterClipPlane {
+  float a = 0, b = 0, c = 0, d = 0;
+};
+
+constexpr int kRasterClipPlanes = 6;
+
+struct RasterState {
+  const RasterSurface* texture = nullptr;  // none: the diffuse colour alone
+  RasterFilter filter = RasterFilter::kPoint;
+  bool modulate = true;    // texel times diffuse; off: the texel alone
+  bool alphaTest = false;  // drop fragments with alpha below 128
+  RasterBlend blend = RasterBlend::kOpaque;
+  uint32_t clipPlaneMask = 0;  // bit i enables planes[i]
+  RasterClipPlane planes[kRasterClipPlanes];
+};
+
+// round(a * b / 255) for channels a, b in 0..255.
+inline uint32_t MulDiv255(uint32_t a, uint32_t b) { return (a * b + 127) / 255; }
+
+// Draws one triangle with the state's texture, blend, alpha test and clip planes.
+void DrawTriangle(const RasterSurface& target, const RasterState& state,
+                  const RasterVertex vertices[3]);
+// Draws one point: the pixel it rounds to, if every enabled clip plane keeps it.
+void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex);
+
+// The pieces of the pixel pipeline, for the device and for tests.
+// The texel at (u, v) as 0xAARRGGBB.
+uint32_t SampleTexture(const RasterSurface& texture, RasterFilter filter, float u, float v);
+// The fragment colour before blending: texel and diffuse combined as the state says.
+uint32_t ShadeFragment(const RasterState& state, uint32_t diffuse, float u, float v);
+// src blended over dst by the given mode; the top byte of the result is 0xFF.
+uint32_t BlendPixel(RasterBlend blend, uint32_t src, uint32_t dst);
+
+}  // namespace vxl::platform::d3d7

@@ -1,0 +1,311 @@
+// The rasteriser against plain references: coverage by the exact perturbation rule (a centre on
+// an edge counts when the centre moved by (e, e^2), e tiny, is strictly inside), points by
+// rounding, and the pixel pipeline against the per-channel formulas in double precision.
+#include "platform/d3d7/raster.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace vxl::platform::d3d7;
+using i128 = __int128;
+
+constexpr int kW = 61, kH = 47;
+constexpr uint32_t kCanary = 0xDEADBEEF;
+
+// A kW x kH surface inside a larger buffer whose margins hold a canary.
+struct Framed {
+  static constexpr int kMargin = 3, kPitch = kW + 2 * kMargin;
+  std::vector<uint32_t> buffer = std::vector<uint32_t>(kPitch * (kH + 2 * kMargin), kCanary);
+  RasterSurface surface{buffer.data() + kMargin * kPitch + kMargin, kW, kH, kPitch};
+  Framed() { Fill(0); }
+  void Fill(uint32_t value) {
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) At(x, y) = value;
+  }
+  uint32_t& At(int x, int y) { return surface.pixels[y * kPitch + x]; }
+  bool MarginsIntact() const {
+    for (int y = 0; y < kH + 2 * kMargin; ++y)
+      for (int x = 0; x < kPitch; ++x) {
+        bool inside = y >= kMargin && y < kMargin + kH && x >= kMargin && x < kMargin + kW;
+        if (!inside && buffer[y * kPitch + x] != kCanary) return false;
+      }
+    return true;
+  }
+};
+
+// Coordinates on a coarse grid now and then, so centres land exactly on edges and vertices.
+float RandomCoord(std::mt19937& rng, int extent) {
+  int grid = std::uniform_int_distribution<int>(0, 3)(rng);
+  int step = grid == 0 ? 256 : grid == 1 ? 128 : 1;
+  int units = std::uniform_int_distribution<int>(-10 * 256, (extent + 10) * 256)(rng);
+  return static_cast<float>(units / step * step) / 256.0f;
+}
+
+i128 SnapRef(float v) { return static_cast<i128>(std::nearbyint(static_cast<double>(v) * 256.0)); }
+
+// Strictly inside after moving the centre by (1/K, 1/K^2) pixels-units, all scaled by K^2.
+bool ReferenceCovers(const RasterVertex v[3], int px, int py) {
+  constexpr i128 K = i128(1) << 21;
+  i128 x[3], y[3];
+  for (int i = 0; i < 3; ++i) {
+    x[i] = SnapRef(v[i].x) * K * K;
+    y[i] = SnapRef(v[i].y) * K * K;
+  }
+  i128 qx = i128(px) * 256 * K * K + K, qy = i128(py) * 256 * K * K + 1;
+  int positive = 0, negative = 0;
+  for (int i = 0; i < 3; ++i) {
+    int j = (i + 1) % 3;
+    i128 e = (x[j] - x[i]) * (qy - y[i]) - (y[j] - y[i]) * (qx - x[i]);
+    positive += e > 0;
+    negative += e < 0;
+  }
+  return positive == 3 || negative == 3;
+}
+
+TEST(RasterTest, TrianglesCoverExactlyTheReferencePixels) {
+  std::mt19937 rng(7);
+  Framed f;
+  RasterState state;
+  int covered = 0;
+  for (int n = 0; n < 3000; ++n) {
+    RasterVertex v[3];
+    for (auto& p : v) {
+      p.x = RandomCoord(rng, kW);
+      p.y = RandomCoord(rng, kH);
+      p.diffuse = 0xFF123456;
+    }
+    f.Fill(0);
+    DrawTriangle(f.surface, state, v);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        bool expect = ReferenceCovers(v, x, y);
+        covered += expect;
+        ASSERT_EQ(f.At(x, y), expect ? 0xFF123456u : 0u) << "triangle " << n << " at " << x << ","
+                                                           << y;
+      }
+    ASSERT_TRUE(f.MarginsIntact());
+  }
+  EXPECT_GT(covered, 100000);  // the random triangles do cover pixels
+}
+
+// Neighbouring triangles (a fan around a shared centre, and a triangle split by a clip plane and
+// its opposite) never draw a pixel twice.
+TEST(RasterTest, SharedEdgesDrawEachPixelOnce) {
+  std::mt19937 rng(11);
+  Framed f;
+  RasterState add;
+  add.blend = RasterBlend::kAdditive;
+  for (int n = 0; n < 500; ++n) {
+    f.Fill(0xFF000000);
+    RasterVertex centre{RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFF000001, 0, 0};
+    RasterVertex ring[5];
+    for (int i = 0; i < 5; ++i) {
+      float angle = static_cast<float>(i) * 1.2566371f;
+      float radius = std::uniform_real_distribution<float>(3, 40)(rng);
+      ring[i] = {centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle), 0,
+                 0xFF000001, 0, 0};
+    }
+    for (int i = 0; i < 5; ++i) {
+      RasterVertex tri[3] = {centre, ring[i], ring[(i + 1) % 5]};
+      DrawTriangle(f.surface, add, tri);
+    }
+    RasterVertex whole[3] = {ring[0], ring[2], ring[4]};
+    whole[0].diffuse = whole[1].diffuse = whole[2].diffuse = 0xFF000100;
+    RasterState half = add;
+    half.clipPlaneMask = 1u << 3;
+    float a = std::uniform_real_distribution<float>(-1, 1)(rng), d = -a * centre.x;
+    half.planes[3] = {a, 0.5f, 0, d - 0.5f * centre.y};
+    DrawTriangle(f.surface, half, whole);
+    half.planes[3] = {-a, -0.5f, 0, -(d - 0.5f * centre.y)};
+    DrawTriangle(f.surface, half, whole);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        uint32_t p = f.At(x, y);
+        ASSERT_LE(p & 0xFF, 1u) << "fan overlaps at " << x << "," << y;
+        ASSERT_LE((p >> 8) & 0xFF, 1u) << "clipped halves overlap at " << x << "," << y;
+      }
+  }
+}
+
+TEST(RasterTest, ClipPlanesRemoveTheRejectedSide) {
+  std::mt19937 rng(5);
+  Framed f;
+  for (int n = 0; n < 500; ++n) {
+    RasterState state;
+    float a = std::uniform_real_distribution<float>(-1, 1)(rng);
+    float b = std::uniform_real_distribution<float>(-1, 1)(rng);
+    float d = std::uniform_real_distribution<float>(-40, 40)(rng);
+    int slot = n % kRasterClipPlanes;
+    state.clipPlaneMask = 1u << slot;
+    state.planes[slot] = {a, b, 0, d};
+    RasterVertex v[3];
+    for (auto& p : v) p = {RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFFFFFFFF, 0, 0};
+    f.Fill(0);
+    DrawTriangle(f.surface, state, v);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        double side = double(a) * x + double(b) * y + d;
+        if (f.At(x, y) != 0) {
+          ASSERT_GT(side, -0.01) << n;
+        }
+      }
+  }
+}
+
+TEST(RasterTest, PointsCoverThePixelTheyRoundTo) {
+  std::mt19937 rng(3);
+  Framed f;
+  RasterState state;
+  for (int n = 0; n < 20000; ++n) {
+    RasterVertex p{RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFFABCDEF, 0, 0};
+    double sx = std::nearbyint(double(p.x) * 256) / 256, sy = std::nearbyint(double(p.y) * 256) / 256;
+    int ex = static_cast<int>(std::floor(sx + 0.5)), ey = static_cast<int>(std::floor(sy + 0.5));
+    f.Fill(0);
+    DrawPoint(f.surface, state, p);
+    int drawn = 0;
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) drawn += f.At(x, y) != 0;
+    bool inside = ex >= 0 && ey >= 0 && ex < kW && ey < kH;
+    ASSERT_EQ(drawn, inside ? 1 : 0) << p.x << "," << p.y;
+    if (inside) {
+      ASSERT_EQ(f.At(ex, ey), 0xFFABCDEFu);
+    }
+    ASSERT_TRUE(f.MarginsIntact());
+  }
+}
+
+TEST(RasterTest, NonFiniteOrHugeVerticesStayInside) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    float x0, y0, x1, y1, x2, y2;
+    bool draws;
+  } cases[] = {
+      {nan, 0, 40, 0, 0, 40, false},       {0, 0, inf, 0, 0, 40, false},
+      {0, 0, 40, 0, 0, -inf, false},       {-1e30f, -1e30f, 1e30f, 0, 0, 1e30f, true},
+      {-3e9f, 10, 3e9f, 10.5f, 0, 30, true}, {1e30f, 1e30f, 2e30f, 1e30f, 1e30f, 2e30f, false},
+  };
+  for (const Case& c : cases) {
+    Framed f;
+    RasterVertex v[3] = {{c.x0, c.y0, 0, 0xFFFFFFFF, 0, 0},
+                         {c.x1, c.y1, 0, 0xFFFFFFFF, 0, 0},
+                         {c.x2, c.y2, 0, 0xFFFFFFFF, 0, 0}};
+    DrawTriangle(f.surface, RasterState{}, v);
+    auto drawn = [&f] {
+      int count = 0;
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) count += f.At(x, y) != 0;
+      return count;
+    };
+    int triangle = drawn();
+    EXPECT_EQ(triangle > 0, c.draws) << c.x0 << " " << c.x1;
+    for (const RasterVertex& p : v) {
+      if (!std::isfinite(p.x) || !std::isfinite(p.y) || std::fabs(p.x) > 1e6f) {
+        DrawPoint(f.surface, RasterState{}, p);
+      }
+    }
+    EXPECT_EQ(drawn(), triangle);
+    EXPECT_TRUE(f.MarginsIntact());
+  }
+}
+
+uint32_t Ch(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
+uint32_t RoundRef(double v) { return static_cast<uint32_t>(std::lround(v)); }
+
+TEST(RasterTest, BlendsAndModulateFollowTheChannelFormulas) {
+  std::mt19937 rng(9);
+  std::uniform_int_distribution<uint32_t> any;
+  for (int n = 0; n < 200000; ++n) {
+    uint32_t src = any(rng), dst = any(rng);
+    if (n % 7 == 0) src = (src & 0x00FFFFFF) | (n % 2 ? 0xFF000000u : 0u);
+    double a = Ch(src, 24);
+    for (int shift = 0; shift <= 16; shift += 8) {
+      double s = Ch(src, shift), d = Ch(dst, shift);
+      ASSERT_EQ(Ch(BlendPixel(RasterBlend::kOpaque, src, dst), shift), s);
+      ASSERT_EQ(Ch(BlendPixel(RasterBlend::kAlpha, src, dst), shift),
+                RoundRef(s * a / 255) + RoundRef(d * (255 - a) / 255));
+      ASSERT_EQ(Ch(BlendPixel(RasterBlend::kAdditive, src, dst), shift),
+                std::min<uint32_t>(255, d + RoundRef(s * a / 255)));
+      ASSERT_EQ(Ch(BlendPixel(RasterBlend::kMultiply, src, dst), shift), RoundRef(s * d / 255));
+    }
+    for (auto mode : {RasterBlend::kOpaque, RasterBlend::kAlpha, RasterBlend::kAdditive,
+                      RasterBlend::kMultiply})
+      ASSERT_EQ(BlendPixel(mode, src, dst) >> 24, 0xFFu);
+    // Modulate: a 1x1 texture of src under diffuse dst.
+    uint32_t texel = src;
+    RasterSurface tex{&texel, 1, 1, 1};
+    RasterState state;
+    state.texture = &tex;
+    uint32_t shaded = ShadeFragment(state, dst, 0.3f, 0.7f);
+    for (int shift = 0; shift <= 24; shift += 8)
+      ASSERT_EQ(Ch(shaded, shift), RoundRef(double(Ch(src, shift)) * Ch(dst, shift) / 255));
+    state.modulate = false;
+    ASSERT_EQ(ShadeFragment(state, dst, 0.3f, 0.7f), src);
+  }
+}
+
+TEST(RasterTest, SamplingUsesTexelCentresClampedWithEightBitWeights) {
+  std::mt19937 rng(13);
+  std::uniform_int_distribution<uint32_t> any;
+  constexpr int tw = 5, th = 3;
+  uint32_t texels[tw * th];
+  for (auto& t : texels) t = any(rng);
+  RasterSurface tex{texels, tw, th, tw};
+  auto at = [&](long x, long y) {
+    x = std::clamp(x, 0L, long(tw - 1));
+    y = std::clamp(y, 0L, long(th - 1));
+    return texels[y * tw + x];
+  };
+  std::uniform_real_distribution<float> coord(-0.5f, 1.5f);
+  for (int n = 0; n < 50000; ++n) {
+    float u = coord(rng), v = coord(rng);
+    if (n % 5 == 0) u = float(std::uniform_int_distribution<int>(-4, 12)(rng)) / (2 * tw);
+    float tu = u * tw, tv = v * th;  // single precision, as the rules say
+    ASSERT_EQ(SampleTexture(tex, RasterFilter::kPoint, u, v),
+              at(long(std::floor(tu)), long(std::floor(tv))));
+    double bu = tu - 0.5f, bv = tv - 0.5f;
+    long ix = long(std::floor(bu)), iy = long(std::floor(bv));
+    double fx = std::floor((bu - ix) * 256), fy = std::floor((bv - iy) * 256);
+    uint32_t expect = 0;
+    for (int shift = 0; shift <= 24; shift += 8) {
+      double c = Ch(at(ix, iy), shift) * (256 - fx) * (256 - fy) +
+                 Ch(at(ix + 1, iy), shift) * fx * (256 - fy) +
+                 Ch(at(ix, iy + 1), shift) * (256 - fx) * fy + Ch(at(ix + 1, iy + 1), shift) * fx * fy;
+      expect |= uint32_t(std::floor((c + 32768) / 65536)) << shift;
+    }
+    ASSERT_EQ(SampleTexture(tex, RasterFilter::kBilinear, u, v), expect) << u << "," << v;
+  }
+}
+
+// The alpha test drops fragments below 128 before any blending: a textured quad over a marked
+// surface keeps the mark wherever the texel's alpha is below 128.
+TEST(RasterTest, AlphaTestDropsLowAlphaBeforeBlending) {
+  uint32_t texels[4] = {0x7FFFFFFF, 0x80FFFFFF, 0x00FFFFFF, 0xFF000000};
+  RasterSurface tex{texels, 2, 2, 2};
+  Framed f;
+  f.Fill(0xFF202020);
+  RasterState state;
+  state.texture = &tex;
+  state.alphaTest = true;
+  state.blend = RasterBlend::kAdditive;
+  RasterVertex quad[4] = {{-0.5f, -0.5f, 0, 0xFFFFFFFF, 0, 0},
+                          {1.5f, -0.5f, 0, 0xFFFFFFFF, 1, 0},
+                          {1.5f, 1.5f, 0, 0xFFFFFFFF, 1, 1},
+                          {-0.5f, 1.5f, 0, 0xFFFFFFFF, 0, 1}};
+  RasterVertex t0[3] = {quad[0], quad[1], quad[2]}, t1[3] = {quad[0], quad[2], quad[3]};
+  DrawTriangle(f.surface, state, t0);
+  DrawTriangle(f.surface, state, t1);
+  EXPECT_EQ(f.At(0, 0), 0xFF202020u);  // alpha 127: dropped
+  EXPECT_EQ(f.At(1, 0), 0xFFA0A0A0u);  // alpha 128: 0x20 + round(255 * 128 / 255)
+  EXPECT_EQ(f.At(0, 1), 0xFF202020u);
+  EXPECT_EQ(f.At(1, 1), 0xFF202020u);  // black added
+  EXPECT_EQ(f.At(2, 0), 0xFF202020u);  // outside the quad
+}
+
+}  // namespace
