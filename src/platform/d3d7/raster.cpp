@@ -47,7 +47,11 @@ int ClipPolygon(const RasterClipPlane& plane, const ClipVertex* in, int count, C
     float da = Distance(plane, a);
     float db = Distance(plane, b);
     if (da >= 0) out[n++] = a;
-    if ((da >= 0) != (db >= 0)) out[n++] = Lerp(a, b, da / (da - db));
+    if ((da >= 0) != (db >= 0)) {
+      // Huge or NaN distances (from huge plane coefficients) give a t outside 0..1: keep it there.
+      float t = da / (da - db);
+      out[n++] = Lerp(a, b, t >= 0.0f ? std::min(t, 1.0f) : 0.0f);
+    }
   }
   return n;
 }
@@ -102,8 +106,14 @@ bool TopLeft(Snapped a, Snapped b) {
   return dy < 0 || (dy == 0 && dx > 0);
 }
 
+// Within the guard band (with slack for rounding while clipping), so snapped values stay small.
+bool Snappable(const ClipVertex& v) {
+  return std::fabs(v.x) <= 2 * kGuardBand && std::fabs(v.y) <= 2 * kGuardBand;
+}
+
 void RasteriseTriangle(const RasterSurface& target, const RasterState& state, ClipVertex a,
                        ClipVertex b, ClipVertex c) {
+  if (!Snappable(a) || !Snappable(b) || !Snappable(c)) return;
   Snapped s[3] = {{Snap(a.x), Snap(a.y)}, {Snap(b.x), Snap(b.y)}, {Snap(c.x), Snap(c.y)}};
   int64_t area = Edge(s[0], s[1], s[2].x, s[2].y);
   if (area == 0) return;
@@ -174,6 +184,7 @@ uint32_t SampleTexture(const RasterSurface& texture, RasterFilter filter, float 
   if (Empty(texture) || !std::isfinite(u) || !std::isfinite(v)) return 0;
   float tu = u * static_cast<float>(texture.width);
   float tv = v * static_cast<float>(texture.height);
+  if (!std::isfinite(tu) || !std::isfinite(tv)) return 0;
   if (filter == RasterFilter::kPoint) return Texel(texture, FloorIndex(tu), FloorIndex(tv));
   tu -= 0.5f;
   tv -= 0.5f;

@@ -26,7 +26,8 @@
 //   coordinates. Point sampling takes the texel floor(u * width), clamped to the texture. Bilinear
 //   sampling clamps each of the four texels to the texture and weights them with 8-bit fractions
 //   f = floor(frac * 256): c = (c00 (256-fx)(256-fy) + c10 fx (256-fy) + c01 (256-fx) fy
-//   + c11 fx fy + 32768) >> 16 per channel.
+//   + c11 fx fy + 32768) >> 16 per channel. Non-finite texture coordinates sample transparent
+//   black.
 // - Modulate multiplies texel and diffuse per channel as round(a * b / 255).
 // - The alpha test (when on) comes first: a fragment whose alpha is below 128 is dropped.
 // - Blends per channel, with s the source, d the destination and a the source alpha:
