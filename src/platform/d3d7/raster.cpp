@@ -178,6 +178,106 @@ int ActivePlanes(const RasterState& state, RasterClipPlane* planes) {
   return n;
 }
 
+// Lines. Positions are in 1/256 pixel; the diamond of pixel (px, py) is the open set
+// |x - 256 px| + |y - 256 py| < 128. Ties are broken as if every position were moved by
+// (e, e^2) for an infinitely small e > 0.
+
+// Whether the moved point (x, y) lies in the diamond of pixel (px, py).
+bool InDiamond(int64_t x, int64_t y, int64_t px, int64_t py) {
+  int64_t dx = x - px * 256, dy = y - py * 256;
+  int64_t s = (dx < 0 ? -dx : dx) + (dy < 0 ? -dy : dy) - 128;
+  return s < 0 || (s == 0 && dx < 0);  // on the border the move by e in x decides
+}
+
+// The pixel whose diamond holds the moved point, if any.
+bool DiamondPixel(int64_t x, int64_t y, int64_t& px, int64_t& py) {
+  int64_t fx = x >> 8, fy = y >> 8;
+  for (int64_t cy = fy; cy <= fy + 1; ++cy)
+    for (int64_t cx = fx; cx <= fx + 1; ++cx)
+      if (InDiamond(x, y, cx, cy)) {
+        px = cx;
+        py = cy;
+        return true;
+      }
+  return false;
+}
+
+// A line in major (m) and minor (n) coordinates: the axis along which it runs further is the
+// major one (x on a tie).
+struct LineFrame {
+  bool xMajor;
+  int64_t am, an, dm, dn, sign, length;  // length = |dm|
+  int64_t e1, e2;                          // the moved line's first- and second-order terms
+};
+
+// The minor pixel where the moved line crosses the centre of major pixel f, if it crosses it
+// inside the diamond there: -128 D < V < 128 D with V = (minor - 256 g) D, D = |dm|.
+bool CrossingPixel(const LineFrame& l, int64_t f, int64_t& g) {
+  int64_t F = f * 256;
+  int64_t D = l.length;
+  int64_t y = l.an * D + l.dn * l.sign * (F - l.am);  // the minor coordinate times D
+  int64_t guess = (y + 128 * D) >= 0 ? (y + 128 * D) / (256 * D) : -((-(y + 128 * D) + 256 * D - 1) / (256 * D));
+  for (int64_t c = guess - 1; c <= guess + 1; ++c) {
+    int64_t v = y - c * 256 * D;
+    int64_t hi = v - 128 * D, lo = v + 128 * D;
+    bool below = hi < 0 || (hi == 0 && (l.e1 < 0 || (l.e1 == 0 && l.e2 < 0)));
+    bool above = lo > 0 || (lo == 0 && (l.e1 > 0 || (l.e1 == 0 && l.e2 > 0)));
+    if (below && above) {
+      g = c;
+      return true;
+    }
+  }
+  return false;
+}
+
+void RasteriseLine(const RasterSurface& target, const RasterState& state, const ClipVertex& a,
+                   const ClipVertex& b) {
+  if (!Snappable(a) || !Snappable(b)) return;
+  int64_t ax = Snap(a.x), ay = Snap(a.y), bx = Snap(b.x), by = Snap(b.y);
+  int64_t dx = bx - ax, dy = by - ay;
+  LineFrame l;
+  l.xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+  l.am = l.xMajor ? ax : ay;
+  l.an = l.xMajor ? ay : ax;
+  l.dm = l.xMajor ? dx : dy;
+  l.dn = l.xMajor ? dy : dx;
+  if (l.dm == 0) return;  // no length: the end point's diamond holds the whole line
+  l.sign = l.dm > 0 ? 1 : -1;
+  l.length = l.dm * l.sign;
+  // The move by (e, e^2) shifts V by D e_n - dn sign e_m: x major has e_m = e, y major e_n = e.
+  l.e1 = l.xMajor ? -l.dn * l.sign : l.length;
+  l.e2 = l.xMajor ? l.length : -l.dn * l.sign;
+  int64_t endX = 0, endY = 0, startX = 0, startY = 0;
+  bool endIn = DiamondPixel(bx, by, endX, endY);
+  bool startIn = DiamondPixel(ax, ay, startX, startY);
+  int64_t majorSize = l.xMajor ? target.width : target.height;
+  int64_t minorSize = l.xMajor ? target.height : target.width;
+  auto emit = [&](int64_t px, int64_t py) {
+    if (endIn && px == endX && py == endY) return;
+    if (px < 0 || py < 0 || px >= target.width || py >= target.height) return;
+    float t = (static_cast<float>((l.xMajor ? px : py) * 256 - l.am)) /
+              static_cast<float>(l.dm);
+    t = std::clamp(t, 0.0f, 1.0f);
+    ClipVertex at = Lerp(a, b, t);
+    uint32_t diffuse = 0;
+    for (int k = 0; k < 4; ++k) diffuse = diffuse << 8 | RoundChannel(at.c[k]);
+    WritePixel(target, state, static_cast<int32_t>(px), static_cast<int32_t>(py),
+               ShadeFragment(state, diffuse, at.u, at.v));
+  };
+  // Centres 256 f in (lo, hi], within the surface.
+  int64_t lo = std::min(l.am, l.am + l.dm), hi = std::max(l.am, l.am + l.dm);
+  int64_t first = std::max<int64_t>(0, (lo >> 8) + 1), last = std::min(majorSize - 1, hi >> 8);
+  bool startDrawn = false;
+  for (int64_t f = first; f <= last; ++f) {
+    int64_t g;
+    if (!CrossingPixel(l, f, g) || g < 0 || g >= minorSize) continue;
+    int64_t px = l.xMajor ? f : g, py = l.xMajor ? g : f;
+    startDrawn |= startIn && px == startX && py == startY;
+    emit(px, py);
+  }
+  if (startIn && !startDrawn) emit(startX, startY);
+}
+
 }  // namespace
 
 uint32_t SampleTexture(const RasterSurface& texture, RasterFilter filter, float u, float v) {
@@ -251,6 +351,24 @@ void DrawTriangle(const RasterSurface& target, const RasterState& state,
   }
   const ClipVertex* poly = buffers[current];
   for (int i = 1; i + 1 < count; ++i) RasteriseTriangle(target, state, poly[0], poly[i], poly[i + 1]);
+}
+
+void DrawLine(const RasterSurface& target, const RasterState& state, const RasterVertex& from,
+              const RasterVertex& to) {
+  if (Empty(target) || !Finite(from) || !Finite(to)) return;
+  RasterClipPlane planes[4 + kRasterClipPlanes];
+  int planeCount = ActivePlanes(state, planes);
+  ClipVertex a = ToClip(from), b = ToClip(to);
+  for (int p = 0; p < planeCount; ++p) {
+    float da = Distance(planes[p], a), db = Distance(planes[p], b);
+    bool keepA = da >= 0, keepB = db >= 0;
+    if (!keepA && !keepB) return;
+    if (keepA && keepB) continue;
+    float t = da / (da - db);
+    t = t >= 0.0f ? std::min(t, 1.0f) : 0.0f;
+    (keepA ? b : a) = Lerp(a, b, t);
+  }
+  RasteriseLine(target, state, a, b);
 }
 
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex) {

@@ -19,6 +19,11 @@
 //   top-left rule, so triangles sharing an edge cover each pixel once. Both windings draw;
 //   degenerate triangles draw nothing.
 // - A point covers the one pixel its snapped position rounds to (halves round up, towards +x/+y).
+// - A width-1 line from a to b draws the pixels whose diamond |x - px| + |y - py| < 1/2 it
+//   passes through, except the pixel whose diamond holds b (the diamond-exit rule), so lines
+//   joined end to start draw their shared point once. Ties are decided as if both ends were
+//   moved by (e, e^2) for an infinitely small e > 0. Clipped ends are clipped points like any.
+//   Colour and texture coordinates follow the line along its major axis.
 // - Attributes (colour channels, u, v) are interpolated in float with barycentric weights
 //   e_i / area taken from the integer edge functions; colour channels round to nearest and clamp
 //   to 0..255.
@@ -86,6 +91,10 @@ inline uint32_t MulDiv255(uint32_t a, uint32_t b) { return (a * b + 127) / 255; 
 // Draws one triangle with the state's texture, blend, alpha test and clip planes.
 void DrawTriangle(const RasterSurface& target, const RasterState& state,
                   const RasterVertex vertices[3]);
+// Draws a width-1 line from `from` to `to` by the diamond-exit rule, clipped by the enabled
+// planes.
+void DrawLine(const RasterSurface& target, const RasterState& state, const RasterVertex& from,
+              const RasterVertex& to);
 // Draws one point: the pixel it rounds to, if every enabled clip plane keeps it.
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex);
 

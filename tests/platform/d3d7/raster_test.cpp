@@ -158,6 +158,61 @@ TEST(RasterTest, ClipPlanesRemoveTheRejectedSide) {
   }
 }
 
+// Diamond exit by brute force: the segment, both ends moved by (1/K, 1/K^2) pixel-units and all
+// scaled by K^2, is tested against each open diamond by separating axes.
+bool ReferenceLineDraws(const RasterVertex& a, const RasterVertex& b, int px, int py) {
+  constexpr i128 K = i128(1) << 21;
+  i128 ax = SnapRef(a.x) * K * K + K, ay = SnapRef(a.y) * K * K + 1;
+  i128 bx = SnapRef(b.x) * K * K + K, by = SnapRef(b.y) * K * K + 1;
+  i128 cx = i128(px) * 256 * K * K, cy = i128(py) * 256 * K * K, h = 128 * K * K;
+  auto inside = [&](i128 x, i128 y) {
+    i128 dx = x - cx, dy = y - cy;
+    return (dx < 0 ? -dx : dx) + (dy < 0 ? -dy : dy) < h;
+  };
+  if (inside(bx, by)) return false;
+  // Axes (1, 1) and (1, -1): the diamond spans centre +- h.
+  for (int sgn : {1, -1}) {
+    i128 pa = ax + sgn * ay, pb = bx + sgn * by, c = cx + sgn * cy;
+    if (std::max(pa, pb) <= c - h || std::min(pa, pb) >= c + h) return false;
+  }
+  // The segment's normal: the diamond spans its centre +- h max(|nx|, |ny|).
+  i128 nx = -(by - ay), ny = bx - ax;
+  i128 s = nx * ax + ny * ay, c = nx * cx + ny * cy;
+  i128 reach = h * std::max(nx < 0 ? -nx : nx, ny < 0 ? -ny : ny);
+  if (nx == 0 && ny == 0) return inside(ax, ay);
+  return s > c - reach && s < c + reach;
+}
+
+TEST(RasterTest, LinesDrawThePixelsTheyExit) {
+  std::mt19937 rng(17);
+  Framed f;
+  RasterState state;
+  int drawnTotal = 0;
+  for (int n = 0; n < 6000; ++n) {
+    RasterVertex a{RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFF00FF00, 0, 0};
+    RasterVertex b{RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFF00FF00, 0, 0};
+    if (n % 4 == 0) {  // short lines, diagonals and axis-parallel ones
+      int kind = n / 4 % 4;
+      float len = float(std::uniform_int_distribution<int>(-6 * 2, 6 * 2)(rng)) / 2;
+      b = a;
+      if (kind != 1) b.x += len;
+      if (kind != 0) b.y += kind == 3 ? -len : len;
+    }
+    f.Fill(0);
+    DrawLine(f.surface, state, a, b);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        bool expect = ReferenceLineDraws(a, b, x, y);
+        drawnTotal += expect;
+        ASSERT_EQ(f.At(x, y), expect ? 0xFF00FF00u : 0u)
+            << "line " << n << " (" << a.x << "," << a.y << ")-(" << b.x << "," << b.y << ") at "
+            << x << "," << y;
+      }
+    ASSERT_TRUE(f.MarginsIntact());
+  }
+  EXPECT_GT(drawnTotal, 50000);
+}
+
 TEST(RasterTest, PointsCoverThePixelTheyRoundTo) {
   std::mt19937 rng(3);
   Framed f;
