@@ -2,7 +2,8 @@
 // infinite, huge, degenerate) and states, nothing is written outside the target surface, and the
 // texture is never written.
 // Input: a header (target width and height, texture width and height, state bits), then
-// primitives of 1 + 3 * 24 bytes: a kind byte (triangle, point, line), then three vertices of six 4-byte fields
+// primitives of 1 + 3 * 24 bytes: a kind byte (triangle, point, line, span quad from the
+// vertices' fields), then three vertices of six 4-byte fields
 // (x, y, z, u, v as float bits or small scaled integers, and the diffuse colour).
 #include <cstddef>
 #include <cstdint>
@@ -72,10 +73,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t kind = in.Byte();
     RasterVertex v[3];
     for (auto& p : v) p = {in.Coord(), in.Coord(), in.Coord(), in.Word(), in.Coord(), in.Coord()};
-    switch (kind % 3) {
+    switch (kind % 4) {
       case 0: DrawTriangle(target, state, v); break;
       case 1: DrawPoint(target, state, v[0]); break;
-      default: DrawLine(target, state, v[0], v[1]); break;
+      case 2: DrawLine(target, state, v[0], v[1]); break;
+      default: {
+        auto i = [](float f) { return f >= -1e4f && f <= 1e4f ? static_cast<int32_t>(f) : 0; };
+        DrawSpanQuad(target, state, i(v[0].x), i(v[0].y), i(v[1].x), i(v[1].y), i(v[2].x),
+                     i(v[2].y), v[0].diffuse);
+        break;
+      }
     }
   }
   for (int y = 0; y < h + 2 * kMargin; ++y)

@@ -95,6 +95,15 @@ void DrawTriangle(const RasterSurface& target, const RasterState& state,
 // planes.
 void DrawLine(const RasterSurface& target, const RasterState& state, const RasterVertex& from,
               const RasterVertex& to);
+// Draws the unscaled, axis-aligned textured quad that maps texel (tx + i, ty + j) onto pixel
+// (x + i, y + j) for 0 <= i < w, 0 <= j < h, in one diffuse colour: the same pixels as the two
+// triangles with corners (x - 0.5, y - 0.5) and (x + w - 0.5, y + h - 0.5) and texture
+// coordinates tx / width .. (tx + w) / width (and so for v), drawn with DrawTriangle; without a
+// texture, a filled rectangle. Rows are done four pixels at a time with SSE2 (one at a time
+// without it); a bilinear state takes the two triangles. Clipped to the surface; clip planes do
+// not apply (the caller takes this path only without them).
+void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t x, int32_t y,
+                  int32_t w, int32_t h, int32_t tx, int32_t ty, uint32_t diffuse);
 // Draws one point: the pixel it rounds to, if every enabled clip plane keeps it.
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex);
 

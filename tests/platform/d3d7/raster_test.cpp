@@ -270,6 +270,46 @@ TEST(RasterTest, NonFiniteOrHugeVerticesStayInside) {
   }
 }
 
+// The span path against the two triangles it stands for, on random quads, textures and states.
+TEST(RasterTest, SpanQuadsMatchTheirTwoTriangles) {
+  std::mt19937 rng(23);
+  std::uniform_int_distribution<uint32_t> any;
+  auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  Framed spans, triangles;
+  for (int n = 0; n < 4000; ++n) {
+    int tw = pick(1, 12), th = pick(1, 9);
+    std::vector<uint32_t> texels(tw * th);
+    for (auto& t : texels) {
+      t = any(rng);
+      if (pick(0, 3) == 0) t &= 0x00FFFFFF;
+      if (pick(0, 3) == 0) t |= 0xFF000000;
+    }
+    RasterSurface tex{texels.data(), tw, th, tw};
+    RasterState state;
+    state.texture = pick(0, 4) == 0 ? nullptr : &tex;
+    state.filter = pick(0, 5) == 0 ? RasterFilter::kBilinear : RasterFilter::kPoint;
+    state.modulate = pick(0, 2) != 0;
+    state.alphaTest = pick(0, 1) != 0;
+    state.blend = static_cast<RasterBlend>(pick(0, 3));
+    int x = pick(-15, kW + 2), y = pick(-15, kH + 2), w = pick(0, 40), h = pick(0, 20);
+    int tx = pick(-5, tw + 3), ty = pick(-3, th + 3);
+    uint32_t diffuse = pick(0, 2) == 0 ? 0xFFFFFFFF : any(rng);
+    for (int py = 0; py < kH; ++py)
+      for (int px = 0; px < kW; ++px) spans.At(px, py) = triangles.At(px, py) = any(rng);
+    DrawSpanQuad(spans.surface, state, x, y, w, h, tx, ty, diffuse);
+    float u0 = float(tx) / tw, u1 = float(tx + w) / tw, v0 = float(ty) / th, v1 = float(ty + h) / th;
+    RasterVertex a{x - 0.5f, y - 0.5f, 0, diffuse, u0, v0}, b{x + w - 0.5f, y - 0.5f, 0, diffuse, u1, v0};
+    RasterVertex c{x + w - 0.5f, y + h - 0.5f, 0, diffuse, u1, v1}, d{x - 0.5f, y + h - 0.5f, 0, diffuse, u0, v1};
+    RasterVertex first[3] = {a, b, c}, second[3] = {a, c, d};
+    DrawTriangle(triangles.surface, state, first);
+    DrawTriangle(triangles.surface, state, second);
+    for (int py = 0; py < kH; ++py)
+      for (int px = 0; px < kW; ++px)
+        ASSERT_EQ(spans.At(px, py), triangles.At(px, py)) << "quad " << n << " at " << px << "," << py;
+    ASSERT_TRUE(spans.MarginsIntact());
+  }
+}
+
 uint32_t Ch(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
 uint32_t RoundRef(double v) { return static_cast<uint32_t>(std::lround(v)); }
 

@@ -1,0 +1,153 @@
+// The span path: unscaled axis-aligned quads row by row, four pixels at a time with SSE2. It
+// gives the very pixels of the two-triangle path (see raster.h); the tests hold it to that.
+#include <algorithm>
+
+#include "platform/d3d7/raster.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vxl::platform::d3d7 {
+
+namespace {
+
+uint32_t ClampedTexel(const RasterSurface& t, int64_t x, int64_t y) {
+  x = std::clamp<int64_t>(x, 0, t.width - 1);
+  y = std::clamp<int64_t>(y, 0, t.height - 1);
+  return t.pixels[static_cast<size_t>(y) * t.pitch + x];
+}
+
+uint32_t Modulate(uint32_t texel, uint32_t diffuse) {
+  uint32_t out = 0;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out |= MulDiv255((texel >> shift) & 0xFF, (diffuse >> shift) & 0xFF) << shift;
+  }
+  return out;
+}
+
+void PlainPixel(const RasterState& state, uint32_t fragment, uint32_t& dst) {
+  if (state.alphaTest && (fragment >> 24) < 128) return;
+  dst = BlendPixel(state.blend, fragment, dst);
+}
+
+#if defined(__SSE2__)
+// round(a * b / 255) on 16-bit lanes holding 0..255: t = a b + 127 <= 65152, and for such t
+// t / 255 == (t + 1 + (t >> 8)) >> 8.
+__m128i MulDiv255x8(__m128i a, __m128i b) {
+  __m128i t = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127));
+  t = _mm_add_epi16(_mm_add_epi16(t, _mm_set1_epi16(1)), _mm_srli_epi16(t, 8));
+  return _mm_srli_epi16(t, 8);
+}
+
+// Each pixel's alpha in all four of its 16-bit lanes (pixels as B, G, R, A lanes).
+__m128i BroadcastAlpha(__m128i v) {
+  v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 3, 3));
+  return _mm_shufflehi_epi16(v, _MM_SHUFFLE(3, 3, 3, 3));
+}
+
+// Blends two pixels held as 16-bit lanes.
+__m128i Blend2(RasterBlend blend, __m128i s, __m128i d) {
+  switch (blend) {
+    case RasterBlend::kOpaque: return s;
+    case RasterBlend::kAlpha: {
+      __m128i a = BroadcastAlpha(s);
+      return _mm_add_epi16(MulDiv255x8(s, a),
+                           MulDiv255x8(d, _mm_sub_epi16(_mm_set1_epi16(255), a)));
+    }
+    case RasterBlend::kAdditive:
+      return _mm_min_epi16(_mm_set1_epi16(255), _mm_add_epi16(d, MulDiv255x8(s, BroadcastAlpha(s))));
+    case RasterBlend::kMultiply: return MulDiv255x8(s, d);
+  }
+  return s;
+}
+
+// Four fragments over four destination pixels.
+__m128i Pixels4(const RasterState& state, __m128i fragment, __m128i dst) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i lo = Blend2(state.blend, _mm_unpacklo_epi8(fragment, zero), _mm_unpacklo_epi8(dst, zero));
+  __m128i hi = Blend2(state.blend, _mm_unpackhi_epi8(fragment, zero), _mm_unpackhi_epi8(dst, zero));
+  __m128i out = _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+  if (!state.alphaTest) return out;
+  __m128i keep = _mm_srai_epi32(fragment, 31);  // alpha >= 128
+  return _mm_or_si128(_mm_and_si128(keep, out), _mm_andnot_si128(keep, dst));
+}
+
+__m128i Modulate4(__m128i texel, __m128i diffuse) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i lo = MulDiv255x8(_mm_unpacklo_epi8(texel, zero), _mm_unpacklo_epi8(diffuse, zero));
+  __m128i hi = MulDiv255x8(_mm_unpackhi_epi8(texel, zero), _mm_unpackhi_epi8(diffuse, zero));
+  return _mm_packus_epi16(lo, hi);
+}
+#endif
+
+}  // namespace
+
+void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t x, int32_t y,
+                  int32_t w, int32_t h, int32_t tx, int32_t ty, uint32_t diffuse) {
+  const RasterSurface* texture = state.texture;
+  if (texture != nullptr && state.filter == RasterFilter::kBilinear) {
+    float x0 = static_cast<float>(x) - 0.5f, y0 = static_cast<float>(y) - 0.5f;
+    float x1 = static_cast<float>(static_cast<int64_t>(x) + w) - 0.5f;
+    float y1 = static_cast<float>(static_cast<int64_t>(y) + h) - 0.5f;
+    float tw = static_cast<float>(texture->width), th = static_cast<float>(texture->height);
+    float u0 = static_cast<float>(tx) / tw, v0 = static_cast<float>(ty) / th;
+    float u1 = static_cast<float>(static_cast<int64_t>(tx) + w) / tw;
+    float v1 = static_cast<float>(static_cast<int64_t>(ty) + h) / th;
+    RasterVertex a{x0, y0, 0, diffuse, u0, v0}, b{x1, y0, 0, diffuse, u1, v0};
+    RasterVertex c{x1, y1, 0, diffuse, u1, v1}, d{x0, y1, 0, diffuse, u0, v1};
+    RasterState plain = state;
+    plain.clipPlaneMask = 0;
+    RasterVertex first[3] = {a, b, c}, second[3] = {a, c, d};
+    DrawTriangle(target, plain, first);
+    DrawTriangle(target, plain, second);
+    return;
+  }
+  if (target.pixels == nullptr || target.width <= 0 || target.height <= 0 ||
+      target.pitch < target.width || w <= 0 || h <= 0) {
+    return;
+  }
+  bool textured = texture != nullptr && texture->pixels != nullptr && texture->width > 0 &&
+                  texture->height > 0 && texture->pitch >= texture->width;
+  int64_t left = std::max<int64_t>(x, 0), right = std::min<int64_t>(int64_t(x) + w, target.width);
+  int64_t top = std::max<int64_t>(y, 0), bottom = std::min<int64_t>(int64_t(y) + h, target.height);
+  // Without usable texels the two triangles sample transparent black.
+  uint32_t flat = texture == nullptr ? diffuse : (state.modulate ? Modulate(0, diffuse) : 0);
+  for (int64_t py = top; py < bottom; ++py) {
+    uint32_t* row = target.pixels + static_cast<size_t>(py) * target.pitch;
+    int64_t texY = int64_t(ty) + (py - y);
+    auto fragmentAt = [&](int64_t px) {
+      if (!textured) return flat;
+      uint32_t texel = ClampedTexel(*texture, int64_t(tx) + (px - x), texY);
+      return state.modulate ? Modulate(texel, diffuse) : texel;
+    };
+    int64_t px = left;
+    // Texels clamped at the texture's left edge: pixel by pixel.
+    while (textured && px < right && int64_t(tx) + (px - x) < 0) {
+      PlainPixel(state, fragmentAt(px), row[px]);
+      ++px;
+    }
+#if defined(__SSE2__)
+    const uint32_t* texRow =
+        textured ? texture->pixels + static_cast<size_t>(std::clamp<int64_t>(texY, 0, texture->height - 1)) *
+                                         texture->pitch
+                 : nullptr;
+    const __m128i diffuse4 = _mm_set1_epi32(static_cast<int>(diffuse));
+    const __m128i flat4 = _mm_set1_epi32(static_cast<int>(flat));
+    for (; px + 4 <= right; px += 4) {
+      int64_t texX = int64_t(tx) + (px - x);
+      __m128i fragment = flat4;
+      if (textured) {
+        if (texX + 4 > texture->width) break;  // clamped at the right edge: pixel by pixel
+        fragment = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texRow + texX));
+        if (state.modulate) fragment = Modulate4(fragment, diffuse4);
+      }
+      __m128i* out = reinterpret_cast<__m128i*>(row + px);
+      _mm_storeu_si128(out, Pixels4(state, fragment, _mm_loadu_si128(out)));
+    }
+#endif
+    for (; px < right; ++px) PlainPixel(state, fragmentAt(px), row[px]);
+  }
+}
+
+}  // namespace vxl::platform::d3d7
