@@ -7,6 +7,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -161,6 +162,55 @@ TEST_F(FreeTypeFont, BitmapFontSizesAndMonoExpansion) {
       const unsigned bits = unsigned(std::stoul(kBdfRows[row], nullptr, 16));
       for (int32_t col = 0; col < 9; ++col)
         ASSERT_EQ(*p->PixelPtr(col, row), (bits >> (15 - col) & 1) ? 255 : 0) << row << "," << col;
+    }
+  }
+}
+
+// Glyph 'A' of a BDF 2.3 font of `bpp` bits per pixel: 2- and 4-bit bitmaps come as 8-bit coverage
+// with the levels scaled to 0..255.
+std::string GreyBdfFont(int bpp, const std::vector<std::vector<unsigned>>& rows) {
+  const int width = int(rows[0].size()), height = int(rows.size());
+  std::string s =
+      "STARTFONT 2.3\nFONT -test-grey-medium-r-normal--4-40-75-75-c-40-iso10646-1\n"
+      "SIZE 4 75 75 " +
+      std::to_string(bpp) + "\nFONTBOUNDINGBOX " + std::to_string(width) + " " +
+      std::to_string(height) +
+      " 0 0\nSTARTPROPERTIES 3\nFONT_ASCENT 4\nFONT_DESCENT 0\nPIXEL_SIZE 4\n"
+      "ENDPROPERTIES\nCHARS 1\nSTARTCHAR A\nENCODING 65\nSWIDTH 1000 0\nDWIDTH 4 0\n"
+      "BBX " +
+      std::to_string(width) + " " + std::to_string(height) + " 0 0\nBITMAP\n";
+  for (const std::vector<unsigned>& row : rows) {
+    std::vector<uint8_t> bytes(size_t(width * bpp + 7) / 8);
+    for (int x = 0; x < width; ++x)
+      bytes[size_t(x * bpp / 8)] |= uint8_t(row[size_t(x)] << (8 - bpp - x * bpp % 8));
+    for (uint8_t b : bytes) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02X", b);
+      s += hex;
+    }
+    s += "\n";
+  }
+  return s + "ENDCHAR\nENDFONT\n";
+}
+
+TEST_F(FreeTypeFont, GreyBitmapDepthsBecomeCoverage) {
+  test::TempDir dir;
+  for (int bpp : {2, 4, 8}) {
+    const unsigned top = (1u << bpp) - 1;
+    const std::vector<std::vector<unsigned>> rows = {
+        {top, 1, 0, top / 2, 2}, {0, top - 1, top, 1, 0}, {top, top, 0, 0, 1}};
+    const std::string path =
+        dir.Write("grey" + std::to_string(bpp) + ".bdf", GreyBdfFont(bpp, rows));
+    Ref<TFreeTypeFont> font = TFreeTypeFont::Load(String(path.c_str()), 4, 0);
+    ASSERT_TRUE(font) << bpp;
+    Ref<TPixmap> p = font->LoadGlyph(font->CharToGlyph('A'))->Pixels().As<TPixmap>();
+    ASSERT_TRUE(p) << bpp;
+    ASSERT_EQ(p->width, 5);
+    ASSERT_EQ(p->height, 3);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 5; ++x)
+        EXPECT_EQ(*p->PixelPtr(x, y), rows[size_t(y)][size_t(x)] * 255 / top)
+            << bpp << " " << x << "," << y;
     }
   }
 }
