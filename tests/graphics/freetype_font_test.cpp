@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include "graphics/collision_reference.h"
+#include "graphics/kor2d/collision.h"
 #include "graphics/kor2d/image_font.h"
 #include "runtime/module.h"
 #include "support/temp_dir.h"
@@ -274,6 +276,39 @@ TEST_F(FreeTypeFont, ImageFontOverAFontFile) {
     EXPECT_EQ(std::vector<int32_t>(a, a + 4), std::vector<int32_t>(b, b + 4));
     EXPECT_EQ(source->Advance(), image->Advance());
   }
+}
+
+// Glyph images (FORMAT_ALPHA8, one byte per pixel) as collision masks: exact against the
+// per-pixel reference at integer positions.
+TEST_F(FreeTypeFont, GlyphImagesCollideByTheirCoverage) {
+  InitImageFontModule();
+  Ref<TImageFont> font = TImageFont::Load(String(kSans), 24, 0);
+  ASSERT_TRUE(font);
+  Ref<TImage> ring = font->LoadGlyph(font->CharToGlyph('O')).As<TImageGlyph>()->_image;
+  Ref<TImage> bar = font->LoadGlyph(font->CharToGlyph('l')).As<TImageGlyph>()->_image;
+  ASSERT_TRUE(ring && bar);
+  ASSERT_EQ(ring->Lock(0, 1, 0)->format, FORMAT_ALPHA8);
+  auto placed = [](const Ref<TImage>& image, float x, float y) {
+    test::Placement p;
+    p.mask = image->Lock(0, 1, 0);
+    p.width = image->width;
+    p.height = image->height;
+    p.x = x;
+    p.y = y;
+    return test::PlacedMask(p);
+  };
+  int hits = 0, misses = 0;
+  for (int y = -4; y <= 4; y += 2) {
+    for (int x = -6; x <= ring->width + 2; ++x) {
+      const bool want = test::BruteForceHit(placed(ring, 0, 0), placed(bar, float(x), float(y)));
+      ASSERT_EQ(ImagesOverlap(ring, 0, 0, 0, bar, float(x), float(y), 0), want ? 1 : 0)
+          << x << "," << y;
+      (want ? hits : misses)++;
+    }
+  }
+  // The bar inside the ring's hole misses; on its strokes it hits.
+  EXPECT_GT(hits, 5);
+  EXPECT_GT(misses, 5);
 }
 
 }  // namespace
