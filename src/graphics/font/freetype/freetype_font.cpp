@@ -28,14 +28,20 @@ bool PixmapCanHold(int32_t w, int32_t h) {
   return pitch * h <= std::numeric_limits<int32_t>::max();
 }
 
-// 1-bit rows, most significant bit first, to 0 / 255 coverage.
-Ref<TPixmap> ExpandMono(const ft::GlyphImage& g) {
-  Ref<TPixmap> p = TPixmap::Create(g.width, g.rows, FORMAT_ALPHA8, 4);
+// The glyph's coverage in a FORMAT_ALPHA8 pixmap with `border` clear pixels around it, written in
+// one pass: grey rows copied, 1-bit rows expanded most significant bit first (a set bit 255).
+Ref<TPixmap> CoveragePixmap(const ft::GlyphImage& g, int32_t border) {
+  Ref<TPixmap> p = TPixmap::Create(g.width + 2 * border, g.rows + 2 * border, FORMAT_ALPHA8, 4);
+  if (border > 0) p->ClearPixels(0);
   for (int32_t y = 0; y < g.rows; ++y) {
     const uint8_t* row = g.buffer + int64_t(y) * g.pitch;
-    uint8_t* out = p->PixelPtr(0, y);
-    for (int32_t x = 0; x < g.width; ++x)
-      out[x] = (row[x >> 3] >> (7 - (x & 7)) & 1) ? 255 : 0;
+    uint8_t* out = p->PixelPtr(border, y + border);
+    if (g.num_grays == 256) {
+      std::memcpy(out, row, size_t(g.width));
+    } else {
+      for (int32_t x = 0; x < g.width; ++x)
+        out[x] = (row[x >> 3] >> (7 - (x & 7)) & 1) ? 255 : 0;
+    }
   }
   return p;
 }
@@ -108,25 +114,14 @@ Ref<TGlyph> TFreeTypeFont::LoadGlyph(int32_t index) {
   glyph->_h = g.rows;
   glyph->_advance = float(g.advance_x >> 6);
   if (g.width == 0) return glyph;
-  Ref<TPixmap> pixmap;
-  if (g.num_grays == 256) {
-    pixmap = TPixmap::CreateStatic(const_cast<uint8_t*>(g.buffer), g.width, g.rows, g.pitch,
-                                   FORMAT_ALPHA8)
-                 ->Copy();
-  } else {
-    pixmap = ExpandMono(g);
-  }
   if (smooth) {
     // A clear border, so that filtered scaling fades to transparency at the edges.
     glyph->_x -= 1;
     glyph->_y -= 1;
     glyph->_w += 2;
     glyph->_h += 2;
-    Ref<TPixmap> padded = TPixmap::Create(glyph->_w, glyph->_h, FORMAT_ALPHA8, 4);
-    padded->ClearPixels(0);
-    padded->Paste(pixmap, 1, 1);
-    pixmap = padded;
   }
+  Ref<TPixmap> pixmap = CoveragePixmap(g, smooth ? 1 : 0);
   glyph->_pixmap = pixmap;
   return glyph;
 }
