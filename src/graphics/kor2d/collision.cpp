@@ -201,7 +201,8 @@ void TQuad::SetCoords(float x0, float y0, float x1, float y1, float x2, float y2
 }
 
 void TQuad::Bind(ClassBinder<TQuad>& b) {
-  b.Field<&TQuad::link>("link");
+  // Links change only here: one written by hand could close a loop no layer walk would leave.
+  b.AccessorField<&TQuad::_Link>("link");
   b.Field<&TQuad::id>("id");
   b.Field<&TQuad::mask>("mask");
   b.Field<&TQuad::frame>("frame");

@@ -40,6 +40,7 @@ class TQuad : public Object {
   static void Bind(ClassBinder<TQuad>& b);
 
  private:
+  Ref<TQuad> _Link() const { return link; }
   Array<float> _Xyuv() const { return xyuv; }
 };
 
