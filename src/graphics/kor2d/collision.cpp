@@ -244,18 +244,9 @@ void rpoly::Prepare(const TQuad& quad) {
   }
   state = 0;
   Left = Right = _lfrom = _rfrom = top;
-  _lend = _rend = IntPart(Y(top));
-}
-
-int32_t rpoly::TopLine() const {
-  return IntPart(data[top * channels + 1]);
-}
-
-int32_t rpoly::BottomLine() const {
-  int32_t bottom = TopLine();
-  for (int i = 0; i < count / channels; ++i)
-    bottom = std::max(bottom, IntPart(data[i * channels + 1]));
-  return bottom;
+  _topLine = _bottomLine = _lend = _rend = IntPart(Y(top));
+  for (int i = 0; i < n; ++i)
+    _bottomLine = std::max(_bottomLine, IntPart(Y(i)));
 }
 
 // Moves one edge on until it covers scanline y. An edge walks from the top down its side of the

@@ -61,8 +61,8 @@ class rpoly : public Object {
   // Takes the quad's vertices, with the order reversed when they wind the other way.
   void Prepare(const TQuad& quad);
   // The topmost and bottommost integer vertex y.
-  int32_t TopLine() const;
-  int32_t BottomLine() const;
+  int32_t TopLine() const { return _topLine; }
+  int32_t BottomLine() const { return _bottomLine; }
   // Places both edges on scanline y (at or below the top, scanned in increasing order); false
   // once the polygon is finished.
   bool Reach(int32_t y);
@@ -72,6 +72,7 @@ class rpoly : public Object {
  private:
   int32_t _lfrom = 0, _rfrom = 0;  // the vertexes the current edges start from
   int32_t _lend = 0, _rend = 0;    // the scanline where each current edge ends
+  int32_t _topLine = 0, _bottomLine = 0;
   bool _NextEdge(int32_t y, bool left);
 };
 
