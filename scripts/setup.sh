@@ -23,7 +23,7 @@ packages=(
   zlib1g-dev libpng-dev libjpeg62-turbo-dev libogg-dev libvorbis-dev libfreetype-dev
   libenet-dev libsdl2-dev libopenal1 libopenal-dev googletest libgtest-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dri libgl-dev libx11-dev mesa-utils python3-pil sox vorbis-tools locales
-  libxtst6
+  libxtst6 fonts-dejavu-core
   # Anchors the benchmarks measure against, side by side; nothing else links them.
   libsdl2-image-dev libsdl2-mixer-dev libstb-dev
 )

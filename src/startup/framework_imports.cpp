@@ -6,6 +6,7 @@
 #include "audio/sample_loaders.h"
 #include "audio/tonmix/tonmix_driver.h"
 #include "bank/bank.h"
+#include "graphics/font/freetype/freetype_font.h"
 #include "joystick/joystick.h"
 #include "pixmap/loaders/bmp_loader.h"
 #include "pixmap/loaders/jpeg_loader.h"
@@ -37,7 +38,7 @@ std::span<const ModuleInitialiser> FrameworkImports() {
       InitDirectSoundDriverModule,  // 9
       InitEventQueueModule,         // 10
       InitTonmixDriverModule,       // 11
-      InitFreeTypeFontStep,         // 12
+      InitFreeTypeFontModule,       // 12
       InitSynkModule,               // 13
       InitJpegLoaderModule,         // 14
       InitToolchainModule,          // 15

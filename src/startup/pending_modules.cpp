@@ -41,19 +41,4 @@ int InitD3D7Kor2DStep() {
                    [] {});
 }
 
-int InitZlibBindingStep() {
-  static ModuleGuard guard("zlib binding");
-  return guard.Run({InitCoreModule}, [] {});
-}
-
-int InitFreeTypeRecordsStep() {
-  static ModuleGuard guard("FreeType records");
-  return guard.Run({InitCoreModule, InitZlibBindingStep}, [] {});
-}
-
-int InitFreeTypeFontStep() {
-  static ModuleGuard guard("FreeType font");
-  return guard.Run({InitCoreModule, InitZlibBindingStep, InitFreeTypeRecordsStep}, [] {});
-}
-
 }  // namespace vxl

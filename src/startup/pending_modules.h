@@ -1,5 +1,5 @@
-// Start-up steps whose modules are still being built: the Direct3D 7 graphics and 2D drivers and
-// the FreeType font loader. Each step holds its module's place in the start-up order and imports
+// Start-up steps whose modules are still being built: the Direct3D 7 graphics and 2D drivers.
+// Each step holds its module's place in the start-up order and imports
 // what places it there; its body is empty until the module fills it (its initialiser then takes
 // the step's place in FrameworkImports and in the imports of the steps below).
 #pragma once
@@ -11,9 +11,5 @@ int InitD3D7BindingStep();
 int InitD3D7GraphicsStep();
 // The Direct3D 7 2D driver: after the Kor2D and OpenGL modules.
 int InitD3D7Kor2DStep();
-// The zlib binding, the FreeType records and the FreeType font loader.
-int InitZlibBindingStep();
-int InitFreeTypeRecordsStep();
-int InitFreeTypeFontStep();
 
 }  // namespace vxl

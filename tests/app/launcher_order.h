@@ -9,8 +9,8 @@ namespace vxl {
 // One row per module body: its place in the start-up order and its name. Where a row of the
 // launcher's table gives fewer names than numbers, the extra steps are named here: the event
 // tail (28), the twelve record wrappers (34-45), the Direct3D 7 binding (46), the 2D driver
-// binding (48), the OpenGL image frame (56). The Direct3D 7 and FreeType rows are empty steps
-// until those modules are built.
+// binding (48), the OpenGL image frame (56). The Direct3D 7 rows are empty steps until those
+// modules are built.
 struct OrderRow {
   int place;
   std::string name;

@@ -62,4 +62,16 @@ void SinCosDegrees(double degrees, double& sine, double& cosine) {
   }
 }
 
+void RotationScaleMatrix(float degrees, float scaleX, float scaleY, float& ix, float& iy, float& jx,
+                         float& jy) {
+  double sine, cosine;
+  SinCosDegrees(degrees, sine, cosine);
+  const float s = static_cast<float>(sine);
+  const float c = static_cast<float>(cosine);
+  ix = c * scaleX;
+  iy = -s * scaleY;
+  jx = s * scaleX;
+  jy = c * scaleY;
+}
+
 }  // namespace vxl

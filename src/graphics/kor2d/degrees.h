@@ -12,4 +12,9 @@ namespace vxl {
 // NaN for both when the angle is not finite.
 void SinCosDegrees(double degrees, double& sine, double& cosine);
 
+// The drawing matrix of a rotation in degrees and a scale: a local point (x, y) maps to
+// (x ix + y iy, x jx + y jy). NaN when the angle is not finite.
+void RotationScaleMatrix(float degrees, float scaleX, float scaleY, float& ix, float& iy, float& jx,
+                         float& jy);
+
 }  // namespace vxl

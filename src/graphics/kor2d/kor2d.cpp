@@ -4,6 +4,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "graphics/kor2d/collision.h"
 #include "graphics/kor2d/degrees.h"
 #include "pixmap/pixmap_ops.h"
 #include "runtime/class_binder.h"
@@ -70,14 +71,8 @@ int32_t TruncateToInt(double v) {
 
 void RefreshTransform() {
   TKor2DGraphics& g = G();
-  double sine, cosine;
-  SinCosDegrees(g.tform_rot, sine, cosine);
-  const float s = static_cast<float>(sine);
-  const float c = static_cast<float>(cosine);
-  g.tform_ix = c * g.tform_scale_x;
-  g.tform_iy = -s * g.tform_scale_y;
-  g.tform_jx = s * g.tform_scale_x;
-  g.tform_jy = c * g.tform_scale_y;
+  RotationScaleMatrix(g.tform_rot, g.tform_scale_x, g.tform_scale_y, g.tform_ix, g.tform_iy,
+                      g.tform_jx, g.tform_jy);
   collisionTransform = {g.tform_ix, g.tform_iy, g.tform_jx, g.tform_jy};
   if (Finite({g.tform_ix, g.tform_iy, g.tform_jx, g.tform_jy}))
     D().SetTransform(g.tform_ix, g.tform_iy, g.tform_jx, g.tform_jy);
@@ -545,7 +540,11 @@ int InitKor2DModule() {
   static ModuleGuard guard("Kor2D");
   return guard.Run({InitCoreModule, InitGraphicsModule, InitKor2DDriverModule, InitImageModule,
                     InitFontModule, InitImageFontModule},
-                   [] { RegisterClass<TKor2DGraphics>(); });
+                   [] {
+                     RegisterClass<TKor2DGraphics>();
+                     RegisterClass<TQuad>();
+                     RegisterClass<rpoly>();
+                   });
 }
 
 }  // namespace vxl

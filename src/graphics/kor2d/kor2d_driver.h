@@ -90,12 +90,13 @@ Ref<TKor2DDriver> CurrentKor2DDriver();
 void SetCurrentKor2DDriver(const Ref<TKor2DDriver>& driver);
 
 // The transform image collision places images with: the four matrix values of the last drawing
-// transform Kor2D computed (all 0 before the first).
+// transform Kor2D computed. It starts as the identity (rotation 0, scale 1), so placements made
+// before any graphics collide as drawn unrotated.
 struct CollisionTransform {
-  float ix = 0;
+  float ix = 1;
   float iy = 0;
   float jx = 0;
-  float jy = 0;
+  float jy = 1;
 };
 extern CollisionTransform collisionTransform;
 
