@@ -21,6 +21,6 @@ echo "docs/images/sprites-opengl.png"
 # A two-second 440 Hz tone, played through the software mixer into SDL's disk driver.
 sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 2 sine 440 fade 0 2 0.5 2>/dev/null
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" \
-  "$build/bin/play_audio" "$work/tone.wav" >/dev/null
-python3 "$root/scripts/plot_waveform.py" "$work/played.raw" "$out/tone-waveform.png"
+  "$build/bin/play_audio" "$work/tone.wav" >/dev/null 2>&1
+/usr/bin/python3 "$root/scripts/plot_waveform.py" "$work/played.raw" "$out/tone-waveform.png"
 echo "docs/images/tone-waveform.png"
