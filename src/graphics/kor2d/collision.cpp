@@ -186,7 +186,6 @@ bool SpanHit(const rpoly& a, const MaskView& ma, const rpoly& b, const MaskView&
 
 }  // namespace
 
-// TQuad ------------------------------------------------------------------------------------------
 
 TQuad::TQuad() : xyuv(Array<float>::New(16)) {}
 
@@ -215,7 +214,6 @@ void TQuad::Bind(ClassBinder<TQuad>& b) {
   b.Method<&TQuad::SetCoords>("SetCoords");
 }
 
-// rpoly ------------------------------------------------------------------------------------------
 
 void rpoly::Prepare(const TQuad& quad) {
   texture = quad.mask;
@@ -298,7 +296,6 @@ void rpoly::Step() {
   }
 }
 
-// Collision --------------------------------------------------------------------------------------
 
 bool QuadsCollide(const TQuad& a, const TQuad& b) {
   if (a.maxx < b.minx || a.maxy < b.miny || a.minx > b.maxx || a.miny > b.maxy) return false;

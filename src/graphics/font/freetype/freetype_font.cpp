@@ -48,7 +48,6 @@ Ref<TPixmap> CoveragePixmap(const ft::GlyphImage& g, int32_t border) {
 
 }  // namespace
 
-// TFreeTypeGlyph ---------------------------------------------------------------------------------
 
 Ref<Object> TFreeTypeGlyph::Pixels() {
   return _pixmap;
@@ -74,7 +73,6 @@ void TFreeTypeGlyph::Bind(ClassBinder<TFreeTypeGlyph>& b) {
   b.Field<&TFreeTypeGlyph::_h>("_h");
 }
 
-// TFreeTypeFont ----------------------------------------------------------------------------------
 
 TFreeTypeFont::~TFreeTypeFont() {
   // The face reads _buf until it is released, so it goes first.
@@ -168,7 +166,6 @@ void TFreeTypeFont::Bind(ClassBinder<TFreeTypeFont>& b) {
   b.AccessorField<&TFreeTypeFont::_BufSize>("_buf_size");
 }
 
-// TFreeTypeFontLoader ----------------------------------------------------------------------------
 
 Ref<TFont> TFreeTypeFontLoader::LoadFont(const Ref<Object>& url, int32_t size, int32_t style) {
   if (!String::IsString(url.Get()) || String::Of(url).IsEmpty()) return nullptr;
