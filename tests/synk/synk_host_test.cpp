@@ -45,6 +45,7 @@ class SynkStar : public ::testing::Test {
     hub = NewSynkHost();
     ASSERT_TRUE(ListenSynkHost(hub, port));
     EXPECT_FALSE(hub->Listen(port)) << "a host attaches once";
+    all.push_back(hub);  // closed at the end whatever the test does with it
   }
   void TearDown() override {
     for (const Ref<TSynkHost>& h : all)
@@ -55,7 +56,6 @@ class SynkStar : public ::testing::Test {
     for (int i = 0; i < n; ++i)
       leaves.push_back(NewSynkHost());
     EXPECT_TRUE(ConnectLeaves(hub, port, leaves));
-    all.push_back(hub);
     all.insert(all.end(), leaves.begin(), leaves.end());
     return leaves;
   }
