@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -305,6 +306,26 @@ std::string FindLibraryFile(const char* soname) {
     if (!found.empty()) return found;
   }
   return "";
+}
+
+namespace {
+
+int CollectLoadedName(dl_phdr_info* info, size_t, void* names) {
+  if (info->dlpi_name && info->dlpi_name[0] == '/')
+    static_cast<std::vector<std::string>*>(names)->emplace_back(info->dlpi_name);
+  return 0;
+}
+
+}  // namespace
+
+void KeepLoadedLibrariesLoaded() {
+  // The names are gathered first: the loader's lock is held during the walk.
+  std::vector<std::string> names;
+  dl_iterate_phdr(CollectLoadedName, &names);
+  for (const std::string& name : names) {
+    // Only libraries already loaded are touched (NOLOAD); NODELETE keeps them until exit.
+    dlopen(name.c_str(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+  }
 }
 
 }  // namespace vxl::platform

@@ -134,4 +134,10 @@ std::string LastLibraryFailure();
 // the path found, or "".
 std::string FindLibraryFile(const char* soname);
 
+// Keeps every shared library loaded at this moment in memory until the process ends, including
+// those another library opened behind the framework's back (a GL driver, sound libraries): the
+// GL library unloads its driver when the last context goes, and blocks the driver keeps would
+// then be reachable from nowhere (LeakSanitizer reports them from an unknown module).
+void KeepLoadedLibrariesLoaded();
+
 }  // namespace vxl::platform

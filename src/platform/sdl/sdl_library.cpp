@@ -32,13 +32,13 @@ LazyLibrary& SdlLibrary() {
   return library;
 }
 
-// The real entry points behind the two that load drivers; see KeepLoadedLibrariesLoaded().
+// The real entry points behind the two that load drivers; see platform::KeepLoadedLibrariesLoaded().
 decltype(&::SDL_GL_CreateContext) createContext;
 decltype(&::SDL_OpenAudioDevice) openAudioDevice;
 
 SDL_GLContext CreateContextKeepingDriver(SDL_Window* window) {
   SDL_GLContext context = createContext(window);
-  if (context) KeepLoadedLibrariesLoaded();
+  if (context) platform::KeepLoadedLibrariesLoaded();
   return context;
 }
 
@@ -46,7 +46,7 @@ SDL_AudioDeviceID OpenAudioDeviceKeepingDriver(const char* device, int capture,
                                                const SDL_AudioSpec* desired,
                                                SDL_AudioSpec* obtained, int allowedChanges) {
   SDL_AudioDeviceID id = openAudioDevice(device, capture, desired, obtained, allowedChanges);
-  if (id != 0) KeepLoadedLibrariesLoaded();
+  if (id != 0) platform::KeepLoadedLibrariesLoaded();
   return id;
 }
 
