@@ -285,6 +285,7 @@ class SoftDevice final : public RefCounted<IDirect3DDevice7> {
   std::array<uint32_t, kStageStates> stageStates_{};
   std::array<std::array<float, 4>, kRasterClipPlanes> planes_{};
   std::vector<RasterSurface> levels_;  // the texture's mip levels, filled per draw
+  std::vector<RasterVertex> transformed_;  // the vertices of the current draw on screen
 };
 
 HRESULT SoftDevice::BuildState(RasterState* st, bool* textured) const {
@@ -510,7 +511,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
   }
   const bool hasUv = fvf & D3DFVF_TEX1;
   const size_t stride = hasUv ? 24 : 16;
-  std::vector<RasterVertex> v(count);
+  std::vector<RasterVertex>& v = transformed_;
+  v.resize(count);
   const auto* bytes = static_cast<const uint8_t*>(vertices);
   for (uint32_t i = 0; i < count; ++i) v[i] = Transform(bytes + i * stride, hasUv);
   const RasterSurface target = target_->Raster();
