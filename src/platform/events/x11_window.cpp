@@ -103,7 +103,8 @@ bool SetX11WindowClass(uintptr_t window, const char* name) {
 }
 
 const char* X11WindowClass(uintptr_t window) {
-  static std::string result;
+  static auto* text = new std::string;  // never destroyed, as every module global
+  std::string& result = *text;
   result.clear();
   const X11EntryPoints* x = X11();
   if (!x || window == 0) return result.c_str();
