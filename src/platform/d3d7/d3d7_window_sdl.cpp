@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/d3d7/d3d7_window.h"
 #include "platform/d3d7/soft_display.h"
 #include "platform/events/display_modes.h"
 #include "platform/events/x11_window.h"
+#include "platform/library/lazy_library.h"
 #include "platform/sdl/sdl_library.h"
 
 namespace vxl::platform::d3d7 {
@@ -165,6 +167,10 @@ void PresentToWindow(WindowId id, const RasterSurface& src, int32_t sx, int32_t 
   auto* window = reinterpret_cast<SDL_Window*>(win->window);
   SDL_Surface* surface = sdl ? sdl->GetWindowSurface(window) : nullptr;
   if (!surface) return;
+  // A window surface may load a driver behind SDL (the offscreen driver's EGL); it stays loaded,
+  // as GL drivers do, so what it keeps is not lost when the window goes.
+  static bool kept = false;
+  if (!std::exchange(kept, true)) KeepLoadedLibrariesLoaded();
   const int32_t ow = std::min(w, surface->w - dx), oh = std::min(h, surface->h - dy);
   const SDL_PixelFormat* f = surface->format;
   const bool direct = f->BytesPerPixel == 4 && f->Rmask == 0xFF0000 && f->Gmask == 0xFF00 &&
