@@ -1,7 +1,7 @@
 """Runs the event_viewer example on the X display in DISPLAY, moves the pointer, clicks, scrolls
-and types into its window through the X server's XTest extension (real input, as a user's), and
-draws the events the viewer printed as a timeline PNG: one lane per kind, each event at the time
-its line reached this script.
+and types into its window through the X server's XTest extension (real input, as a user's), closes
+the window as a window manager would, and draws the events the viewer printed as a timeline PNG:
+one lane per kind, each event at the time its line reached this script.
 
     event_timeline.py EVENT_VIEWER OUT.png
 """
@@ -14,8 +14,19 @@ import time
 
 from PIL import Image, ImageDraw, ImageFont
 
-TICKS = 9  # the viewer stops after this many ticks of its 2 Hz timer
+TICKS = 60  # ticks of the viewer's 2 Hz timer after which it stops even if never closed
 WINDOW_NAME = b"Event viewer"
+
+
+class XClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("client", XClientMessage), ("pad", ctypes.c_long * 24)]
 
 
 class XInput:
@@ -38,6 +49,10 @@ class XInput:
         self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
         self.x11.XKeysymToKeycode.restype = ctypes.c_ubyte
         self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x11.XInternAtom.restype = ctypes.c_ulong
+        self.x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        self.x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                        ctypes.c_void_p]
         self.xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
                                                    ctypes.c_int, ctypes.c_ulong]
         self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
@@ -50,7 +65,7 @@ class XInput:
         self.root = self.x11.XDefaultRootWindow(self.display)
 
     def find_window(self, name):
-        """The screen position of the top-level window called `name`, or None."""
+        """The top-level window called `name` and its screen position, or None."""
         root_ret, parent = ctypes.c_ulong(), ctypes.c_ulong()
         children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
         if not self.x11.XQueryTree(self.display, self.root, ctypes.byref(root_ret),
@@ -66,7 +81,7 @@ class XInput:
                     self.x11.XTranslateCoordinates(self.display, children[i], self.root, 0, 0,
                                                    ctypes.byref(x), ctypes.byref(y),
                                                    ctypes.byref(child))
-                    found = (x.value, y.value)
+                    found = (children[i], x.value, y.value)
                 self.x11.XFree(title)
         if children:
             self.x11.XFree(children)
@@ -78,6 +93,17 @@ class XInput:
 
     def button(self, number, down):
         self.xtst.XTestFakeButtonEvent(self.display, number, 1 if down else 0, 0)
+        self.x11.XSync(self.display, 0)
+
+    def close(self, window):
+        """Asks the window to close, as a window manager's close button does."""
+        event = XEvent()
+        event.client.type = 33  # ClientMessage
+        event.client.window = window
+        event.client.message_type = self.x11.XInternAtom(self.display, b"WM_PROTOCOLS", 0)
+        event.client.format = 32
+        event.client.data[0] = self.x11.XInternAtom(self.display, b"WM_DELETE_WINDOW", 0)
+        self.x11.XSendEvent(self.display, window, 0, 0, ctypes.byref(event))
         self.x11.XSync(self.display, 0)
 
     def key(self, keysym, down):
@@ -143,7 +169,7 @@ LANES = [  # (label, colour, kinds)
 
 def draw_timeline(events, path):
     width, left, right, lane_h, top = 900, 90, 20, 46, 40
-    end = max([t for t, _, _, _ in events] + [1.0])
+    end = max([t for t, _, _, _ in events] + [1.0]) + 0.2
     img = Image.new("RGB", (width, top + lane_h * len(LANES) + 36), (255, 255, 255))
     d = ImageDraw.Draw(img)
     try:
@@ -187,10 +213,11 @@ def draw_timeline(events, path):
                 text = key if name == "KeyDown" else None
             if name in LANES[4][2]:
                 text = name
+            tx = min(x - 4, width - 4 - d.textlength(text or "", font=font))
             if up and text:  # releases are labelled below the lane, presses above
-                d.text((x - 4, y + 7), text, fill=colour, font=font)
+                d.text((tx, y + 7), text, fill=colour, font=font)
             elif text and x - last_label_x > 26:
-                d.text((x - 4, y - 20 if lane % 2 else y + 7), text, fill=colour, font=font)
+                d.text((tx, y - 20 if lane % 2 else y + 7), text, fill=colour, font=font)
                 last_label_x = x
     for t, name, _, _ in events:
         if not any(name in kinds for _, _, kinds in LANES):
@@ -216,12 +243,15 @@ def main():
     if place is None:
         proc.kill()
         sys.exit("event_timeline.py: the viewer's window did not appear")
-    play_user(x_input, *place)
-    if proc.wait(timeout=30) != 0:
+    window, wx, wy = place
+    play_user(x_input, wx, wy)
+    time.sleep(0.4)
+    x_input.close(window)
+    if proc.wait(timeout=60) != 0:
         sys.exit("event_timeline.py: the viewer failed")
     reader.join()
     kinds = {name for _, name, _, _ in events}
-    for needed in ("MouseDown", "MouseWheel", "KeyDown", "MouseLeave", "TimerTick"):
+    for needed in ("MouseDown", "MouseWheel", "KeyDown", "MouseLeave", "TimerTick", "AppTerminate"):
         if needed not in kinds:
             sys.exit("event_timeline.py: no %s reached the viewer" % needed)
     draw_timeline(events, out)
