@@ -7,9 +7,8 @@
 // Needs an X display; without DISPLAY it starts its own Xvfb. It draws on Mesa's software renderer
 // (llvmpipe) unless LIBGL_ALWAYS_SOFTWARE or GALLIUM_DRIVER say otherwise. The font is DejaVu Sans
 // (package fonts-dejavu-core) unless a path is given as the first argument.
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "bench_display.h"
