@@ -312,7 +312,9 @@ class IDirectDrawSurface7 : public IUnknown {
                       uint32_t flags, void* fx) = 0;
   // Binds a clipper (null unbinds); the surface holds a reference to it.
   virtual HRESULT SetClipper(IDirectDrawClipper* clipper) = 0;
-  // DD_OK, or DDERR_SURFACELOST once the display mode was lost (or the DirectDraw object gone).
+  // DD_OK, or DDERR_SURFACELOST once the display mode was lost (every surface but those in
+  // system memory and managed textures, DDSCAPS2_TEXTUREMANAGE) or the DirectDraw object gone
+  // (every surface).
   virtual HRESULT IsLost() = 0;
   // Makes a lost surface usable again (contents undefined: left as they were). Fails with
   // DDERR_WRONGMODE while the mode is still lost.

@@ -24,7 +24,10 @@ Display& D() {
 }  // namespace
 
 void DirectDrawState::LoseSurfaces() {
-  for (SoftSurface* s : surfaces) s->MarkLost();
+  for (SoftSurface* s : surfaces) {
+    // System memory and managed textures survive a mode change, as on the platform.
+    if (!(s->Caps() & DDSCAPS_SYSTEMMEMORY) && !(s->Caps2() & DDSCAPS2_TEXTUREMANAGE)) s->MarkLost();
+  }
 }
 
 std::vector<DisplayModeEntry> CurrentDisplayModes() {

@@ -25,7 +25,7 @@ struct DirectDrawState {
   SoftSurface* primary = nullptr;
   std::vector<SoftSurface*> surfaces;  // every live surface made by this object
 
-  // Marks every surface lost.
+  // Marks every surface lost but those in system memory and managed textures.
   void LoseSurfaces();
 };
 

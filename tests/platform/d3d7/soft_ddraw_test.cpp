@@ -758,7 +758,13 @@ TEST_F(SoftDDrawTest, ExclusiveModeLossAndFlip) {
   EXPECT_EQ(shown[0], 0xFFABCDEFu);
   EXPECT_EQ(shown[w * std::min(h, 480) - 1], 0xFFABCDEFu);
 
+  IDirectDrawSurface7* managed = Texture(8, 8, true);
+  IDirectDrawSurface7* plainTexture = Plain(8, 8, DDSCAPS_TEXTURE);
   LoseExclusiveModeForTesting();
+  EXPECT_EQ(managed->IsLost(), DD_OK) << "managed textures survive";
+  EXPECT_EQ(plainTexture->IsLost(), DDERR_SURFACELOST);
+  managed->Release();
+  plainTexture->Release();
   DDSURFACEDESC2 locked;
   struct Step {
     const char* what;
