@@ -88,6 +88,7 @@ WindowId CreateDeviceWindow(const char* title, int32_t width, int32_t height, bo
   options.x = fullScreen ? 0 : kWindowLeft;
   options.y = fullScreen ? 0 : kWindowTop;
   options.windowClass = kWindowClass;
+  options.borderless = fullScreen;
   events::NativeWindow window = events::OpenWindowWith(title ? title : "", width, height, options);
   if (!window) return 0;
   return Track(window);

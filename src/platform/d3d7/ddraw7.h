@@ -299,8 +299,8 @@ class IDirectDrawSurface7 : public IUnknown {
   // DDSCAPS2_MIPMAPSUBLEVEL, or DDSCAPS_MIPMAP). Adds a reference. DDERR_NOTFOUND when none.
   virtual HRESULT GetAttachedSurface(const DDSCAPS2& caps, IDirectDrawSurface7** attached) = 0;
   // A flipping primary only: presents the back buffer's pixels into the exclusive-mode window
-  // (the chain's two surfaces swap their pixels). override must be null; DDFLIP_NOVSYNC
-  // presents without waiting. DDERR_NOEXCLUSIVEMODE without exclusive mode, DDERR_SURFACELOST
+  // (the chain's two surfaces swap their pixels). override must be null; without
+  // DDFLIP_NOVSYNC it first waits for a vertical blank (see WaitForVerticalBlank). DDERR_NOEXCLUSIVEMODE without exclusive mode, DDERR_SURFACELOST
   // after a mode loss, DDERR_INVALIDPARAMS on a surface that is not a flipping primary.
   virtual HRESULT Flip(IDirectDrawSurface7* override, uint32_t flags) = 0;
   // Copies src's srcRect (null: the whole source) to this surface's destRect (null: the whole
@@ -381,8 +381,9 @@ class IDirectDraw7 : public IUnknown {
                                 void* outer) = 0;
   // A clipper (flags must be 0).
   virtual HRESULT CreateClipper(uint32_t flags, IDirectDrawClipper** clipper, void* outer) = 0;
-  // Returns once the display is at the start of a vertical blank (flags DDWAITVB_BLOCKBEGIN).
-  // Here: at once.
+  // Returns once the display is at the start of a vertical blank (flags DDWAITVB_BLOCKBEGIN):
+  // the next multiple of the refresh period (the exclusive mode's rate, else the display's, else
+  // 60 Hz) on the monotonic clock.
   virtual HRESULT WaitForVerticalBlank(uint32_t flags, void* event) = 0;
 };
 

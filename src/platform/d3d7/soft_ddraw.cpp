@@ -170,7 +170,9 @@ class SoftDirectDraw final : public RefCounted<IDirectDraw7> {
   }
 
   HRESULT WaitForVerticalBlank(uint32_t flags, void*) override {
-    return flags == DDWAITVB_BLOCKBEGIN ? DD_OK : DDERR_INVALIDPARAMS;
+    if (flags != DDWAITVB_BLOCKBEGIN) return DDERR_INVALIDPARAMS;
+    WaitForVerticalBlankStart();
+    return DD_OK;
   }
 
  private:

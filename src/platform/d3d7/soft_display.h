@@ -46,6 +46,10 @@ void GiveBackDisplay(DirectDrawState* state, bool minimise);
 // and every surface lost, or taken again.
 void ExclusiveFocusChanged(WindowId window, bool focused);
 
+// Waits for the start of the next vertical blank: the next multiple of the refresh period (of
+// the exclusive mode, else the display's current mode, else 60 Hz) on the monotonic clock.
+void WaitForVerticalBlankStart();
+
 // Device windows (d3d7_window_sdl.cpp): shows w by h pixels of src from (sx, sy) at (dx, dy) of
 // the window's client area (cut to it) and remembers the client pixels for the test seam.
 void PresentToWindow(WindowId window, const RasterSurface& src, int32_t sx, int32_t sy,

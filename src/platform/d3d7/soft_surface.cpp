@@ -311,6 +311,7 @@ HRESULT SoftSurface::Flip(IDirectDrawSurface7* override, uint32_t flags) {
   if (Lost() || attached_->Lost()) return DDERR_SURFACELOST;
   if (!owner_->exclusive) return DDERR_NOEXCLUSIVEMODE;
   if (Busy() || attached_->Busy()) return DDERR_SURFACEBUSY;
+  if (!(flags & DDFLIP_NOVSYNC)) WaitForVerticalBlankStart();
   std::swap(storage_, attached_->storage_);
   pixels_ = storage_.data();
   attached_->pixels_ = attached_->storage_.data();
