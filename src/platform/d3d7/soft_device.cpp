@@ -21,8 +21,8 @@ constexpr uint32_t kRenderStates = 153;
 constexpr uint32_t kStageStates = 19;
 constexpr uint32_t kNotKept = 0xFFFFFFFF;
 
-// Per render state: the largest value accepted (kNotKept: not a state of this device). Values
-// start at 0 unless the state's range starts at 1.
+// The values a state accepts and its initial value; first is kNotKept for a state the device
+// does not keep.
 struct StateRange {
   uint32_t first, last, initial;
 };
@@ -83,8 +83,7 @@ bool IsDiffuseArg(uint32_t arg) {
 
 class SoftDevice final : public RefCounted<IDirect3DDevice7> {
  public:
-  SoftDevice(const std::shared_ptr<DirectDrawState>& owner, SoftSurface* target)
-      : owner_(owner), target_(target), projection_(Identity()) {
+  explicit SoftDevice(SoftSurface* target) : target_(target), projection_(Identity()) {
     target_->AddRef();
     for (uint32_t i = 0; i < kRenderStates; ++i) {
       StateRange r = RenderStateRange(i);
@@ -271,11 +270,10 @@ class SoftDevice final : public RefCounted<IDirect3DDevice7> {
   RasterVertex Transform(const uint8_t* vertex, bool hasUv) const;
   // The mip level and filter of a triangle.
   void ChooseLevel(const RasterVertex v[3], RasterState* st) const;
-  bool TryspanQuad(const RasterSurface& target, RasterState st, const RasterVertex v[4]) const;
+  bool TrySpanQuad(const RasterSurface& target, RasterState st, const RasterVertex v[4]) const;
   bool Culled(const RasterVertex& a, const RasterVertex& b, const RasterVertex& c,
               bool flipped) const;
 
-  std::shared_ptr<DirectDrawState> owner_;
   SoftSurface* target_;
   SoftSurface* texture_ = nullptr;
   bool inScene_ = false;
@@ -436,7 +434,7 @@ bool SoftDevice::Culled(const RasterVertex& a, const RasterVertex& b, const Rast
 
 // The fan's four vertices as an unscaled, axis-aligned quad (corners at pixel edges after
 // snapping, one colour, texels one to one): drawn by the span path.
-bool SoftDevice::TryspanQuad(const RasterSurface& target, RasterState st,
+bool SoftDevice::TrySpanQuad(const RasterSurface& target, RasterState st,
                              const RasterVertex v[4]) const {
   auto snap = [](float c) { return std::nearbyint(double(c) * 256.0); };
   double sx[4], sy[4];
@@ -546,7 +544,7 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
           const RasterVertex first[3] = {v[0], v[1], v[2]};
           ChooseLevel(first, &quad);
         }
-        if ((!textured || quad.texture == &levels_.front()) && TryspanQuad(target, quad, v.data())) {
+        if ((!textured || quad.texture == &levels_.front()) && TrySpanQuad(target, quad, v.data())) {
           break;
         }
       }
@@ -572,7 +570,7 @@ class SoftDirect3D final : public RefCounted<IDirect3D7> {
     }
     if (!owner_->alive) return DDERR_SURFACELOST;
     if (t->Lost()) return DDERR_SURFACELOST;
-    *out = new SoftDevice(owner_, t);
+    *out = new SoftDevice(t);
     return DD_OK;
   }
 

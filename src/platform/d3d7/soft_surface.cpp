@@ -187,7 +187,7 @@ HRESULT SoftSurface::Create(const std::shared_ptr<DirectDrawState>& owner,
     uint32_t levels = 1;
     if (caps & DDSCAPS_MIPMAP) {
       if (!(caps & DDSCAPS_COMPLEX)) return DDERR_INVALIDPARAMS;
-      uint32_t full = 1 + uint32_t(std::bit_width(uint32_t(std::max(w, h)))) - 1;
+      const auto full = uint32_t(std::bit_width(uint32_t(std::max(w, h))));  // down to 1x1
       levels = full;
       if (desc.flags & DDSD_MIPMAPCOUNT) {
         if (desc.mipMapCount < 1 || desc.mipMapCount > full) return DDERR_INVALIDPARAMS;
