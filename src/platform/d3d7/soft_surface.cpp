@@ -373,13 +373,20 @@ HRESULT SoftSurface::Blt(const RECT* destRect, IDirectDrawSurface7* srcI, const 
   const int64_t dw = int64_t(d.right) - d.left, dh = int64_t(d.bottom) - d.top;
   if (sw == 0 || sh == 0 || dw == 0 || dh == 0) return DD_OK;
   RECT visible = Intersect(d, RECT{0, 0, width_, height_});
+  // A blit within one surface reads a copy, so overlapping rectangles copy what was there.
+  std::vector<uint8_t> copy;
+  const uint8_t* from = src->pixels_;
+  if (src == this) {
+    copy.assign(pixels_, pixels_ + size_t(pitch_) * size_t(height_));
+    from = copy.data();
+  }
   for (int32_t y = visible.top; y < visible.bottom; ++y) {
     int64_t sy = s.top + NearestSource(y - d.top, sh, dh);
     if (sy < 0 || sy >= src->height_) continue;
     for (int32_t x = visible.left; x < visible.right; ++x) {
       int64_t sx = s.left + NearestSource(x - d.left, sw, dw);
       if (sx < 0 || sx >= src->width_) continue;
-      uint32_t p = ReadPixel(src->layout_, src->pixels_ + sy * src->pitch_ + sx * src->layout_.bytes);
+      uint32_t p = ReadPixel(src->layout_, from + sy * src->pitch_ + sx * src->layout_.bytes);
       WritePixel(layout_, pixels_ + int64_t(y) * pitch_ + int64_t(x) * layout_.bytes, p);
     }
   }

@@ -469,6 +469,12 @@ TEST_F(SoftDDrawTest, BltClipsToTheWindowAndToTheSurfaces) {
       uint32_t want = (sy >= 0 && sx < 50) ? pattern(uint32_t(sx), uint32_t(sy)) : 0;
       ASSERT_EQ(got[y * 20 + x], want) << x << "," << y;
     }
+  // Within one surface, overlapping: the copy is of what was there before.
+  Fill(dst, pattern);
+  RECT down{0, 1, 20, 20}, up{0, 0, 20, 19};
+  ASSERT_EQ(dst->Blt(&down, dst, &up, 0, nullptr), DD_OK);
+  got = Pixels(dst);
+  for (int y = 1; y < 20; ++y) ASSERT_EQ(got[y * 20 + 7], pattern(7, uint32_t(y - 1))) << y;
   RECT inverted{5, 5, 4, 4};
   EXPECT_EQ(dst->Blt(&inverted, src, nullptr, 0, nullptr), DDERR_INVALIDPARAMS);
   dst->Release();
