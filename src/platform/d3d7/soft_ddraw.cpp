@@ -146,7 +146,8 @@ class SoftDirectDraw final : public RefCounted<IDirectDraw7> {
 
   HRESULT RestoreAllSurfaces() override {
     if (state_->exclusiveLost) return DDERR_WRONGMODE;
-    for (SoftSurface* s : std::vector<SoftSurface*>(state_->surfaces)) s->Restore();
+    for (SoftSurface* s : std::vector<SoftSurface*>(state_->surfaces))
+      s->Restore();
     return DD_OK;
   }
 

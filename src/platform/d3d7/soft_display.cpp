@@ -28,7 +28,8 @@ Display& D() {
 void DirectDrawState::LoseSurfaces() {
   for (SoftSurface* s : surfaces) {
     // System memory and managed textures survive a mode change, as on the platform.
-    if (!(s->Caps() & DDSCAPS_SYSTEMMEMORY) && !(s->Caps2() & DDSCAPS2_TEXTUREMANAGE)) s->MarkLost();
+    if (!(s->Caps() & DDSCAPS_SYSTEMMEMORY) && !(s->Caps2() & DDSCAPS2_TEXTUREMANAGE))
+      s->MarkLost();
   }
 }
 

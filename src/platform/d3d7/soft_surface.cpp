@@ -87,8 +87,8 @@ bool LayoutOf(const DDPIXELFORMAT& f, PixelLayout* layout) {
   }
   if ((f.flags & DDPF_ALPHAPIXELS) && !IsByteMask(l.alpha, l.bytes)) return false;
   uint32_t all = l.red | l.green | l.blue | l.alpha;
-  if (std::popcount(all) != std::popcount(l.red) + std::popcount(l.green) +
-                                std::popcount(l.blue) + std::popcount(l.alpha)) {
+  if (std::popcount(all) != std::popcount(l.red) + std::popcount(l.green) + std::popcount(l.blue) +
+                                std::popcount(l.alpha)) {
     return false;
   }
   *layout = l;
@@ -159,12 +159,12 @@ HRESULT SoftSurface::Create(const std::shared_ptr<DirectDrawState>& owner,
       return DDERR_GENERIC;
     }
     if (w < 1 || h < 1) return DDERR_GENERIC;
-    auto* front = new SoftSurface(owner, {caps | DDSCAPS_FRONTBUFFER, desc.caps.caps2}, w, h,
-                                  kXrgb);
+    auto* front =
+        new SoftSurface(owner, {caps | DDSCAPS_FRONTBUFFER, desc.caps.caps2}, w, h, kXrgb);
     front->flipping_ = true;
     front->Allocate();
-    uint32_t backCaps = DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX |
-                        (caps & DDSCAPS_3DDEVICE);
+    uint32_t backCaps =
+        DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX | (caps & DDSCAPS_3DDEVICE);
     auto* back = new SoftSurface(owner, {backCaps, 0}, w, h, kXrgb);
     back->Allocate();
     back->SetReferences(0);
@@ -408,7 +408,8 @@ HRESULT SoftSurface::Restore() {
   if (!owner_ || !owner_->alive) return DDERR_SURFACELOST;
   if (owner_->exclusiveLost) return DDERR_WRONGMODE;
   SoftSurface* top = root_ ? root_ : this;
-  for (SoftSurface* c = top; c; c = c->attached_) c->lost_ = false;
+  for (SoftSurface* c = top; c; c = c->attached_)
+    c->lost_ = false;
   return DD_OK;
 }
 
