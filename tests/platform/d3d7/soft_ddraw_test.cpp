@@ -315,7 +315,9 @@ TEST_F(SoftDDrawTest, SurfaceKindsSizesAndMipChains) {
       ASSERT_LT(levels, sizes.size()) << c.what;
       EXPECT_EQ(got.width, sizes[levels].first) << c.what << " level " << levels;
       EXPECT_EQ(got.height, sizes[levels].second) << c.what << " level " << levels;
-      if (levels == 0) EXPECT_EQ(got.pitch, c.pitch) << c.what;
+      if (levels == 0) {
+        EXPECT_EQ(got.pitch, c.pitch) << c.what;
+      }
       ++levels;
       IDirectDrawSurface7* next = nullptr;
       HRESULT r = level->GetAttachedSurface({DDSCAPS_TEXTURE, DDSCAPS2_MIPMAPSUBLEVEL}, &next);
@@ -428,7 +430,9 @@ TEST_F(SoftDDrawTest, BitBltConvertsFormatsAndZeroesWhatLiesOutside) {
         EXPECT_EQ(p[l.r], inside ? tx * 40 + 1 : 0) << l.what << " " << x << "," << y;
         EXPECT_EQ(p[l.g], inside ? ty * 50 + 2 : 0) << l.what;
         EXPECT_EQ(p[l.b], inside ? 0x7F : 0) << l.what;
-        if (l.a >= 0) EXPECT_EQ(p[l.a], inside ? 0xFF : 0) << l.what;
+        if (l.a >= 0) {
+          EXPECT_EQ(p[l.a], inside ? 0xFF : 0) << l.what;
+        }
       }
     EXPECT_EQ(grab[gw * l.bytes], 0xEE) << l.what << ": the row's padding stays";
     // And back: pasted at (-1, 3), only the part inside lands; alpha is not kept.
