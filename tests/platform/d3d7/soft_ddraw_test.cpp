@@ -732,6 +732,7 @@ TEST_F(SoftDDrawTest, TexturedFansMatchTheTwoTriangles) {
     struct Case {
       float x0, y0, x1, y1, u0, v0, u1, v1;
       bool blend, filtered;
+      bool minifyByPoint = false;  // MINFILTER point: one to one must still magnify
     };
     const Case cases[] = {
         {3, 4, 19, 12, 0, 0, 1, 1, false, false},                 // unscaled: the span path
@@ -740,12 +741,15 @@ TEST_F(SoftDDrawTest, TexturedFansMatchTheTwoTriangles) {
         {3.5f, 4.125f, 19.5f, 12.125f, 0, 0, 1, 1, true, false},  // off the pixel grid
         {2, 2, 34, 18, 0, 0, 1, 1, false, true},                  // magnified, filtered
         {20, 2, 4, 10, 0, 0, 1, 1, false, false},                 // mirrored
+        // One to one, filtered, where the projection's rounding makes 16 pixels a little less.
+        {49.5f, 4.25f, 65.5f, 12.25f, 0, 0, 1, 1, false, true, true},
     };
     for (const Case& c : cases) {
       device_->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, c.blend);
       device_->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
       device_->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
       UseTexture(tex, c.filtered);
+      if (c.minifyByPoint) device_->SetTextureStageState(0, D3DTSS_MINFILTER, D3DTFN_POINT);
       ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF203040, 0, 0), DD_OK);
       const uint32_t colour = 0xC0FFA080;
       TexVertex q[4] = {{c.x0, c.y0, 0, colour, c.u0, c.v0},
