@@ -69,6 +69,7 @@ namespace vxl::platform::sdl {
   X(CreateWindowFrom) \
   X(GetWindowFlags) \
   X(MinimizeWindow) \
+  X(ShowWindow) \
   X(SetWindowDisplayMode) \
   X(DestroyWindow) \
   X(GetWindowID) \
