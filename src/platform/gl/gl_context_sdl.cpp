@@ -33,6 +33,7 @@ struct State {
   NativeContext* shared = nullptr;
   NativeContext* modeHolder = nullptr;
   int32_t lastInterval = -1;
+  int32_t refusedModeSwitches = 0;  // mode switches still to refuse (RefuseDisplayModeSwitches)
   MessageTranslator translator = nullptr;
   DisplayModeFailure modeFailure = nullptr;
 };
@@ -121,20 +122,28 @@ bool FindMode(int32_t width, int32_t height, int32_t depth, int32_t hertz, SDL_D
   return false;
 }
 
+// One attempt at switching the display to a mode of the list; false when it has no such mode
+// or the display refuses it.
+bool SwitchDisplayMode(NativeContext* c, int32_t hertz) {
+  State& s = S();
+  SDL_DisplayMode mode;
+  if (!FindMode(c->width, c->height, c->depth, hertz, &mode)) return false;
+  if (s.refusedModeSwitches > 0) {
+    --s.refusedModeSwitches;
+    return false;
+  }
+  return s.sdl->SetWindowDisplayMode(c->window, &mode) == 0 &&
+         s.sdl->SetWindowFullscreen(c->window, SDL_WINDOW_FULLSCREEN) == 0;
+}
+
 // Switches the display to the full-screen context's mode: with its refresh rate and vertical
 // sync first, then without them. False when neither is possible.
 bool TakeDisplayMode(NativeContext* c) {
   State& s = S();
-  SDL_DisplayMode mode;
   int32_t interval = 0;
-  bool found = false;
-  if (c->hertz != 0 && FindMode(c->width, c->height, c->depth, c->hertz, &mode)) {
-    found = true;
+  if (c->hertz != 0 && SwitchDisplayMode(c, c->hertz)) {
     interval = 1;
-  }
-  if (!found) found = FindMode(c->width, c->height, c->depth, 0, &mode);
-  if (!found || s.sdl->SetWindowDisplayMode(c->window, &mode) != 0 ||
-      s.sdl->SetWindowFullscreen(c->window, SDL_WINDOW_FULLSCREEN) != 0) {
+  } else if (!SwitchDisplayMode(c, 0)) {
     return false;
   }
   s.modeHolder = c;
@@ -374,6 +383,10 @@ bool HoldsDisplayMode(NativeContext* c) {
 
 int32_t LastSwapInterval() {
   return S().lastInterval;
+}
+
+void RefuseDisplayModeSwitches(int32_t count) {
+  S().refusedModeSwitches = count;
 }
 
 }  // namespace vxl::platform::gl
