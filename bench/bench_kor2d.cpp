@@ -13,10 +13,11 @@
 // both, which on Mesa's llvmpipe is nearly all of a frame; bench_kor2d_fill shows what other ways
 // of sending the scene would cost.
 //
-// Needs an X display; without DISPLAY it starts its own Xvfb. For Mesa's software renderer set
-// LIBGL_ALWAYS_SOFTWARE=1 (Xvfb has nothing else).
+// Needs an X display; without DISPLAY it starts its own Xvfb. It draws on Mesa's software renderer
+// (llvmpipe) unless LIBGL_ALWAYS_SOFTWARE or GALLIUM_DRIVER say otherwise.
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_display.h"
 #include "bench_util.h"
 #include "kor2d_scene.h"
 #include "graphics/gl/gl_kor2d_driver.h"
@@ -157,9 +159,7 @@ double SoftSyncMs() {
 }  // namespace
 
 int main() {
-  pid_t xvfb = EnsureDisplay();
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("GALLIUM_DRIVER", "llvmpipe", 0);
+  pid_t xvfb = vxl::bench::EnsureDisplay();
   vxl::InitGLKor2DModule();
   vxl::UseGraphicsDriver(vxl::GLKor2DInstance(), 2);
   std::vector<Sprite> scene = Scene();

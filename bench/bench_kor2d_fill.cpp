@@ -8,19 +8,23 @@
 // picture would cost). An unrotated scene (angle 0, scale 1) shows what axis-aligned sprites
 // cost the same ways.
 //
-// Needs an X display; without DISPLAY it starts its own Xvfb. Mesa's switches apply as usual,
-// e.g. LP_NUM_THREADS=1 or LP_PERF=no_rast_linear (llvmpipe without its rectangle path).
+// Needs an X display; without DISPLAY it starts its own Xvfb. It draws on Mesa's software renderer
+// (llvmpipe) unless LIBGL_ALWAYS_SOFTWARE or GALLIUM_DRIVER say otherwise; llvmpipe's switches
+// apply as usual, e.g. LP_NUM_THREADS=1 or LP_PERF=no_rast_linear (without its rectangle path).
 #include <SDL2/SDL.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "bench_display.h"
 #include "bench_util.h"
 #include "kor2d_scene.h"
 
@@ -272,8 +276,6 @@ std::vector<uint8_t> Picture() {
 
 int main() {
   EnsureDisplay();
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("GALLIUM_DRIVER", "llvmpipe", 0);
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "no display\n");
     return 1;
