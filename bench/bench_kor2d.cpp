@@ -3,8 +3,9 @@
 // presents take at 60 Hz.
 //
 // What each sends for a frame. Kor2D: the corners of every sprite computed on the CPU and queued
-// as two triangles, reaching GL as a few glDrawArrays(GL_TRIANGLES) of client-side vertex and
-// texture-coordinate arrays, texels as they are (GL_REPLACE under a white opaque colour).
+// as two indexed triangles, reaching GL as a few glDrawElements(GL_TRIANGLES) of client-side
+// vertex and texture-coordinate arrays, texels as they are (GL_REPLACE under a white opaque
+// colour).
 // SDL_Renderer: every copy turned into geometry whose corners it computes on the CPU, batched
 // into glDrawArrays(GL_TRIANGLES) of vertex, colour and texture-coordinate arrays, drawn by its
 // GLSL shader (texel times colour). Both: a 32x32 RGBA8 texture without mipmaps, GL_NEAREST (SDL's

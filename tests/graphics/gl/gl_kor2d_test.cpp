@@ -419,7 +419,7 @@ TEST_F(GLKor2DTest, StateReachesGLOnlyWhenItChangesAndOvalsHaveTheirSegments) {
   for (int i = 0; i < 50; ++i)
     PaintImage(image, static_cast<float>(i), 5, 0);
   ApplyBlend(ALPHABLEND);
-  EXPECT_EQ(rec.Count("DrawArrays"), 1);
+  EXPECT_EQ(rec.Count("DrawElements"), 1);
 }
 
 // The same scene drawn with the batch flushed after every call, and batched: the same pixels.
