@@ -461,6 +461,20 @@ TEST_F(GLKor2DTest, BatchedDrawingEqualsDrawingOneByOne) {
   EXPECT_EQ(Mismatches(batched, [&](int x, int y) { return single.at(x, y); }), 0);
 }
 
+// More quads than one batch holds: every quad lands on its own pixel, through the flush of the
+// full batch and in the batch after it.
+TEST_F(GLKor2DTest, QuadsBeyondAFullBatchLandWhereTheyWereDrawn) {
+  auto drawn = [](int i) { return i < 7000 && i % 3 != 1; };  // 4667 unit squares
+  ApplyColor(40, 200, 90);
+  for (int i = 0; i < kW * kH; ++i) {
+    if (drawn(i)) PaintRect(static_cast<float>(i % kW), static_cast<float>(i / kW), 1, 1);
+  }
+  EXPECT_GT(pgl::QueuedQuads(), 0);
+  EXPECT_LT(pgl::QueuedQuads(), 4667);
+  EXPECT_EQ(Mismatches(ReadBack(), [&](int x, int y) { return drawn(y * kW + x) ? 0x28C85Au : 0u; }),
+            0);
+}
+
 // The overlay font decoded here from its bytes: bit k of byte j in row r is pixel (8 j + k, r).
 bool FontBit(const std::vector<uint8_t>& font, int code, int column, int row) {
   return font[static_cast<size_t>(row * 96 + code - 32)] >> column & 1;
