@@ -152,6 +152,8 @@ bool OpenWindow(Window& w, bool alpha) {
   SDL_GL_ResetAttributes();
   SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
   SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, alpha ? 8 : 0);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);  // as Kor2D's windows (a depth buffer rules out
+                                              // llvmpipe's rectangle path)
   w.window = SDL_CreateWindow("fill", 32, 32, kWidth, kHeight, SDL_WINDOW_OPENGL);
   if (!w.window) return false;
   w.gl = SDL_GL_CreateContext(w.window);
