@@ -29,9 +29,9 @@
 
 #include "bench_display.h"
 #include "bench_util.h"
-#include "kor2d_scene.h"
 #include "graphics/gl/gl_kor2d_driver.h"
 #include "graphics/kor2d/kor2d.h"
+#include "kor2d_scene.h"
 #include "pixmap/pixel_format.h"
 #include "runtime/clock.h"
 
@@ -188,7 +188,8 @@ int main() {
   vxl::bench::Print("sdl_renderer_main_thread_us_per_sprite", perSprite(sdlCost.threadMs), "us");
   vxl::bench::Print("kor2d_process_cpu_ms_per_frame", kor2dCost.processMs / kFrames, "ms");
   vxl::bench::Print("sdl_renderer_process_cpu_ms_per_frame", sdlCost.processMs / kFrames, "ms");
-  vxl::bench::Print("kor2d_vs_sdl_renderer_cpu_ratio", ratio(sdlCost.processMs, kor2dCost.processMs));
+  vxl::bench::Print("kor2d_vs_sdl_renderer_cpu_ratio",
+                    ratio(sdlCost.processMs, kor2dCost.processMs));
   // An upper bound of what Kor2D can reach: the ratio if everything on the calling thread (its
   // own work and the GL's triangle setup) took no time, while the GL's filling of the same
   // pixels (the process's CPU time besides the calling thread's) stays.

@@ -11,16 +11,16 @@
 // Needs an X display; without DISPLAY it starts its own Xvfb. It draws on Mesa's software renderer
 // (llvmpipe) unless LIBGL_ALWAYS_SOFTWARE or GALLIUM_DRIVER say otherwise; llvmpipe's switches
 // apply as usual, e.g. LP_NUM_THREADS=1 or LP_PERF=no_rast_linear (without its rectangle path).
-#include <SDL2/SDL.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <SDL2/SDL.h>
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -42,10 +42,10 @@ struct Variant {
   bool alphaVisual = false;  // the window has an alpha channel
   bool unrotated = false;
   Shape shape = Shape::kTriangles;
-  bool bgra = false;       // texels uploaded as BGRA (llvmpipe then keeps them so)
-  bool mipmaps = false;    // a full mip chain exists
+  bool bgra = false;     // texels uploaded as BGRA (llvmpipe then keeps them so)
+  bool mipmaps = false;  // a full mip chain exists
   GLint minFilter = GL_NEAREST, magFilter = GL_NEAREST;
-  bool modulate = false;   // GL_MODULATE with white instead of GL_REPLACE
+  bool modulate = false;  // GL_MODULATE with white instead of GL_REPLACE
   bool blend = true;
   bool alphaTest = false;  // GL_GREATER 0: fully transparent texels are not blended
 };
@@ -76,8 +76,8 @@ const Variant kVariants[] = {
     // Without blending (a different picture; only against each other).
     {"unrotated_no_blend", false, true, Shape::kTriangles, false, false, GL_NEAREST, GL_NEAREST,
      false, false},
-    {"unrotated_bgra_no_blend", false, true, Shape::kTriangles, true, false, GL_NEAREST,
-     GL_NEAREST, false, false},
+    {"unrotated_bgra_no_blend", false, true, Shape::kTriangles, true, false, GL_NEAREST, GL_NEAREST,
+     false, false},
 };
 
 struct Quads {

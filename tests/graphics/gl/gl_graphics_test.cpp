@@ -159,7 +159,8 @@ TEST_F(GLGraphicsTest, RefusedDisplayModesFailCreationOrComeOutOfThePump) {
   EXPECT_FALSE(SystemPumpBusy()) << "the pump runs again after the throw";
   int32_t w, h, d, hz, f;
   g->GetSettings(w, h, d, hz, f);
-  EXPECT_EQ((std::vector<int32_t>{w, h, d, hz, f}), (std::vector<int32_t>{1280, 1024, 32, rate, 2}));
+  EXPECT_EQ((std::vector<int32_t>{w, h, d, hz, f}),
+            (std::vector<int32_t>{1280, 1024, 32, rate, 2}));
   driver_->SetGraphics(g);
   gl().ClearColor(0, 1, 0, 1);
   gl().Clear(GL_COLOR_BUFFER_BIT);

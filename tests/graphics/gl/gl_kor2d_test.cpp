@@ -471,8 +471,8 @@ TEST_F(GLKor2DTest, QuadsBeyondAFullBatchLandWhereTheyWereDrawn) {
   }
   EXPECT_GT(pgl::QueuedQuads(), 0);
   EXPECT_LT(pgl::QueuedQuads(), 4667);
-  EXPECT_EQ(Mismatches(ReadBack(), [&](int x, int y) { return drawn(y * kW + x) ? 0x28C85Au : 0u; }),
-            0);
+  EXPECT_EQ(
+      Mismatches(ReadBack(), [&](int x, int y) { return drawn(y * kW + x) ? 0x28C85Au : 0u; }), 0);
 }
 
 // The overlay font decoded here from its bytes: bit k of byte j in row r is pixel (8 j + k, r).
