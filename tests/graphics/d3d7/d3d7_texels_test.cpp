@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <random>
+#include <vector>
 
 #include <unistd.h>
-#include <vector>
 
 #include "graphics/d3d7/d3d7_mode_choice.h"
 #include "graphics/d3d7/d3d7_texels.h"
