@@ -143,15 +143,15 @@ constexpr uint32_t D3DCLEAR_TARGET = 0x1;
 
 // Render states the device keeps. Any other state is refused with DDERR_UNSUPPORTED.
 enum D3DRENDERSTATETYPE : uint32_t {
-  D3DRENDERSTATE_ALPHATESTENABLE = 15,  // 0 or 1
-  D3DRENDERSTATE_SRCBLEND = 19,         // D3DBLEND_*
-  D3DRENDERSTATE_DESTBLEND = 20,        // D3DBLEND_*
-  D3DRENDERSTATE_CULLMODE = 22,         // D3DCULL_NONE only
-  D3DRENDERSTATE_ALPHAREF = 24,         // 128 only (the rasteriser's alpha test)
-  D3DRENDERSTATE_ALPHAFUNC = 25,        // D3DCMP_GREATEREQUAL only
-  D3DRENDERSTATE_ALPHABLENDENABLE = 27, // 0 or 1
-  D3DRENDERSTATE_LIGHTING = 137,        // 0 or 1; drawing needs 0
-  D3DRENDERSTATE_CLIPPLANEENABLE = 152, // bit i enables clip plane i (0..5)
+  D3DRENDERSTATE_ALPHATESTENABLE = 15,  // 0 or 1 (default 0)
+  D3DRENDERSTATE_SRCBLEND = 19,         // D3DBLEND_* (default ONE)
+  D3DRENDERSTATE_DESTBLEND = 20,        // D3DBLEND_* (default ZERO)
+  D3DRENDERSTATE_CULLMODE = 22,         // D3DCULL_* (default CCW)
+  D3DRENDERSTATE_ALPHAREF = 24,         // 0..255 (default 0)
+  D3DRENDERSTATE_ALPHAFUNC = 25,        // D3DCMP_* (default ALWAYS)
+  D3DRENDERSTATE_ALPHABLENDENABLE = 27, // 0 or 1 (default 0)
+  D3DRENDERSTATE_LIGHTING = 137,        // 0 or 1 (default 1)
+  D3DRENDERSTATE_CLIPPLANEENABLE = 152, // bit i enables clip plane i, 0..5 (default 0)
 };
 enum D3DBLEND : uint32_t {
   D3DBLEND_ZERO = 1,
@@ -180,16 +180,16 @@ enum D3DCULL : uint32_t { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
 // Texture stage states the device keeps (stage 0 only). Any other is refused with
 // DDERR_UNSUPPORTED.
 enum D3DTEXTURESTAGESTATETYPE : uint32_t {
-  D3DTSS_COLOROP = 1,    // D3DTOP_SELECTARG1, SELECTARG2 or MODULATE
-  D3DTSS_COLORARG1 = 2,  // D3DTA_TEXTURE only
-  D3DTSS_COLORARG2 = 3,  // D3DTA_DIFFUSE only
-  D3DTSS_ALPHAOP = 4,    // as COLOROP; drawing needs it equal to COLOROP
-  D3DTSS_ALPHAARG1 = 5,  // D3DTA_TEXTURE only
-  D3DTSS_ALPHAARG2 = 6,  // D3DTA_DIFFUSE only
-  D3DTSS_ADDRESS = 12,   // D3DTADDRESS_CLAMP only
-  D3DTSS_MAGFILTER = 16, // D3DTFG_POINT or D3DTFG_LINEAR
-  D3DTSS_MINFILTER = 17, // D3DTFN_POINT or D3DTFN_LINEAR
-  D3DTSS_MIPFILTER = 18, // D3DTFP_NONE or D3DTFP_POINT
+  D3DTSS_COLOROP = 1,    // D3DTOP_DISABLE..MODULATE (default MODULATE)
+  D3DTSS_COLORARG1 = 2,  // D3DTA_TEXTURE only (default)
+  D3DTSS_COLORARG2 = 3,  // D3DTA_DIFFUSE or D3DTA_CURRENT, the same at stage 0 (default CURRENT)
+  D3DTSS_ALPHAOP = 4,    // as COLOROP (default SELECTARG1)
+  D3DTSS_ALPHAARG1 = 5,  // as COLORARG1
+  D3DTSS_ALPHAARG2 = 6,  // as COLORARG2
+  D3DTSS_ADDRESS = 12,   // D3DTADDRESS_* (default WRAP)
+  D3DTSS_MAGFILTER = 16, // D3DTFG_POINT or D3DTFG_LINEAR (default POINT)
+  D3DTSS_MINFILTER = 17, // D3DTFN_POINT or D3DTFN_LINEAR (default POINT)
+  D3DTSS_MIPFILTER = 18, // D3DTFP_* (default NONE)
 };
 enum D3DTEXTUREOP : uint32_t {
   D3DTOP_DISABLE = 1,
@@ -287,9 +287,10 @@ class IDirectDrawSurface7 : public IUnknown {
   // DDSD_PIXELFORMAT (+ DDSD_BACKBUFFERCOUNT, DDSD_MIPMAPCOUNT where they apply); surface null.
   virtual HRESULT GetSurfaceDesc(DDSURFACEDESC2* desc) = 0;
   // Locks the whole surface (rect must be null) and fills desc as GetSurfaceDesc with `surface`
-  // pointing at the pixels. A surface holds one lock: a second gives DDERR_SURFACEBUSY.
-  // DDLOCK_READONLY and DDLOCK_WRITEONLY together are refused. A lost surface gives
-  // DDERR_SURFACELOST. Locking a primary gives its presented pixels.
+  // pointing at the pixels. A surface holds one lock, and none while its device context is out:
+  // DDERR_SURFACEBUSY. DDLOCK_READONLY and DDLOCK_WRITEONLY together are refused. A lost
+  // surface gives DDERR_SURFACELOST. The primary of normal level has no pixels of its own
+  // (DDERR_UNSUPPORTED); a flip chain's front buffer holds what was presented last.
   virtual HRESULT Lock(const RECT* rect, DDSURFACEDESC2* desc, uint32_t flags, void* event) = 0;
   // Ends the lock (rect must be null). DDERR_NOTLOCKED when not locked.
   virtual HRESULT Unlock(const RECT* rect) = 0;
@@ -343,9 +344,9 @@ class IDirectDraw7 : public IUnknown {
   // hal (and hel, when not null) get the device caps: DDCAPS_3D. size must be 380.
   virtual HRESULT GetCaps(DDCAPS* hal, DDCAPS* hel) = 0;
   // Calls back once per display mode, in the display's order, with width, height, refresh rate
-  // (DDEDM_REFRESHRATES) and a 32-bit X8R8G8B8 pixel format (every mode is offered at 32 bits,
-  // as the OpenGL driver lists them). filter must be null. The callback returns DDENUMRET_OK to
-  // go on. Starts SDL's video.
+  // (with DDEDM_REFRESHRATES, else 0) and the mode's bit count as the OpenGL driver lists it
+  // (8 times the bytes per pixel: 24-bit visuals count as 32). filter must be null. The callback
+  // returns DDENUMRET_OK to go on. Starts SDL's video.
   virtual HRESULT EnumDisplayModes(uint32_t flags, const DDSURFACEDESC2* filter, void* context,
                                    LPDDENUMMODESCALLBACK2 callback) = 0;
   // Exclusive mode only: switches the exclusive window to full screen in the listed mode of that
@@ -353,9 +354,11 @@ class IDirectDraw7 : public IUnknown {
   // DDERR_UNSUPPORTEDMODE for a mode not listed. flags must be 0. Rendering stays X8R8G8B8.
   virtual HRESULT SetDisplayMode(uint32_t width, uint32_t height, uint32_t depth,
                                  uint32_t hertz, uint32_t flags) = 0;
-  // DD_OK while usable; DDERR_WRONGMODE after the display mode was lost (exclusive mode lost,
-  // until every surface was restored or the object remade); DDERR_NOEXCLUSIVEMODE while the
-  // exclusive window lacks the focus.
+  // Exclusive level: DDERR_NOEXCLUSIVEMODE after the window lost the display (focus gone), DD_OK
+  // once it has it again (the surfaces stay lost until restored). Normal level:
+  // DDERR_EXCLUSIVEMODEALREADYSET while another object holds exclusive mode, DDERR_WRONGMODE
+  // once the display mode changed since this object's cooperative level was set (the object is
+  // to be made again), else DD_OK.
   virtual HRESULT TestCooperativeLevel() = 0;
   // Restores every lost surface of this object.
   virtual HRESULT RestoreAllSurfaces() = 0;
@@ -407,8 +410,9 @@ class IDirect3DDevice7 : public IUnknown {
   // World and view stay identity: only D3DTRANSFORMSTATE_PROJECTION is accepted.
   virtual HRESULT SetTransform(D3DTRANSFORMSTATETYPE type, const D3DMATRIX& matrix) = 0;
   virtual HRESULT GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* matrix) = 0;
-  // The states listed above with the values listed there; anything else is refused
-  // (DDERR_UNSUPPORTED for a state not kept, DDERR_INVALIDPARAMS for a value not drawn).
+  // The states listed above; DDERR_UNSUPPORTED for a state not kept, DDERR_INVALIDPARAMS for a
+  // value outside the state's range. Values in range that the rasteriser cannot draw are kept
+  // and make DrawPrimitive refuse (see there). Stage 0 only.
   virtual HRESULT SetRenderState(D3DRENDERSTATETYPE state, uint32_t value) = 0;
   virtual HRESULT GetRenderState(D3DRENDERSTATETYPE state, uint32_t* value) = 0;
   virtual HRESULT SetTextureStageState(uint32_t stage, D3DTEXTURESTAGESTATETYPE type,
@@ -430,9 +434,17 @@ class IDirect3DDevice7 : public IUnknown {
   // D3DFVF_XYZ | D3DFVF_DIFFUSE or D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, through the
   // projection and the viewport onto the render target, with the render and stage states, the
   // texture and the enabled clip planes, by the rasteriser's rules. A primitive with a NaN or
-  // infinite coordinate draws nothing. Refused (DDERR_INVALIDPARAMS, nothing drawn) when the
-  // states cannot be drawn: a blend pair other than (ONE, ZERO), (SRCALPHA, INVSRCALPHA),
-  // (SRCALPHA, ONE) or (ZERO, SRCCOLOR), COLOROP differing from ALPHAOP, lighting on.
+  // infinite coordinate draws nothing. Triangles are culled by CULLMODE (clockwise on screen,
+  // y down, is the front). The mip level of a triangle follows its texel-to-pixel ratio (the
+  // same in every 2x2 block of an affine triangle): lambda <= 0 magnifies (MAGFILTER, level 0),
+  // else MINFILTER on level 0 (MIPFILTER NONE) or ceil(lambda + 1/2) - 1 (POINT). Refused
+  // (DDERR_INVALIDPARAMS, nothing drawn) when the states cannot be drawn: blending with a pair
+  // other than (ONE, ZERO), (SRCALPHA, INVSRCALPHA), (SRCALPHA, ONE) or (ZERO, SRCCOLOR); the
+  // alpha test with other than ALPHAREF 128 and D3DCMP_GREATEREQUAL; lighting on; COLOROP
+  // differing from ALPHAOP (DISABLE and SELECTARG2 count as the same); a texture with an address
+  // mode other than CLAMP or MIPFILTER LINEAR; a target that is lost or locked
+  // (DDERR_SURFACELOST, DDERR_SURFACEBUSY). Textured ops without a texture draw the diffuse
+  // colour.
   virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const void* vertices,
                                 uint32_t count, uint32_t flags) = 0;
 };
