@@ -87,10 +87,10 @@ dd::HRESULT CollectMode(dd::DDSURFACEDESC2* mode, void* context) {
 // TD3D7Surface
 
 TD3D7Surface::~TD3D7Surface() {
-  Release();
+  ReleaseSurface();
 }
 
-void TD3D7Surface::Release() {
+void TD3D7Surface::ReleaseSurface() {
   ReleaseInto(surf);
 }
 
@@ -367,7 +367,7 @@ void TD3D7GraphicsDriver::DestroySurface(dd::IDirectDrawSurface7* surface) {
   for (const Ref<Object>& item : Items(_surfaces)) {
     auto* record = dynamic_cast<TD3D7Surface*>(item.Get());
     if (record && record->surf == surface) {
-      record->Release();
+      record->ReleaseSurface();
       _surfaces->Remove(item);
       return;
     }
@@ -463,7 +463,7 @@ void TD3D7GraphicsDriver::_Destroy() {
   BumpGeneration();
   ReleaseInto(_d3ddev7);
   for (const Ref<Object>& item : Items(_surfaces)) {
-    if (auto* record = dynamic_cast<TD3D7Surface*>(item.Get())) record->Release();
+    if (auto* record = dynamic_cast<TD3D7Surface*>(item.Get())) record->ReleaseSurface();
   }
   if (_surfaces) _surfaces->Clear();
   for (const Ref<Object>& item : Items(_graphicss)) {

@@ -31,8 +31,8 @@ class TD3D7Surface : public Object {
 
   platform::d3d7::IDirectDrawSurface7* surf = nullptr;
 
-  // Drops the reference (once).
-  void Release();
+  // Drops the reference to the surface (once). (Release is the object's own count.)
+  void ReleaseSurface();
 
   static void Bind(ClassBinder<TD3D7Surface>& b);
 
