@@ -36,8 +36,7 @@ inline float Floor(float x) {
 // True when x is a whole multiple of step (a power of two), as fmod(x, step) == 0.
 inline bool IsMultipleOf(double x, double step) {
   if (!std::isfinite(x)) return false;
-  const double q = x / step;
-  return Floor(q) == q;
+  return Floor(x / step) * step == x;
 }
 
 // log2 x for finite x > 0: exact at powers of two, else to about 1e-11.
