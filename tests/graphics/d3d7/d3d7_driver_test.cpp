@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <string>
 #include <vector>
 
 #include "graphics/d3d7/d3d7_graphics.h"
 #include "graphics/d3d7/d3d7_image_frame.h"
 #include "graphics/d3d7/d3d7_kor2d_driver.h"
 #include "graphics/d3d7/d3d7_modules.h"
+#include "graphics/kor2d/image.h"
 #include "graphics/kor2d/kor2d.h"
 #include "pixmap/pixel_format.h"
 #include "platform/d3d7/d3d7_window.h"
@@ -440,6 +443,64 @@ TEST_F(D3D7Driver, ModeLossAndReturn) {
   Ref<TPixmap> p = CapturePixmap(12, 22, 2, 2);
   ASSERT_TRUE(p);
   EXPECT_EQ(At(p, 1, 1), 0x00FF00u);
+}
+
+// Two windows share the primary surface: closing one leaves the other presenting. Closing the
+// last context remakes DirectDraw on the next one, and image frames follow to the new
+// generation. Textures beyond 8192 texels a side are refused.
+TEST_F(D3D7Driver, ContextsShareAndRebuild) {
+  const auto presented = [](const Ref<TGraphics>& g, int32_t x, int32_t y) {
+    auto* k = dynamic_cast<TKor2DGraphics*>(g.Get());
+    auto* d = dynamic_cast<TD3D7Graphics*>(k->_graphics.Get());
+    std::vector<uint32_t> pixels;
+    int32_t w = 0, h = 0;
+    if (!dd::PresentedPixelsForTesting(d->_hwnd, &pixels, &w, &h) || x >= w || y >= h) return 0u;
+    return pixels[size_t(y) * w + x] & 0xFFFFFF;
+  };
+  Ref<TPixmap> pixels = TPixmap::Create(2, 2, FORMAT_RGBA32, 4);
+  pixels->ClearPixels(0xFF00FF00);
+  Ref<TImage> image = TImage::Load(Url(pixels), 0, 0, 0, 0);
+  ASSERT_TRUE(image);
+
+  Ref<TGraphics> a = OpenGraphics(16, 16, 0, 0, 0);
+  ASSERT_TRUE(a);
+  Ref<TGraphics> b = K()->CreateGraphics(8, 8, 0, 0, 0);
+  ASSERT_TRUE(b);
+  SelectGraphics(b);
+  ClearScreen();
+  PresentFrame(0);
+  SelectGraphics(a);
+  ShutGraphics(b);
+  ApplyBlend(SOLIDBLEND);
+  ApplyClsColor(0, 0, 255);
+  ClearScreen();
+  PaintImage(image, 3, 4, 0);
+  PresentFrame(0);
+  EXPECT_EQ(presented(a, 0, 0), 0x0000FFu);
+  EXPECT_EQ(presented(a, 4, 5), 0x00FF00u);
+
+  const int32_t generation = graphicsGeneration;
+  CloseOpenedGraphics();
+  Ref<TGraphics> c = OpenGraphics(16, 16, 0, 0, 0);
+  ASSERT_TRUE(c);
+  EXPECT_NE(graphicsGeneration, generation);
+  ApplyBlend(SOLIDBLEND);
+  ClearScreen();
+  PaintImage(image, 1, 1, 0);
+  Ref<TPixmap> back = CapturePixmap(0, 0, 4, 4);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(At(back, 0, 0), 0u);
+  EXPECT_EQ(At(back, 2, 2), 0x00FF00u);
+
+  for (int32_t side : {8192, 8193}) {
+    bool refused = false;
+    try {
+      K()->CreateFrameWithSize(side, 1, 0);
+    } catch (const std::exception& e) {
+      refused = std::string(e.what()) == "Create DX7 surface Failed";
+    }
+    EXPECT_EQ(refused, side > 8192) << side;
+  }
 }
 
 // The device windows' messages reach the framework: a close request is an AppTerminate event
