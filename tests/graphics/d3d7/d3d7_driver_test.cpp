@@ -24,12 +24,16 @@
 #include "system/input/polled_input.h"
 #include "system/system.h"
 
+#if !VXL_D3D7_HEADLESS
+#include "graphics/gl/x11_window.h"
+#endif
+
 namespace vxl {
 namespace {
 
 namespace dd = platform::d3d7;
 
-class D3D7Driver : public testing::Test {
+class D3D7Driver : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     setenv("VXL_D3D7", "1", 1);
@@ -538,6 +542,34 @@ TEST_F(D3D7Driver, WindowMessages) {
   send(full, SDL_WINDOWEVENT_FOCUS_LOST);
   EXPECT_FALSE(K()->IsValid());
 }
+
+#if !VXL_D3D7_HEADLESS
+// A window another program part made: attached by its X11 id at its size, drawn into and
+// presented; closing lets go of it and leaves it open.
+TEST_F(D3D7Driver, AttachesToAWindowItDidNotMake) {
+  const uint64_t window = testing::MakeX11Window(40, 30);
+  ASSERT_NE(window, 0u);
+  EXPECT_FALSE(K()->AttachGraphics(3, 0)) << "no such window";
+  Ref<TGraphics> g = K()->AttachGraphics(static_cast<int64_t>(window), 0);
+  ASSERT_TRUE(g);
+  int32_t w = 0, h = 0, depth, hertz, flags;
+  g->GetSettings(w, h, depth, hertz, flags);
+  EXPECT_EQ(w, 40);
+  EXPECT_EQ(h, 30);
+  EXPECT_EQ(depth + hertz, 0);
+  SelectGraphics(g);
+  ApplyClsColor(255, 0, 0);
+  ClearScreen();
+  PresentFrame(0);
+  ClearScreen();
+  Ref<TPixmap> drawn = CapturePixmap(0, 0, 40, 30);
+  ASSERT_TRUE(drawn);
+  EXPECT_EQ(At(drawn, 39, 29), 0xFF0000u);
+  ShutGraphics(g);
+  EXPECT_TRUE(testing::X11WindowExists(window));
+  testing::DestroyX11Window(window);
+}
+#endif
 
 }  // namespace
 }  // namespace vxl
