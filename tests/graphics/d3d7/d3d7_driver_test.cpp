@@ -364,6 +364,74 @@ TEST_F(D3D7Driver, FrameFiltersAndColourOps) {
   }
 }
 
+// Points, lines of width 1 and wider ones, ovals and polygons land on the pixels whose centres
+// (x + 0.5, y + 0.5 in drawing coordinates) they cover. Shapes are placed so that no centre
+// lies on an edge.
+TEST_F(D3D7Driver, PrimitivesCoverTheirPixels) {
+  ASSERT_TRUE(OpenGraphics(16, 12, 0, 0, 0));
+  K()->SetBlend(SOLIDBLEND);
+  K()->SetTransform(1, 0, 0, 1);
+  auto xy = Array<float>::New(6);
+  const float tri[6] = {1, 1, 9, 1, 1, 9};
+  std::copy(tri, tri + 6, &xy[0]);
+  const struct Case {
+    const char* name;
+    void (*draw)(TD3D7Kor2DDriver&, const Array<float>&);
+    bool (*covers)(int x, int y);
+  } cases[] = {
+      {"plot", [](TD3D7Kor2DDriver& k, const Array<float>&) { k.Plot(3, 4); },
+       [](int x, int y) { return x == 3 && y == 4; }},
+      {"plot off the grid", [](TD3D7Kor2DDriver& k, const Array<float>&) { k.Plot(3.4f, 4.6f); },
+       [](int x, int y) { return x == 3 && y == 5; }},
+      {"horizontal line, last pixel left out",
+       [](TD3D7Kor2DDriver& k, const Array<float>&) { k.DrawLine(2, 5, 8, 5, 0, 0); },
+       [](int x, int y) { return y == 5 && x >= 2 && x < 8; }},
+      {"vertical line moved by the translation",
+       [](TD3D7Kor2DDriver& k, const Array<float>&) { k.DrawLine(0, 1, 0, 6, 4, 0); },
+       [](int x, int y) { return x == 4 && y >= 1 && y < 6; }},
+      {"wide shallow line grows in y",
+       [](TD3D7Kor2DDriver& k, const Array<float>&) {
+         k.SetLineWidth(4);
+         k.DrawLine(2, 6, 12, 6, 0, 0);
+         k.SetLineWidth(1);
+       },
+       [](int x, int y) { return x >= 2 && x < 12 && y >= 4 && y < 8; }},
+      {"wide steep line grows in x",
+       [](TD3D7Kor2DDriver& k, const Array<float>&) {
+         k.SetLineWidth(2);
+         k.DrawLine(5, 1, 5, 9, 0, 0);
+         k.SetLineWidth(1);
+       },
+       [](int x, int y) { return x >= 4 && x < 6 && y >= 1 && y < 9; }},
+      {"polygon", [](TD3D7Kor2DDriver& k, const Array<float>& p) { k.DrawPoly(p, 0, 0, 0, 0); },
+       [](int x, int y) { return x >= 1 && y >= 1 && (x + 0.5) + (y + 0.5) < 10; }},
+      {"oval", [](TD3D7Kor2DDriver& k, const Array<float>&) { k.DrawOval(2, 2, 12, 10, 0, 0); },
+       [](int x, int y) {
+         // Well inside the ellipse (centres near the outline are not checked).
+         const double dx = (x + 0.5 - 7) / 5, dy = (y + 0.5 - 6) / 4;
+         return dx * dx + dy * dy < 0.75;
+       }},
+  };
+  for (const Case& c : cases) {
+    K()->SetClsColor(0, 0, 0);
+    K()->Cls();
+    K()->SetColor(255, 255, 255);
+    c.draw(*K(), xy);
+    Ref<TPixmap> p = K()->GrabPixmap(0, 0, 16, 12);
+    ASSERT_TRUE(p);
+    for (int y = 0; y < 12; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        if (std::string(c.name) == "oval") {
+          const double dx = (x + 0.5 - 7) / 5, dy = (y + 0.5 - 6) / 4;
+          const double r = dx * dx + dy * dy;
+          if (r >= 0.75 && r <= 1.0) continue;  // near the outline: either way
+        }
+        ASSERT_EQ(At(p, x, y) != 0, c.covers(x, y)) << c.name << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
 // Every frame draws, the one after a flip too; the flip presents the finished frame.
 TEST_F(D3D7Driver, FramesAfterAFlipDraw) {
   Ref<TGraphics> g = OpenGraphics(24, 16, 0, 0, 0);
