@@ -323,6 +323,7 @@ NativeWindow OpenWindowWith(const char* title, int width, int height,
   State& s = PumpState();
   uint32_t flags = options.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
   if (options.openGL) flags |= SDL_WINDOW_OPENGL;
+  if (options.borderless) flags |= SDL_WINDOW_BORDERLESS;
   int x = options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED;
   int y = options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED;
   SDL_Window* w = s.sdl->CreateWindow(title, x, y, width, height, flags);

@@ -24,13 +24,13 @@ struct X11EntryPoints {
 
 const X11EntryPoints* X11() {
   X11EntryPoints& t = EntryPoints<X11EntryPoints>();
-  static LazyLibrary& library = LazyLibrary::Define(
-      "libX11", {"libX11.so.6", "libX11.so"},
-      {Required("XOpenDisplay", t.OpenDisplay),
-       Required("XGetWindowAttributes", t.GetWindowAttributes),
-       Required("XSetErrorHandler", t.SetErrorHandler), Required("XSync", t.Sync),
-       Required("XSetClassHint", t.SetClassHint), Required("XGetClassHint", t.GetClassHint),
-       Required("XFree", t.Free)});
+  static LazyLibrary& library =
+      LazyLibrary::Define("libX11", {"libX11.so.6", "libX11.so"},
+                          {Required("XOpenDisplay", t.OpenDisplay),
+                           Required("XGetWindowAttributes", t.GetWindowAttributes),
+                           Required("XSetErrorHandler", t.SetErrorHandler),
+                           Required("XSync", t.Sync), Required("XSetClassHint", t.SetClassHint),
+                           Required("XGetClassHint", t.GetClassHint), Required("XFree", t.Free)});
   return library.Load() ? &t : nullptr;
 }
 
@@ -103,7 +103,8 @@ bool SetX11WindowClass(uintptr_t window, const char* name) {
 }
 
 const char* X11WindowClass(uintptr_t window) {
-  static std::string result;
+  static auto* text = new std::string;  // never destroyed, as every module global
+  std::string& result = *text;
   result.clear();
   const X11EntryPoints* x = X11();
   if (!x || window == 0) return result.c_str();

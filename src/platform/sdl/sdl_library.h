@@ -64,6 +64,7 @@ namespace vxl::platform::sdl {
   X(GetNumDisplayModes) \
   X(GetDisplayMode) \
   X(GetDesktopDisplayMode) \
+  X(GetCurrentDisplayMode) \
   X(CreateWindow) \
   X(CreateWindowFrom) \
   X(GetWindowFlags) \
