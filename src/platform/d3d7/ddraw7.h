@@ -371,7 +371,7 @@ class IDirectDraw7 : public IUnknown {
   //   DDSD_BACKBUFFERCOUNT 1 a flip chain in exclusive mode, the size of the display mode, its
   //   back buffer attached (a 3D render target);
   // - off-screen plain (DDSCAPS_OFFSCREENPLAIN, optionally DDSCAPS_3DDEVICE): width by height
-  //   X8R8G8B8; with DDSCAPS_SYSTEMMEMORY and DDSD_LPSURFACE | DDSD_PITCH | DDSD_PIXELFORMAT
+  //   (sides 1..16384) X8R8G8B8; with DDSCAPS_SYSTEMMEMORY and DDSD_LPSURFACE | DDSD_PITCH | DDSD_PIXELFORMAT
   //   the caller's memory in that format (24 or 32 bits, DDPF_RGB with byte masks, optionally
   //   DDPF_ALPHAPIXELS), never freed by the surface;
   // - a texture (DDSCAPS_TEXTURE, A8R8G8B8 given by DDSD_PIXELFORMAT or taken by default),
@@ -445,7 +445,8 @@ class IDirect3DDevice7 : public IUnknown {
   // other than (ONE, ZERO), (SRCALPHA, INVSRCALPHA), (SRCALPHA, ONE) or (ZERO, SRCCOLOR); the
   // alpha test with other than ALPHAREF 128 and D3DCMP_GREATEREQUAL; lighting on; COLOROP
   // differing from ALPHAOP (DISABLE and SELECTARG2 count as the same); a texture with an address
-  // mode other than CLAMP or MIPFILTER LINEAR; a target that is lost or locked
+  // mode other than CLAMP or MIPFILTER LINEAR; clip planes enabled with a projection that is
+  // not affine (m14, m24, m34 not 0 or m44 not 1); a target that is lost or locked
   // (DDERR_SURFACELOST, DDERR_SURFACEBUSY). Textured ops without a texture draw the diffuse
   // colour.
   virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const void* vertices,

@@ -442,6 +442,9 @@ void SoftDevice::ChooseLevel(const RasterVertex v[3], RasterState* st) const {
     // log2 of the larger texel-to-pixel ratio, taken as half the log2 of its square.
     const double rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
     if (rho2 > 0 && std::isfinite(rho2)) lambda = 0.5 * math::Log2(rho2);
+    // A one-to-one mapping is still one to one after the projection's float rounding and the
+    // vertices' (a few 1e-5 of a sprite's size far from the origin).
+    if (lambda > -0x1p-10 && lambda < 0x1p-10) lambda = 0;
   }
   size_t level = 0;
   if (lambda <= 0) {
@@ -451,7 +454,8 @@ void SoftDevice::ChooseLevel(const RasterVertex v[3], RasterState* st) const {
     st->filter =
         ts[D3DTSS_MINFILTER] == D3DTFN_LINEAR ? RasterFilter::kBilinear : RasterFilter::kPoint;
     if (ts[D3DTSS_MIPFILTER] == D3DTFP_POINT && lambda > 0.5) {
-      level = size_t(std::min<double>(std::ceil(lambda + 0.5) - 1, double(levels_.size() - 1)));
+      level =
+          size_t(std::min<double>(-math::Floor(-(lambda + 0.5)) - 1, double(levels_.size() - 1)));
     }
   }
   st->texture = &levels_[level];
