@@ -106,18 +106,23 @@ SDL_GLContext CreateSharingContext(SDL_Window* window) {
   return gl;
 }
 
+// Whether the list has a mode of the context's size and depth at that refresh rate (0: any).
+bool ListsMode(const NativeContext* c, int32_t hertz) {
+  for (const events::ScreenMode& m : events::ListDisplayModes()) {
+    if (m.width == c->width && m.height == c->height && m.depth == c->depth &&
+        (hertz == 0 || m.hertz == hertz))
+      return true;
+  }
+  return false;
+}
+
 // One attempt at switching the display to a mode of the list; false when it has no such mode
-// or the display refuses it.
+// or the display refuses it (RefuseDisplayModeSwitches refuses modes the list has).
 bool SwitchDisplayMode(NativeContext* c, int32_t hertz) {
   State& s = S();
-  if (s.refusedModeSwitches > 0) {
-    for (const events::ScreenMode& m : events::ListDisplayModes()) {
-      if (m.width == c->width && m.height == c->height && m.depth == c->depth &&
-          (hertz == 0 || m.hertz == hertz)) {
-        --s.refusedModeSwitches;
-        return false;
-      }
-    }
+  if (s.refusedModeSwitches > 0 && ListsMode(c, hertz)) {
+    --s.refusedModeSwitches;
+    return false;
   }
   return events::EnterFullScreen(Handle(c->window), c->width, c->height, c->depth, hertz);
 }
