@@ -76,6 +76,15 @@ uint32_t Texel(const RasterSurface& t, int32_t x, int32_t y) {
   return t.pixels[static_cast<size_t>(y) * t.pitch + x];
 }
 
+// round(t * 256) - 128 for a texel coordinate t, kept far inside int32 range after the shift (the
+// texel index is clamped afterwards).
+int64_t FixedTexel(float t) {
+  float s = std::nearbyint(t * 256.0f);
+  if (!(s > -1e11f)) return -(int64_t(1) << 37);
+  if (s > 1e11f) return int64_t(1) << 37;
+  return static_cast<int64_t>(s) - 128;
+}
+
 // Texel coordinate floor of value, kept in int range (the texel index is clamped afterwards).
 int32_t FloorIndex(float value) {
   float f = std::floor(value);
@@ -101,9 +110,11 @@ int64_t Edge(Snapped a, Snapped b, int64_t px, int64_t py) {
   return (b.x - a.x) * (py - a.y) - (b.y - a.y) * (px - a.x);
 }
 
-bool TopLeft(Snapped a, Snapped b) {
+// A left edge or a bottom edge (see raster.h) of a triangle whose edge functions are positive
+// inside.
+bool CoversTies(Snapped a, Snapped b) {
   int64_t dx = b.x - a.x, dy = b.y - a.y;
-  return dy < 0 || (dy == 0 && dx > 0);
+  return dy < 0 || (dy == 0 && dx < 0);
 }
 
 // Within the guard band (with slack for rounding while clipping), so snapped values stay small.
@@ -135,7 +146,7 @@ void RasteriseTriangle(const RasterSurface& target, const RasterState& state, Cl
   Snapped ea[3] = {s[1], s[2], s[0]}, eb[3] = {s[2], s[0], s[1]};
   int64_t bias[3], stepX[3], stepY[3], row[3];
   for (int i = 0; i < 3; ++i) {
-    bias[i] = TopLeft(ea[i], eb[i]) ? 0 : -1;
+    bias[i] = CoversTies(ea[i], eb[i]) ? 0 : -1;
     stepX[i] = -(eb[i].y - ea[i].y) * 256;
     stepY[i] = (eb[i].x - ea[i].x) * 256;
     row[i] = Edge(ea[i], eb[i], x0 * 256, y0 * 256);
@@ -286,22 +297,20 @@ uint32_t SampleTexture(const RasterSurface& texture, RasterFilter filter, float 
   float tv = v * static_cast<float>(texture.height);
   if (!std::isfinite(tu) || !std::isfinite(tv)) return 0;
   if (filter == RasterFilter::kPoint) return Texel(texture, FloorIndex(tu), FloorIndex(tv));
-  tu -= 0.5f;
-  tv -= 0.5f;
-  int32_t ix = FloorIndex(tu), iy = FloorIndex(tv);
-  uint32_t fx = static_cast<uint32_t>((tu - std::floor(tu)) * 256.0f);
-  uint32_t fy = static_cast<uint32_t>((tv - std::floor(tv)) * 256.0f);
-  fx = std::min(fx, 255u);
-  fy = std::min(fy, 255u);
-  int32_t ix1 = ix == 1000000000 ? ix : ix + 1, iy1 = iy == 1000000000 ? iy : iy + 1;
-  uint32_t t00 = Texel(texture, ix, iy), t10 = Texel(texture, ix1, iy);
-  uint32_t t01 = Texel(texture, ix, iy1), t11 = Texel(texture, ix1, iy1);
+  // Texel positions in 1/256 texel, rounded, with texel centres at +0.5: the integer part picks
+  // the texels, the low 8 bits weigh them.
+  int64_t sx = FixedTexel(tu), sy = FixedTexel(tv);
+  int32_t ix = static_cast<int32_t>(sx >> 8), iy = static_cast<int32_t>(sy >> 8);
+  uint32_t fx = static_cast<uint32_t>(sx & 0xFF), fy = static_cast<uint32_t>(sy & 0xFF);
+  uint32_t t00 = Texel(texture, ix, iy), t10 = Texel(texture, ix + 1, iy);
+  uint32_t t01 = Texel(texture, ix, iy + 1), t11 = Texel(texture, ix + 1, iy + 1);
+  // Across first, then down, each step rounded.
+  auto lerp = [](uint32_t a, uint32_t b, uint32_t w) { return (a * (256 - w) + b * w + 128) >> 8; };
   uint32_t out = 0;
   for (int shift = 24; shift >= 0; shift -= 8) {
-    uint32_t sum = Channel(t00, shift) * (256 - fx) * (256 - fy) +
-                   Channel(t10, shift) * fx * (256 - fy) + Channel(t01, shift) * (256 - fx) * fy +
-                   Channel(t11, shift) * fx * fy;
-    out |= ((sum + 32768) >> 16) << shift;
+    uint32_t top = lerp(Channel(t00, shift), Channel(t10, shift), fx);
+    uint32_t bottom = lerp(Channel(t01, shift), Channel(t11, shift), fx);
+    out |= lerp(top, bottom, fy) << shift;
   }
   return out;
 }
@@ -324,9 +333,9 @@ uint32_t BlendPixel(RasterBlend blend, uint32_t src, uint32_t dst) {
     uint32_t s = Channel(src, shift), d = Channel(dst, shift), r = s;
     switch (blend) {
       case RasterBlend::kOpaque: break;
-      case RasterBlend::kAlpha: r = MulDiv255(s, a) + MulDiv255(d, 255 - a); break;
-      case RasterBlend::kAdditive: r = std::min(255u, d + MulDiv255(s, a)); break;
-      case RasterBlend::kMultiply: r = MulDiv255(s, d); break;
+      case RasterBlend::kAlpha: r = BlendMul255(s, a) + BlendMul255(d, 255 - a); break;
+      case RasterBlend::kAdditive: r = std::min(255u, d + BlendMul255(s, a)); break;
+      case RasterBlend::kMultiply: r = BlendMul255(s, d); break;
     }
     out |= r << shift;
   }
@@ -379,7 +388,8 @@ void DrawPoint(const RasterSurface& target, const RasterState& state, const Rast
   for (int p = 0; p < planeCount; ++p) {
     if (!(Distance(planes[p], v) >= 0)) return;
   }
-  int64_t px = (Snap(v.x) + 128) >> 8, py = (Snap(v.y) + 128) >> 8;
+  // Halves go right and up.
+  int64_t px = (Snap(v.x) + 128) >> 8, py = (Snap(v.y) + 127) >> 8;
   if (px < 0 || py < 0 || px >= target.width || py >= target.height) return;
   WritePixel(target, state, static_cast<int32_t>(px), static_cast<int32_t>(py),
              ShadeFragment(state, vertex.diffuse, vertex.u, vertex.v));

@@ -40,6 +40,13 @@ __m128i MulDiv255x8(__m128i a, __m128i b) {
   return _mm_srli_epi16(t, 8);
 }
 
+// BlendMul255 on 16-bit lanes: p = a b <= 65025, and p + (p >> 8) + 128 <= 65407 stays unsigned.
+__m128i BlendMul255x8(__m128i a, __m128i b) {
+  __m128i p = _mm_mullo_epi16(a, b);
+  p = _mm_add_epi16(_mm_add_epi16(p, _mm_srli_epi16(p, 8)), _mm_set1_epi16(128));
+  return _mm_srli_epi16(p, 8);
+}
+
 // Each pixel's alpha in all four of its 16-bit lanes (pixels as B, G, R, A lanes).
 __m128i BroadcastAlpha(__m128i v) {
   v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 3, 3, 3));
@@ -52,12 +59,12 @@ __m128i Blend2(RasterBlend blend, __m128i s, __m128i d) {
     case RasterBlend::kOpaque: return s;
     case RasterBlend::kAlpha: {
       __m128i a = BroadcastAlpha(s);
-      return _mm_add_epi16(MulDiv255x8(s, a),
-                           MulDiv255x8(d, _mm_sub_epi16(_mm_set1_epi16(255), a)));
+      return _mm_add_epi16(BlendMul255x8(s, a),
+                           BlendMul255x8(d, _mm_sub_epi16(_mm_set1_epi16(255), a)));
     }
     case RasterBlend::kAdditive:
-      return _mm_min_epi16(_mm_set1_epi16(255), _mm_add_epi16(d, MulDiv255x8(s, BroadcastAlpha(s))));
-    case RasterBlend::kMultiply: return MulDiv255x8(s, d);
+      return _mm_min_epi16(_mm_set1_epi16(255), _mm_add_epi16(d, BlendMul255x8(s, BroadcastAlpha(s))));
+    case RasterBlend::kMultiply: return BlendMul255x8(s, d);
   }
   return s;
 }
