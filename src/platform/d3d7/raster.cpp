@@ -8,7 +8,7 @@ namespace vxl::platform::d3d7 {
 namespace {
 
 constexpr float kGuardBand = 1048576.0f;  // 2^20 pixels
-constexpr int kMaxClipped = 3 + kRasterClipPlanes + 4;
+constexpr int kMaxClipped = 4 + kRasterClipPlanes + 4;
 
 bool Empty(const RasterSurface& s) {
   return s.pixels == nullptr || s.width <= 0 || s.height <= 0 || s.pitch < s.width;
@@ -189,104 +189,155 @@ int ActivePlanes(const RasterState& state, RasterClipPlane* planes) {
   return n;
 }
 
-// Lines. Positions are in 1/256 pixel; the diamond of pixel (px, py) is the open set
-// |x - 256 px| + |y - 256 py| < 128. Ties are broken as if every position were moved by
-// (e, e^2) for an infinitely small e > 0.
+// Lines. A width-1 line becomes the parallelogram Mesa's llvmpipe draws for it: one pixel wide
+// across its minor axis, its ends moved along the line where llvmpipe's diamond test wants the
+// end pixels drawn or left out. The tests below follow llvmpipe's, in its positions (pixel
+// centres at +0.5); the corners are snapped to 1/256 pixel and go back to centres at integers.
 
-// Whether the moved point (x, y) lies in the diamond of pixel (px, py).
-bool InDiamond(int64_t x, int64_t y, int64_t px, int64_t py) {
-  int64_t dx = x - px * 256, dy = y - py * 256;
-  int64_t s = (dx < 0 ? -dx : dx) + (dy < 0 ? -dy : dy) - 128;
-  return s < 0 || (s == 0 && dx < 0);  // on the border the move by e in x decides
+float Frac(float f) { return f - std::floor(f); }
+
+// Line corners snap halves away from zero (triangle vertices to even), in single precision.
+int64_t SnapLine(float value) {
+  float f = value * 256.0f;
+  return f >= 0.0f ? static_cast<int64_t>(f + 0.5f) : static_cast<int64_t>(f - 0.5f);
 }
+float Sign(float f) { return f < 0.0f ? -1.0f : 1.0f; }
 
-// The pixel whose diamond holds the moved point, if any.
-bool DiamondPixel(int64_t x, int64_t y, int64_t& px, int64_t& py) {
-  int64_t fx = x >> 8, fy = y >> 8;
-  for (int64_t cy = fy; cy <= fy + 1; ++cy)
-    for (int64_t cx = fx; cx <= fx + 1; ++cx)
-      if (InDiamond(x, y, cx, cy)) {
-        px = cx;
-        py = cy;
-        return true;
+// The parallelogram's corners, in order around it; false when the line has no length.
+bool LineCorners(const ClipVertex& from, const ClipVertex& to, ClipVertex corner[4]) {
+  const ClipVertex* v1 = &from;
+  const ClipVertex* v2 = &to;
+  float x1 = from.x + 0.5f, y1 = from.y + 0.5f, x2 = to.x + 0.5f, y2 = to.y + 0.5f;
+  float dx = x1 - x2, dy = y1 - y2;
+  if (dx == 0.0f && dy == 0.0f) return false;
+  float x1d = x1 - std::floor(x1) - 0.5f, y1d = y1 - std::floor(y1) - 0.5f;
+  float x2d = x2 - std::floor(x2) - 0.5f, y2d = y2 - std::floor(y2) - 0.5f;
+  float xo = 0, yo = 0, xoEnd = 0, yoEnd = 0;
+  const bool xMajor = std::fabs(dx) >= std::fabs(dy);
+  bool drawStart, drawEnd, willDrawStart, willDrawEnd;
+  if (xMajor) {
+    const float dydx = dy / dx;
+    if (y2d == -0.5f && dy < 0) y2d = 0.5f;
+    if (std::fabs(x1d) + std::fabs(y1d) < 0.5f) {
+      drawStart = true;
+    } else if (Sign(x1d) == Sign(-dx)) {
+      drawStart = false;
+    } else if (Sign(-y1d) != Sign(dy)) {
+      drawStart = true;
+    } else {
+      float cross = Frac(y1) + x1d * dydx;
+      drawStart = cross < 1.0f && cross > 0.0f;
+    }
+    if (std::fabs(x2d) + std::fabs(y2d) < 0.5f) {
+      drawEnd = false;
+    } else if (Sign(x2d) != Sign(-dx)) {
+      drawEnd = false;
+    } else if (Sign(-y2d) == Sign(dy)) {
+      drawEnd = true;
+    } else {
+      float cross = Frac(y2) + x2d * dydx;
+      drawEnd = cross < 1.0f && cross > 0.0f;
+    }
+    willDrawStart = Sign(-x1d) != Sign(dx);
+    willDrawEnd = Sign(x2d) == Sign(-dx) || x2d == 0.0f;
+    if (dx < 0) {  // from the right end to the left one
+      std::swap(v1, v2);
+      std::swap(x1, x2);
+      std::swap(y1, y2);
+      if (willDrawStart != drawStart) {
+        xoEnd = -x1d - 0.5f;
+        yoEnd = xoEnd * dydx;
       }
-  return false;
-}
-
-// A line in major (m) and minor (n) coordinates: the axis along which it runs further is the
-// major one (x on a tie).
-struct LineFrame {
-  bool xMajor;
-  int64_t am, an, dm, dn, sign, length;  // length = |dm|
-  int64_t e1, e2;                          // the moved line's first- and second-order terms
-};
-
-// The minor pixel where the moved line crosses the centre of major pixel f, if it crosses it
-// inside the diamond there: -128 D < V < 128 D with V = (minor - 256 g) D, D = |dm|.
-bool CrossingPixel(const LineFrame& l, int64_t f, int64_t& g) {
-  int64_t F = f * 256;
-  int64_t D = l.length;
-  int64_t y = l.an * D + l.dn * l.sign * (F - l.am);  // the minor coordinate times D
-  int64_t guess = (y + 128 * D) >= 0 ? (y + 128 * D) / (256 * D) : -((-(y + 128 * D) + 256 * D - 1) / (256 * D));
-  for (int64_t c = guess - 1; c <= guess + 1; ++c) {
-    int64_t v = y - c * 256 * D;
-    int64_t hi = v - 128 * D, lo = v + 128 * D;
-    bool below = hi < 0 || (hi == 0 && (l.e1 < 0 || (l.e1 == 0 && l.e2 < 0)));
-    bool above = lo > 0 || (lo == 0 && (l.e1 > 0 || (l.e1 == 0 && l.e2 > 0)));
-    if (below && above) {
-      g = c;
-      return true;
+      if (willDrawEnd != drawEnd) {
+        xo = -x2d - 0.5f;
+        yo = xo * dydx;
+      }
+    } else {
+      if (willDrawStart != drawStart) {
+        xo = -x1d + 0.5f;
+        yo = xo * dydx;
+      }
+      if (willDrawEnd != drawEnd) {
+        xoEnd = -x2d + 0.5f;
+        yoEnd = xoEnd * dydx;
+      }
+    }
+  } else {
+    const float dxdy = dx / dy;
+    if (x2d == -0.5f && dx < 0) x2d = 0.5f;
+    if (std::fabs(x1d) + std::fabs(y1d) < 0.5f) {
+      drawStart = true;
+    } else if (Sign(-y1d) == Sign(dy)) {
+      drawStart = false;
+    } else if (Sign(x1d) != Sign(-dx)) {
+      drawStart = true;
+    } else {
+      float cross = Frac(x1) + y1d * dxdy;
+      drawStart = cross < 1.0f && cross > 0.0f;
+    }
+    if (std::fabs(x2d) + std::fabs(y2d) < 0.5f) {
+      drawEnd = false;
+    } else if (Sign(-y2d) != Sign(dy)) {
+      drawEnd = false;
+    } else if (Sign(x2d) == Sign(-dx)) {
+      drawEnd = true;
+    } else {
+      float cross = Frac(x2) + y2d * dxdy;
+      drawEnd = cross < 1.0f && cross >= 0.0f;
+    }
+    willDrawStart = Sign(y1d) == Sign(dy);
+    willDrawEnd = Sign(-y2d) == Sign(dy) || y2d == 0.0f;
+    if (dy > 0) {
+      std::swap(v1, v2);
+      std::swap(x1, x2);
+      std::swap(y1, y2);
+      if (willDrawStart != drawStart) {
+        yoEnd = -y1d + 0.5f;
+        xoEnd = yoEnd * dxdy;
+      }
+      if (willDrawEnd != drawEnd) {
+        yo = -y2d + 0.5f;
+        xo = yo * dxdy;
+      }
+    } else {
+      if (willDrawStart != drawStart) {
+        yo = -y1d - 0.5f;
+        xo = yo * dxdy;
+      }
+      if (willDrawEnd != drawEnd) {
+        yoEnd = -y2d - 0.5f;
+        xoEnd = yoEnd * dxdy;
+      }
     }
   }
-  return false;
+  // Snapped ends, half a pixel either side across the minor axis.
+  int64_t sx1 = SnapLine(x1 + xo - 0.5f), sy1 = SnapLine(y1 + yo - 0.5f);
+  int64_t sx2 = SnapLine(x2 + xoEnd - 0.5f), sy2 = SnapLine(y2 + yoEnd - 0.5f);
+  int64_t across[4] = {-128, -128, 128, 128};
+  const ClipVertex* ends[4] = {v1, v2, v2, v1};
+  int64_t ex[4] = {sx1, sx2, sx2, sx1}, ey[4] = {sy1, sy2, sy2, sy1};
+  for (int i = 0; i < 4; ++i) {
+    corner[i] = *ends[i];
+    corner[i].x = static_cast<float>(ex[i] + (xMajor ? 0 : across[i])) / 256.0f;
+    corner[i].y = static_cast<float>(ey[i] + (xMajor ? across[i] : 0)) / 256.0f;
+  }
+  return true;
 }
 
-void RasteriseLine(const RasterSurface& target, const RasterState& state, const ClipVertex& a,
-                   const ClipVertex& b) {
-  if (!Snappable(a) || !Snappable(b)) return;
-  int64_t ax = Snap(a.x), ay = Snap(a.y), bx = Snap(b.x), by = Snap(b.y);
-  int64_t dx = bx - ax, dy = by - ay;
-  LineFrame l;
-  l.xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
-  l.am = l.xMajor ? ax : ay;
-  l.an = l.xMajor ? ay : ax;
-  l.dm = l.xMajor ? dx : dy;
-  l.dn = l.xMajor ? dy : dx;
-  if (l.dm == 0) return;  // no length: the end point's diamond holds the whole line
-  l.sign = l.dm > 0 ? 1 : -1;
-  l.length = l.dm * l.sign;
-  // The move by (e, e^2) shifts V by D e_n - dn sign e_m: x major has e_m = e, y major e_n = e.
-  l.e1 = l.xMajor ? -l.dn * l.sign : l.length;
-  l.e2 = l.xMajor ? l.length : -l.dn * l.sign;
-  int64_t endX = 0, endY = 0, startX = 0, startY = 0;
-  bool endIn = DiamondPixel(bx, by, endX, endY);
-  bool startIn = DiamondPixel(ax, ay, startX, startY);
-  int64_t majorSize = l.xMajor ? target.width : target.height;
-  int64_t minorSize = l.xMajor ? target.height : target.width;
-  auto emit = [&](int64_t px, int64_t py) {
-    if (endIn && px == endX && py == endY) return;
-    if (px < 0 || py < 0 || px >= target.width || py >= target.height) return;
-    float t = (static_cast<float>((l.xMajor ? px : py) * 256 - l.am)) /
-              static_cast<float>(l.dm);
-    t = std::clamp(t, 0.0f, 1.0f);
-    ClipVertex at = Lerp(a, b, t);
-    uint32_t diffuse = 0;
-    for (int k = 0; k < 4; ++k) diffuse = diffuse << 8 | RoundChannel(at.c[k]);
-    WritePixel(target, state, static_cast<int32_t>(px), static_cast<int32_t>(py),
-               ShadeFragment(state, diffuse, at.u, at.v));
-  };
-  // Centres 256 f in (lo, hi], within the surface.
-  int64_t lo = std::min(l.am, l.am + l.dm), hi = std::max(l.am, l.am + l.dm);
-  int64_t first = std::max<int64_t>(0, (lo >> 8) + 1), last = std::min(majorSize - 1, hi >> 8);
-  bool startDrawn = false;
-  for (int64_t f = first; f <= last; ++f) {
-    int64_t g;
-    if (!CrossingPixel(l, f, g) || g < 0 || g >= minorSize) continue;
-    int64_t px = l.xMajor ? f : g, py = l.xMajor ? g : f;
-    startDrawn |= startIn && px == startX && py == startY;
-    emit(px, py);
+// Clips a convex polygon by the enabled planes and the guard band and draws it as a fan.
+void DrawClippedPolygon(const RasterSurface& target, const RasterState& state,
+                        const ClipVertex* polygon, int count) {
+  ClipVertex buffers[2][kMaxClipped];
+  std::copy(polygon, polygon + count, buffers[0]);
+  RasterClipPlane planes[4 + kRasterClipPlanes];
+  int planeCount = ActivePlanes(state, planes);
+  int current = 0;
+  for (int p = 0; p < planeCount && count >= 3; ++p) {
+    count = ClipPolygon(planes[p], buffers[current], count, buffers[1 - current]);
+    current = 1 - current;
   }
-  if (startIn && !startDrawn) emit(startX, startY);
+  const ClipVertex* poly = buffers[current];
+  for (int i = 1; i + 1 < count; ++i) RasteriseTriangle(target, state, poly[0], poly[i], poly[i + 1]);
 }
 
 }  // namespace
@@ -348,27 +399,18 @@ void DrawTriangle(const RasterSurface& target, const RasterState& state,
   for (int i = 0; i < 3; ++i) {
     if (!Finite(vertices[i])) return;
   }
-  ClipVertex buffers[2][kMaxClipped];
-  int count = 3;
-  for (int i = 0; i < 3; ++i) buffers[0][i] = ToClip(vertices[i]);
-  RasterClipPlane planes[4 + kRasterClipPlanes];
-  int planeCount = ActivePlanes(state, planes);
-  int current = 0;
-  for (int p = 0; p < planeCount && count >= 3; ++p) {
-    count = ClipPolygon(planes[p], buffers[current], count, buffers[1 - current]);
-    current = 1 - current;
-  }
-  const ClipVertex* poly = buffers[current];
-  for (int i = 1; i + 1 < count; ++i) RasteriseTriangle(target, state, poly[0], poly[i], poly[i + 1]);
+  ClipVertex corners[3] = {ToClip(vertices[0]), ToClip(vertices[1]), ToClip(vertices[2])};
+  DrawClippedPolygon(target, state, corners, 3);
 }
 
 void DrawLine(const RasterSurface& target, const RasterState& state, const RasterVertex& from,
               const RasterVertex& to) {
   if (Empty(target) || !Finite(from) || !Finite(to)) return;
+  // Ends far outside come in to the guard band first, so the corners stay exact.
   RasterClipPlane planes[4 + kRasterClipPlanes];
-  int planeCount = ActivePlanes(state, planes);
+  ActivePlanes(RasterState{}, planes);
   ClipVertex a = ToClip(from), b = ToClip(to);
-  for (int p = 0; p < planeCount; ++p) {
+  for (int p = 0; p < 4; ++p) {
     float da = Distance(planes[p], a), db = Distance(planes[p], b);
     bool keepA = da >= 0, keepB = db >= 0;
     if (!keepA && !keepB) return;
@@ -377,7 +419,8 @@ void DrawLine(const RasterSurface& target, const RasterState& state, const Raste
     t = t >= 0.0f ? std::min(t, 1.0f) : 0.0f;
     (keepA ? b : a) = Lerp(a, b, t);
   }
-  RasteriseLine(target, state, a, b);
+  ClipVertex corners[4];
+  if (LineCorners(a, b, corners)) DrawClippedPolygon(target, state, corners, 4);
 }
 
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex) {

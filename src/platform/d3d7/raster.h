@@ -20,11 +20,15 @@
 //   upward y, as Mesa's llvmpipe applies it to a window's frame buffer.) Both windings draw;
 //   degenerate triangles draw nothing.
 // - A point covers the one pixel its snapped position rounds to (halves go towards +x and -y).
-// - A width-1 line from a to b draws the pixels whose diamond |x - px| + |y - py| < 1/2 it
-//   passes through, except the pixel whose diamond holds b (the diamond-exit rule), so lines
-//   joined end to start draw their shared point once. Ties are decided as if both ends were
-//   moved by (e, e^2) for an infinitely small e > 0. Clipped ends are clipped points like any.
-//   Colour and texture coordinates follow the line along its major axis.
+// - A width-1 line is drawn as Mesa's llvmpipe draws it: a parallelogram one pixel across its
+//   minor axis (x-major when |dx| >= |dy|), filled by the triangle rule above. Each end is first
+//   tested as llvmpipe tests it (the end pixel's diamond |x - px| + |y - py| < 1/2, the side the
+//   line leaves it by); where the test wants the end pixel and the plain parallelogram would not
+//   cover it, or the other way round, that end moves half a pixel along the line. So a line draws
+//   about the pixels whose diamonds it leaves (the diamond-exit rule), and lines joined end to
+//   start draw their shared point about once. An end exactly on a pixel centre is decided by the
+//   smallest difference in its position. Clip planes cut the parallelogram like a triangle.
+//   Colour and texture coordinates follow the line from end to end.
 // - Attributes (colour channels, u, v) are interpolated in float with barycentric weights
 //   e_i / area taken from the integer edge functions; colour channels round to nearest and clamp
 //   to 0..255.
@@ -99,8 +103,7 @@ inline uint32_t BlendMul255(uint32_t a, uint32_t b) {
 // Draws one triangle with the state's texture, blend, alpha test and clip planes.
 void DrawTriangle(const RasterSurface& target, const RasterState& state,
                   const RasterVertex vertices[3]);
-// Draws a width-1 line from `from` to `to` by the diamond-exit rule, clipped by the enabled
-// planes.
+// Draws a width-1 line from `from` to `to` (see the rules above), clipped by the enabled planes.
 void DrawLine(const RasterSurface& target, const RasterState& state, const RasterVertex& from,
               const RasterVertex& to);
 // Draws the unscaled, axis-aligned textured quad that maps texel (tx + i, ty + j) onto pixel
