@@ -11,6 +11,7 @@
 
 #include "platform/events/key_map.h"
 #include "platform/events/main_thread_calls.h"
+#include "platform/events/x11_window.h"
 #include "platform/sdl/sdl_library.h"
 
 namespace vxl::platform::events {
@@ -326,6 +327,7 @@ NativeWindow OpenWindowWith(const char* title, int width, int height,
   int y = options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED;
   SDL_Window* w = s.sdl->CreateWindow(title, x, y, width, height, flags);
   if (!w) return nullptr;
+  if (options.windowClass) SetX11WindowClass(X11WindowId(Handle(w)), options.windowClass);
   return Track(w);
 }
 

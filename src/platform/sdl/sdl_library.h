@@ -19,6 +19,11 @@
 #include <cstdint>
 #include <string>
 
+// Declared by SDL_syswm.h, which brings the window systems' own headers along; only the files
+// that read the record include it.
+struct SDL_SysWMinfo;
+extern "C" SDL_bool SDL_GetWindowWMInfo(SDL_Window* window, SDL_SysWMinfo* info);
+
 namespace vxl::platform::sdl {
 
 // Every SDL function the native layers call, without the "SDL_" prefix.
@@ -71,6 +76,10 @@ namespace vxl::platform::sdl {
   X(GetWindowPosition) \
   X(SetWindowTitle) \
   X(SetWindowFullscreen) \
+  X(GetWindowWMInfo) \
+  X(GetWindowSurface) \
+  X(UpdateWindowSurface) \
+  X(MapRGB) \
   X(RaiseWindow) \
   X(GL_LoadLibrary) \
   X(GL_SetAttribute) \
