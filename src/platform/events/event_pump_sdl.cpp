@@ -350,8 +350,15 @@ void CloseWindow(NativeWindow window) {
   if (s.windows.empty()) SetPostWaker(nullptr);
   if (s.focused == Sdl(window)) s.focused = nullptr;
   if (s.losingFocus == Sdl(window)) s.losingFocus = nullptr;
-  std::lock_guard hold(WakeLock());
-  s.sdl->DestroyWindow(Sdl(window));
+  // SDL's requests about a window another program part made must reach the server before
+  // that part may destroy it.
+  const bool foreign = s.sdl->GetWindowFlags(Sdl(window)) & SDL_WINDOW_FOREIGN;
+  const uintptr_t connection = foreign ? X11ConnectionOf(window) : 0;
+  {
+    std::lock_guard hold(WakeLock());
+    s.sdl->DestroyWindow(Sdl(window));
+  }
+  SyncX11Connection(connection);
 }
 
 void SetWindowProcedure(NativeWindow window, WindowProcedure procedure, void* context) {

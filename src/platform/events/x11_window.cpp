@@ -58,6 +58,23 @@ uintptr_t X11WindowId(NativeWindow window) {
   return static_cast<uintptr_t>(info.info.x11.window);
 }
 
+uintptr_t X11ConnectionOf(NativeWindow window) {
+  const sdl::Library* sdl = sdl::Open();
+  if (!sdl || !window) return 0;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!sdl->GetWindowWMInfo(reinterpret_cast<SDL_Window*>(window), &info) ||
+      info.subsystem != SDL_SYSWM_X11) {
+    return 0;
+  }
+  return reinterpret_cast<uintptr_t>(info.info.x11.display);
+}
+
+void SyncX11Connection(uintptr_t connection) {
+  const X11EntryPoints* x = X11();
+  if (x && connection) x->Sync(reinterpret_cast<Display*>(connection), False);
+}
+
 bool ForeignWindowExists(uintptr_t window) {
   const X11EntryPoints* x = X11();
   if (!x || window == 0) return false;
@@ -86,7 +103,8 @@ bool SetX11WindowClass(uintptr_t window, const char* name) {
 }
 
 const char* X11WindowClass(uintptr_t window) {
-  static std::string result;
+  static auto* text = new std::string;  // never destroyed, as every module global
+  std::string& result = *text;
   result.clear();
   const X11EntryPoints* x = X11();
   if (!x || window == 0) return result.c_str();

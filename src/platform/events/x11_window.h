@@ -10,6 +10,11 @@ namespace vxl::platform::events {
 
 // The X11 id of a framework window; 0 when it is not an X11 window.
 uintptr_t X11WindowId(NativeWindow window);
+// SDL's X11 connection of a framework window (0 when it is not an X11 window), and a round trip
+// on it: every request sent on it has reached the server (for windows another program part
+// may destroy next).
+uintptr_t X11ConnectionOf(NativeWindow window);
+void SyncX11Connection(uintptr_t connection);
 
 // True when the X server knows the window. False for any other id, and without a display or
 // libX11.

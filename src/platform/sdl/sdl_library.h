@@ -80,6 +80,7 @@ namespace vxl::platform::sdl {
   X(GetWindowSurface) \
   X(UpdateWindowSurface) \
   X(MapRGB) \
+  X(GetRGB) \
   X(RaiseWindow) \
   X(GL_LoadLibrary) \
   X(GL_SetAttribute) \
