@@ -122,18 +122,56 @@ bool Snappable(const ClipVertex& v) {
   return std::fabs(v.x) <= 2 * kGuardBand && std::fabs(v.y) <= 2 * kGuardBand;
 }
 
-void RasteriseTriangle(const RasterSurface& target, const RasterState& state, ClipVertex a,
-                       ClipVertex b, ClipVertex c) {
+// Colour channels, u and v as planes a0 + dadx x + dady y over pixel positions, set up from a
+// triangle's float vertices as llvmpipe sets them up (vertex order, operations and their order),
+// so both interpolate to the same bits.
+constexpr int kAttributes = 6;  // a, r, g, b, u, v
+
+struct AttributePlanes {
+  float a0[kAttributes], dadx[kAttributes], dady[kAttributes];
+
+  float At(int i, float px, float py) const {
+    return std::fma(dady[i], py, std::fma(dadx[i], px, a0[i]));
+  }
+};
+
+float Attribute(const ClipVertex& v, int i) {
+  return i < 4 ? v.c[i] : i == 4 ? v.u : v.v;
+}
+
+AttributePlanes PlanesOf(const ClipVertex& p0, const ClipVertex& p1, const ClipVertex& p2) {
+  // llvmpipe keeps the order of a triangle whose vertices run clockwise on the screen and swaps
+  // the first two otherwise.
+  const ClipVertex* v[3] = {&p0, &p1, &p2};
+  float cross = (p1.x - p0.x) * (p2.y - p0.y) - (p1.y - p0.y) * (p2.x - p0.x);
+  if (cross > 0) std::swap(v[0], v[1]);
+  float dx01 = v[0]->x - v[1]->x, dy01 = v[0]->y - v[1]->y;
+  float dx20 = v[2]->x - v[0]->x, dy20 = v[2]->y - v[0]->y;
+  float ef0 = dx01 * dy20, ef1 = dy01 * dx20;
+  float ooa = 1.0f / (ef0 - ef1);
+  float dx20o = dx20 * ooa, dy20o = dy20 * ooa, dx01o = dx01 * ooa, dy01o = dy01 * ooa;
+  AttributePlanes planes;
+  for (int i = 0; i < kAttributes; ++i) {
+    float a0 = Attribute(*v[0], i);
+    float da01 = a0 - Attribute(*v[1], i), da20 = Attribute(*v[2], i) - a0;
+    float t1 = da01 * dy20o, t2 = da20 * dy01o;
+    planes.dadx[i] = t1 - t2;
+    float t3 = da20 * dx01o, t4 = da01 * dx20o;
+    planes.dady[i] = t3 - t4;
+    float t5 = planes.dadx[i] * v[0]->x, t6 = planes.dady[i] * v[0]->y;
+    planes.a0[i] = a0 - (t5 + t6);
+  }
+  return planes;
+}
+
+// Covers the triangle's pixels; their colour and texture coordinates come from `attributes`.
+void RasteriseTriangle(const RasterSurface& target, const RasterState& state, const ClipVertex& a,
+                       const ClipVertex& b, const ClipVertex& c, const AttributePlanes& attributes) {
   if (!Snappable(a) || !Snappable(b) || !Snappable(c)) return;
   Snapped s[3] = {{Snap(a.x), Snap(a.y)}, {Snap(b.x), Snap(b.y)}, {Snap(c.x), Snap(c.y)}};
   int64_t area = Edge(s[0], s[1], s[2].x, s[2].y);
   if (area == 0) return;
-  const ClipVertex* v[3] = {&a, &b, &c};
-  if (area < 0) {  // make the edge functions positive inside
-    std::swap(s[1], s[2]);
-    std::swap(v[1], v[2]);
-    area = -area;
-  }
+  if (area < 0) std::swap(s[1], s[2]);  // make the edge functions positive inside
   int64_t minX = std::min({s[0].x, s[1].x, s[2].x}), maxX = std::max({s[0].x, s[1].x, s[2].x});
   int64_t minY = std::min({s[0].y, s[1].y, s[2].y}), maxY = std::max({s[0].y, s[1].y, s[2].y});
   // Pixel centres px * 256 within the box, clamped to the surface.
@@ -151,24 +189,15 @@ void RasteriseTriangle(const RasterSurface& target, const RasterState& state, Cl
     stepY[i] = (eb[i].x - ea[i].x) * 256;
     row[i] = Edge(ea[i], eb[i], x0 * 256, y0 * 256);
   }
-  float areaF = static_cast<float>(area);
   for (int64_t py = y0; py <= y1; ++py) {
     int64_t e[3] = {row[0], row[1], row[2]};
     for (int64_t px = x0; px <= x1; ++px) {
       if (e[0] + bias[0] >= 0 && e[1] + bias[1] >= 0 && e[2] + bias[2] >= 0) {
-        float w[3];
-        for (int i = 0; i < 3; ++i) w[i] = static_cast<float>(e[i]) / areaF;
-        auto at = [&](auto field) {
-          return field(*v[0]) * w[0] + field(*v[1]) * w[1] + field(*v[2]) * w[2];
-        };
+        float fx = static_cast<float>(px), fy = static_cast<float>(py);
         uint32_t diffuse = 0;
-        for (int k = 0; k < 4; ++k) {
-          diffuse = diffuse << 8 | RoundChannel(at([k](const ClipVertex& q) { return q.c[k]; }));
-        }
-        float u = at([](const ClipVertex& q) { return q.u; });
-        float vv = at([](const ClipVertex& q) { return q.v; });
+        for (int k = 0; k < 4; ++k) diffuse = diffuse << 8 | RoundChannel(attributes.At(k, fx, fy));
         WritePixel(target, state, static_cast<int32_t>(px), static_cast<int32_t>(py),
-                   ShadeFragment(state, diffuse, u, vv));
+                   ShadeFragment(state, diffuse, attributes.At(4, fx, fy), attributes.At(5, fx, fy)));
       }
       for (int i = 0; i < 3; ++i) e[i] += stepX[i];
     }
@@ -324,9 +353,11 @@ bool LineCorners(const ClipVertex& from, const ClipVertex& to, ClipVertex corner
   return true;
 }
 
-// Clips a convex polygon by the enabled planes and the guard band and draws it as a fan.
+// Clips a convex polygon by the enabled planes and the guard band and draws it as a fan, its
+// colour and texture coordinates from `attributes` (the unclipped shape's planes, so clipping
+// changes no pixel inside).
 void DrawClippedPolygon(const RasterSurface& target, const RasterState& state,
-                        const ClipVertex* polygon, int count) {
+                        const ClipVertex* polygon, int count, const AttributePlanes& attributes) {
   ClipVertex buffers[2][kMaxClipped];
   std::copy(polygon, polygon + count, buffers[0]);
   RasterClipPlane planes[4 + kRasterClipPlanes];
@@ -337,7 +368,8 @@ void DrawClippedPolygon(const RasterSurface& target, const RasterState& state,
     current = 1 - current;
   }
   const ClipVertex* poly = buffers[current];
-  for (int i = 1; i + 1 < count; ++i) RasteriseTriangle(target, state, poly[0], poly[i], poly[i + 1]);
+  for (int i = 1; i + 1 < count; ++i)
+    RasteriseTriangle(target, state, poly[0], poly[i], poly[i + 1], attributes);
 }
 
 }  // namespace
@@ -400,7 +432,7 @@ void DrawTriangle(const RasterSurface& target, const RasterState& state,
     if (!Finite(vertices[i])) return;
   }
   ClipVertex corners[3] = {ToClip(vertices[0]), ToClip(vertices[1]), ToClip(vertices[2])};
-  DrawClippedPolygon(target, state, corners, 3);
+  DrawClippedPolygon(target, state, corners, 3, PlanesOf(corners[0], corners[1], corners[2]));
 }
 
 void DrawLine(const RasterSurface& target, const RasterState& state, const RasterVertex& from,
@@ -420,7 +452,8 @@ void DrawLine(const RasterSurface& target, const RasterState& state, const Raste
     (keepA ? b : a) = Lerp(a, b, t);
   }
   ClipVertex corners[4];
-  if (LineCorners(a, b, corners)) DrawClippedPolygon(target, state, corners, 4);
+  if (LineCorners(a, b, corners))
+    DrawClippedPolygon(target, state, corners, 4, PlanesOf(corners[0], corners[1], corners[2]));
 }
 
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex) {

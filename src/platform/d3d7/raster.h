@@ -29,9 +29,14 @@
 //   start draw their shared point about once. An end exactly on a pixel centre is decided by the
 //   smallest difference in its position. Clip planes cut the parallelogram like a triangle.
 //   Colour and texture coordinates follow the line from end to end.
-// - Attributes (colour channels, u, v) are interpolated in float with barycentric weights
-//   e_i / area taken from the integer edge functions; colour channels round to nearest and clamp
-//   to 0..255.
+// - Attributes (colour channels, u, v) are planes a0 + dadx px + dady py over the pixel
+//   position, set up in float from the unclipped triangle's vertices as llvmpipe sets them up:
+//   with v0, v1, v2 in order (the first two swapped when they run anticlockwise on the screen),
+//   ooa = 1 / (dx01 dy20 - dy01 dx20), dadx = da01 (dy20 ooa) - da20 (dy01 ooa),
+//   dady = da20 (dx01 ooa) - da01 (dx20 ooa), a0 = a(v0) - (dadx x0 + dady y0), evaluated as
+//   fma(dady, py, fma(dadx, px, a0)) (d..01 = v0 - v1, d..20 = v2 - v0). So a texture position
+//   that falls exactly on a texel edge falls on the same side. Colour channels round to nearest
+//   and clamp to 0..255. A line takes the planes of its parallelogram's first three corners.
 // - Textures are A8R8G8B8. Texel centres are at +0.5: u maps to u * width - 0.5 in texel
 //   coordinates. Point sampling takes the texel floor(u * width), clamped to the texture. Bilinear
 //   sampling takes the position s = nearbyint(u * width * 256) - 128 in 1/256 texel: texels
