@@ -244,5 +244,28 @@ TEST_F(RasterRulesTest, RandomPrimitivesMatchLlvmpipe) {
   }
 }
 
+// Unscaled images whose pixel centres fall exactly on texel edges (quads at whole coordinates,
+// where llvmpipe's pixel centres are at +0.5): the interpolated texture position must land on the
+// same side of each edge, which takes llvmpipe's own set-up of the interpolation planes.
+TEST_F(RasterRulesTest, TexelEdgesFallAsInLlvmpipe) {
+  for (r::RasterFilter filter : {r::RasterFilter::kPoint, r::RasterFilter::kBilinear}) {
+    Case c{"quads on texel edges", Prim::kTriangle, true, filter};
+    std::vector<Primitive> prims;
+    for (int k = 0; k < 6; ++k) {
+      float x0 = 3 + k * 15.0f, y0 = 5 + k * 9.5f, x1 = x0 + 13, y1 = y0 + 9;
+      float u1 = 13 / 16.0f, v1 = 9 / 16.0f;
+      Vertex a{x0, y0, 0, 0}, b{x1, y0, u1, 0}, d{x1, y1, u1, v1}, e{x0, y1, 0, v1};
+      prims.push_back({{a, b, d}, 0xFFFFFFFF});
+      prims.push_back({{a, d, e}, 0xFFFFFFFF});
+    }
+    std::vector<uint32_t> texels = TexturePixels(5);
+    std::vector<uint32_t> gl = DrawWithGL(c, prims, texels);
+    std::vector<uint32_t> ours = DrawWithRaster(c, prims, texels);
+    int bad = 0;
+    for (size_t i = 0; i < gl.size(); ++i) bad += gl[i] != ours[i];
+    EXPECT_EQ(bad, 0) << (filter == r::RasterFilter::kPoint ? "point" : "bilinear");
+  }
+}
+
 }  // namespace
 }  // namespace vxl
