@@ -2,12 +2,13 @@
 // ("opengl", batching on), the same scene in the same run on the same GL; and how long 60 paced
 // presents take at 60 Hz.
 //
-// Needs an X display; without DISPLAY it starts its own Xvfb. For Mesa's software renderer set
-// LIBGL_ALWAYS_SOFTWARE=1 (Xvfb has nothing else).
+// Needs an X display; without DISPLAY it starts its own Xvfb. It draws on Mesa's software renderer
+// (llvmpipe) unless LIBGL_ALWAYS_SOFTWARE or GALLIUM_DRIVER say otherwise.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "bench_display.h"
 #include "bench_util.h"
 #include "graphics/gl/gl_kor2d_driver.h"
 #include "graphics/kor2d/kor2d.h"
@@ -37,8 +38,6 @@ double SoftSyncMs() {
 
 int main() {
   pid_t xvfb = EnsureDisplay();
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("GALLIUM_DRIVER", "llvmpipe", 0);
   vxl::InitGLKor2DModule();
   std::vector<Sprite> scene = SpriteScene();
   // Frames of the two alternate, so both see the same machine.

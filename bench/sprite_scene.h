@@ -1,19 +1,14 @@
 // The sprite scene the graphics benchmarks draw, and the pieces each of them needs around it: 10 000
 // 32 x 32 alpha-blended discs per 800 x 600 frame at xorshift positions (with angles and scales
-// 0.5 to 2 for the rotated variant), drawn through Kor2D or through SDL_Renderer; a private Xvfb
-// when no display is set.
+// 0.5 to 2 for the rotated variant), drawn through Kor2D or through SDL_Renderer.
 #pragma once
 
 #include <SDL2/SDL.h>
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -62,34 +57,6 @@ inline std::vector<uint8_t> DiscPixels() {
     }
   }
   return px;
-}
-
-// Starts a private Xvfb when no display is set, ending with this process; returns its process
-// id (0: none started).
-inline pid_t EnsureDisplay() {
-  const char* d = std::getenv("DISPLAY");
-  if (d && *d) return 0;
-  int fds[2];
-  if (pipe(fds) != 0) return 0;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], 3);
-    int quiet = open("/dev/null", O_WRONLY);  // Xvfb's start-up chatter
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    // -terminate: the server ends with its last client, this process.
-    execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
-           "tcp", "-terminate", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  char buf[32] = {};
-  ssize_t n = read(fds[0], buf, sizeof buf - 1);  // the pipe stays open: Xvfb may write again
-  if (n <= 0) return pid;
-  std::string display = ":" + std::string(buf, strcspn(buf, "\n"));
-  setenv("DISPLAY", display.c_str(), 1);
-  return pid;
 }
 
 inline double ThreadCpuMs() {

@@ -8,8 +8,8 @@ namespace {
 
 constexpr int64_t kNoMatch = 32767;
 
-const TGraphicsMode* Closest(const Array<Ref<TGraphicsMode>>& modes, int32_t width,
-                             int32_t height, int32_t depth, int32_t hertz) {
+const TGraphicsMode* Closest(const Array<Ref<TGraphicsMode>>& modes, int32_t width, int32_t height,
+                             int32_t depth, int32_t hertz) {
   const TGraphicsMode* best = nullptr;
   int64_t bestDistance = kNoMatch;
   for (int32_t i = 0; i < modes.Length(); ++i) {

@@ -24,8 +24,7 @@ uint32_t MixTexels(uint32_t a, uint32_t b) {
 void SmearTexelEdges(const TexelLevel& level, int32_t imageWidth, int32_t imageHeight,
                      bool allRemaining) {
   if (!Usable(level)) return;
-  if (imageWidth < 1 || imageWidth > level.width || imageHeight < 1 ||
-      imageHeight > level.height)
+  if (imageWidth < 1 || imageWidth > level.width || imageHeight < 1 || imageHeight > level.height)
     return;
   if (level.width > imageWidth) {
     const int32_t end = allRemaining ? level.width : imageWidth + 1;

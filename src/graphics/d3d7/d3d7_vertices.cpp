@@ -61,16 +61,16 @@ int LineVertices(const D3D7Mapping& m, float width, float x0, float y0, float x1
   return 4;
 }
 
-void RectVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx,
-                  float ty, uint32_t color, D3D7Vertex out[4]) {
+void RectVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx, float ty,
+                  uint32_t color, D3D7Vertex out[4]) {
   out[0] = Mapped(m, x0, y0, tx, ty, color);
   out[1] = Mapped(m, x1, y0, tx, ty, color);
   out[2] = Mapped(m, x0, y1, tx, ty, color);
   out[3] = Mapped(m, x1, y1, tx, ty, color);
 }
 
-std::vector<D3D7Vertex> OvalVertices(const D3D7Mapping& m, float x0, float y0, float x1,
-                                     float y1, float tx, float ty, uint32_t color) {
+std::vector<D3D7Vertex> OvalVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1,
+                                     float tx, float ty, uint32_t color) {
   const float rx = (x1 - x0) * 0.5f, ry = (y1 - y0) * 0.5f;
   const float cx = x0 + rx, cy = y0 + ry;
   const int n = OvalSegmentCount(rx, ry);
@@ -96,8 +96,8 @@ std::vector<D3D7Vertex> PolyVertices(const D3D7Mapping& m, const Array<float>& x
   return out;
 }
 
-void FrameVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx,
-                   float ty, uint32_t color, D3D7TexVertex v[4]) {
+void FrameVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx, float ty,
+                   uint32_t color, D3D7TexVertex v[4]) {
   const float lx[4] = {x0, x1, x1, x0};
   const float ly[4] = {y0, y0, y1, y1};
   for (int i = 0; i < 4; ++i) {

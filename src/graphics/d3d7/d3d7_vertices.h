@@ -44,13 +44,13 @@ int LineVertices(const D3D7Mapping& m, float width, float x0, float y0, float x1
                  float tx, float ty, uint32_t color, D3D7Vertex out[4]);
 
 // The strip (x0, y0), (x1, y0), (x0, y1), (x1, y1), mapped.
-void RectVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx,
-                  float ty, uint32_t color, D3D7Vertex out[4]);
+void RectVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx, float ty,
+                  uint32_t color, D3D7Vertex out[4]);
 
 // A fan of OvalSegmentCount points around the box's centre, point i at -360 i / n degrees;
 // empty when the box is not finite.
-std::vector<D3D7Vertex> OvalVertices(const D3D7Mapping& m, float x0, float y0, float x1,
-                                     float y1, float tx, float ty, uint32_t color);
+std::vector<D3D7Vertex> OvalVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1,
+                                     float tx, float ty, uint32_t color);
 
 // A fan of the points (x + hx, y + hy) of the pairs in xy, mapped; empty for fewer than three
 // points or an odd count of values.
@@ -59,7 +59,7 @@ std::vector<D3D7Vertex> PolyVertices(const D3D7Mapping& m, const Array<float>& x
 
 // Positions and colour of a frame's fan (x0, y0), (x1, y0), (x1, y1), (x0, y1), mapped; the
 // texture coordinates are left as they are.
-void FrameVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx,
-                   float ty, uint32_t color, D3D7TexVertex v[4]);
+void FrameVertices(const D3D7Mapping& m, float x0, float y0, float x1, float y1, float tx, float ty,
+                   uint32_t color, D3D7TexVertex v[4]);
 
 }  // namespace vxl

@@ -1,7 +1,10 @@
 #include "platform/d3d7/raster.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+
+#include "platform/math/small_rounding.h"
 
 namespace vxl::platform::d3d7 {
 
@@ -60,12 +63,12 @@ bool Finite(const RasterVertex& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-int64_t Snap(float value) { return static_cast<int64_t>(std::nearbyint(value * 256.0f)); }
+int64_t Snap(float value) { return static_cast<int64_t>(math::NearbyInt(value * 256.0f)); }
 
 uint32_t Channel(uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; }
 
 uint32_t RoundChannel(float value) {
-  float r = std::nearbyint(value);
+  float r = math::NearbyInt(value);
   if (!(r >= 0.0f)) return 0;
   return r > 255.0f ? 255u : static_cast<uint32_t>(r);
 }
@@ -79,7 +82,7 @@ uint32_t Texel(const RasterSurface& t, int32_t x, int32_t y) {
 // round(t * 256) - 128 for a texel coordinate t, kept far inside int32 range after the shift (the
 // texel index is clamped afterwards).
 int64_t FixedTexel(float t) {
-  float s = std::nearbyint(t * 256.0f);
+  float s = math::NearbyInt(t * 256.0f);
   if (!(s > -1e11f)) return -(int64_t(1) << 37);
   if (s > 1e11f) return int64_t(1) << 37;
   return static_cast<int64_t>(s) - 128;
@@ -87,7 +90,7 @@ int64_t FixedTexel(float t) {
 
 // Texel coordinate floor of value, kept in int range (the texel index is clamped afterwards).
 int32_t FloorIndex(float value) {
-  float f = std::floor(value);
+  float f = math::Floor(value);
   if (!(f > -1e9f)) return -1;
   if (f > 1e9f) return 1000000000;
   return static_cast<int32_t>(f);
@@ -127,11 +130,27 @@ bool Snappable(const ClipVertex& v) {
 // so both interpolate to the same bits.
 constexpr int kAttributes = 6;  // a, r, g, b, u, v
 
+// a b + c rounded once, as a fused multiply-add gives it, without the math library: the product
+// is exact in double; the sum is rounded to double and then to float, and where that second
+// rounding meets a tie the first one made, the sum's exact remainder breaks it.
+float FusedMultiplyAdd(float a, float b, float c) {
+  double p = double(a) * double(b), s = p + double(c);
+  if (!std::isfinite(s)) return static_cast<float>(s);
+  double back = s - p, rest = (p - (s - back)) + (double(c) - back);  // s + rest is exact
+  uint64_t bits = std::bit_cast<uint64_t>(s);
+  // A float midpoint: the 29 bits below float precision are exactly 1000...0.
+  if (rest != 0 && (bits & 0x1FFFFFFF) == 0x10000000) {
+    bits += ((rest > 0) == (s > 0)) ? 1 : -1;
+    s = std::bit_cast<double>(bits);
+  }
+  return static_cast<float>(s);
+}
+
 struct AttributePlanes {
   float a0[kAttributes], dadx[kAttributes], dady[kAttributes];
 
   float At(int i, float px, float py) const {
-    return std::fma(dady[i], py, std::fma(dadx[i], px, a0[i]));
+    return FusedMultiplyAdd(dady[i], py, FusedMultiplyAdd(dadx[i], px, a0[i]));
   }
 };
 
@@ -223,7 +242,7 @@ int ActivePlanes(const RasterState& state, RasterClipPlane* planes) {
 // end pixels drawn or left out. The tests below follow llvmpipe's, in its positions (pixel
 // centres at +0.5); the corners are snapped to 1/256 pixel and go back to centres at integers.
 
-float Frac(float f) { return f - std::floor(f); }
+float Frac(float f) { return f - math::Floor(f); }
 
 // Line corners snap halves away from zero (triangle vertices to even), in single precision.
 int64_t SnapLine(float value) {
@@ -239,8 +258,8 @@ bool LineCorners(const ClipVertex& from, const ClipVertex& to, ClipVertex corner
   float x1 = from.x + 0.5f, y1 = from.y + 0.5f, x2 = to.x + 0.5f, y2 = to.y + 0.5f;
   float dx = x1 - x2, dy = y1 - y2;
   if (dx == 0.0f && dy == 0.0f) return false;
-  float x1d = x1 - std::floor(x1) - 0.5f, y1d = y1 - std::floor(y1) - 0.5f;
-  float x2d = x2 - std::floor(x2) - 0.5f, y2d = y2 - std::floor(y2) - 0.5f;
+  float x1d = x1 - math::Floor(x1) - 0.5f, y1d = y1 - math::Floor(y1) - 0.5f;
+  float x2d = x2 - math::Floor(x2) - 0.5f, y2d = y2 - math::Floor(y2) - 0.5f;
   float xo = 0, yo = 0, xoEnd = 0, yoEnd = 0;
   const bool xMajor = std::fabs(dx) >= std::fabs(dy);
   bool drawStart, drawEnd, willDrawStart, willDrawEnd;

@@ -13,6 +13,7 @@
 #include "platform/d3d7/ref_counted.h"
 #include "platform/d3d7/soft_display.h"
 #include "platform/d3d7/soft_surface.h"
+#include "platform/math/small_rounding.h"
 
 namespace vxl::platform::d3d7 {
 namespace {
@@ -409,8 +410,9 @@ void SoftDevice::ChooseLevel(const RasterVertex v[3], RasterState* st) const {
     const double dv1 = (double(v[1].v) - v[0].v) * top.height, dv2 = (double(v[2].v) - v[0].v) * top.height;
     const double dudx = (du1 * e2y - du2 * e1y) / det, dudy = (du2 * e1x - du1 * e2x) / det;
     const double dvdx = (dv1 * e2y - dv2 * e1y) / det, dvdy = (dv2 * e1x - dv1 * e2x) / det;
-    const double rho = std::max(std::hypot(dudx, dvdx), std::hypot(dudy, dvdy));
-    if (rho > 0 && std::isfinite(rho)) lambda = std::log2(rho);
+    // log2 of the larger texel-to-pixel ratio, taken as half the log2 of its square.
+    const double rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+    if (rho2 > 0 && std::isfinite(rho2)) lambda = 0.5 * math::Log2(rho2);
   }
   size_t level = 0;
   if (lambda <= 0) {
@@ -438,7 +440,7 @@ bool SoftDevice::Culled(const RasterVertex& a, const RasterVertex& b, const Rast
 // snapping, one colour, texels one to one): drawn by the span path.
 bool SoftDevice::TryspanQuad(const RasterSurface& target, RasterState st,
                              const RasterVertex v[4]) const {
-  auto snap = [](float c) { return std::nearbyint(double(c) * 256.0); };
+  auto snap = [](float c) { return math::NearbyInt(double(c) * 256.0); };
   double sx[4], sy[4];
   for (int i = 0; i < 4; ++i) {
     sx[i] = snap(v[i].x);
@@ -455,7 +457,7 @@ bool SoftDevice::TryspanQuad(const RasterSurface& target, RasterState st,
   const double x0 = std::min({sx[0], sx[1], sx[2]}), x1 = std::max({sx[0], sx[1], sx[2]});
   const double y0 = std::min({sy[0], sy[1], sy[2]}), y1 = std::max({sy[0], sy[1], sy[2]});
   // Corners at pixel edges: (n - 0.5) * 256.
-  auto edge = [](double s) { return std::fmod(s + 128.0, 256.0) == 0; };
+  auto edge = [](double s) { return math::IsMultipleOf(s + 128.0, 256.0); };
   if (!edge(x0) || !edge(x1) || !edge(y0) || !edge(y1) || x0 == x1 || y0 == y1) return false;
   if (std::abs(x0) > 1 << 28 || std::abs(y0) > 1 << 28 || x1 - x0 > 1 << 28 || y1 - y0 > 1 << 28) {
     return false;
@@ -473,8 +475,8 @@ bool SoftDevice::TryspanQuad(const RasterSurface& target, RasterState st,
       const float tu = v[i].u * float(t.width), tv = v[i].v * float(t.height);
       const float wantU = sx[i] == x0 ? 0 : float(w), wantV = sy[i] == y0 ? 0 : float(h);
       if (i == 0) {
-        tx = int32_t(std::nearbyint(tu - wantU));
-        ty = int32_t(std::nearbyint(tv - wantV));
+        tx = int32_t(math::NearbyInt(tu - wantU));
+        ty = int32_t(math::NearbyInt(tv - wantV));
       }
       if (!std::isfinite(tu) || !std::isfinite(tv) || tu != float(tx) + wantU ||
           tv != float(ty) + wantV || std::abs(tu) > 1 << 24 || std::abs(tv) > 1 << 24) {

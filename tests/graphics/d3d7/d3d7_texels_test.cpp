@@ -28,8 +28,12 @@ uint32_t AverageOracle(uint32_t a, uint32_t b) {
 }
 
 TEST(D3D7Texels, MixIsThePerChannelAverage) {
-  const uint32_t fixed[][2] = {{0, 0},           {0xFFFFFFFF, 0xFFFFFFFF}, {0x08080808, 0x08080808},
-                               {0xFF000001, 0x01000000}, {0x80FF7F01, 0x7F0180FF}, {0x01010101, 0}};
+  const uint32_t fixed[][2] = {{0, 0},
+                               {0xFFFFFFFF, 0xFFFFFFFF},
+                               {0x08080808, 0x08080808},
+                               {0xFF000001, 0x01000000},
+                               {0x80FF7F01, 0x7F0180FF},
+                               {0x01010101, 0}};
   for (const auto& p : fixed)
     EXPECT_EQ(MixTexels(p[0], p[1]), AverageOracle(p[0], p[1])) << std::hex << p[0] << " " << p[1];
   std::mt19937 rng(7);
@@ -46,7 +50,9 @@ struct Level {
   Level(int32_t w, int32_t h, int32_t pitch) : pixels(static_cast<size_t>(pitch) * h) {
     view = {pixels.data(), w, h, pitch};
   }
-  uint32_t At(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * view.pitch + x]; }
+  uint32_t At(int32_t x, int32_t y) const {
+    return pixels[static_cast<size_t>(y) * view.pitch + x];
+  }
 };
 
 // A 100 x 50 image in a 128 x 64 texture: without mip-maps only column 100 and row 50 repeat the
@@ -61,7 +67,9 @@ TEST(D3D7Texels, SmearedEdges) {
     SmearTexelEdges(t.view, 100, 50, all);
     for (int32_t y = 0; y < 64; ++y) {
       for (int32_t x = 0; x < 130; ++x) {
-        const auto orig = [&](int32_t ox, int32_t oy) { return before[static_cast<size_t>(oy) * 130 + ox]; };
+        const auto orig = [&](int32_t ox, int32_t oy) {
+          return before[static_cast<size_t>(oy) * 130 + ox];
+        };
         const int32_t lastX = all ? 127 : 100, lastY = all ? 63 : 50;
         uint32_t expected = orig(x, y);
         if (x < 128) {
@@ -96,7 +104,8 @@ TEST(D3D7Texels, HalvingAveragesTwoByTwoBlocksWithClampedReads) {
         };
         uint32_t expected = 0;
         for (int ch = 0; ch < 4; ++ch) {
-          const uint32_t top = (Channel(p(2 * x, 2 * y), ch) + Channel(p(2 * x + 1, 2 * y), ch)) / 2;
+          const uint32_t top =
+              (Channel(p(2 * x, 2 * y), ch) + Channel(p(2 * x + 1, 2 * y), ch)) / 2;
           const uint32_t bottom =
               (Channel(p(2 * x, 2 * y + 1), ch) + Channel(p(2 * x + 1, 2 * y + 1), ch)) / 2;
           expected |= ((top + bottom) / 2) << (8 * ch);
@@ -153,9 +162,9 @@ TEST(D3D7Texels, ModeChoice) {
     int32_t w, h, depth, hertz;
     int expected;  // index, -1 for none
   } cases[] = {
-      {800, 600, 32, 75, 1},   {800, 600, 32, 60, 0},  {800, 600, 32, 0, 0},
-      {800, 600, 16, 86, 1},   {1024, 768, 32, 60, 3}, {1024, 768, 24, 60, 3},
-      {1024, 768, 16, 60, 5},  {640, 480, 8, 60, 4},   {640, 480, 32, 32826, 4},
+      {800, 600, 32, 75, 1},     {800, 600, 32, 60, 0},    {800, 600, 32, 0, 0},
+      {800, 600, 16, 86, 1},     {1024, 768, 32, 60, 3},   {1024, 768, 24, 60, 3},
+      {1024, 768, 16, 60, 5},    {640, 480, 8, 60, 4},     {640, 480, 32, 32826, 4},
       {640, 480, 32, 32827, -1}, {320, 200, 32, 40000, 6}, {320, 200, 32, 0, -1},
       {800, 601, 32, 60, -1},
   };
