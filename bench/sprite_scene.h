@@ -1,5 +1,5 @@
-// The sprite scene the graphics benchmarks draw, and the pieces each of them needs around it: 10 000
-// 32 x 32 alpha-blended discs per 800 x 600 frame at xorshift positions (with angles and scales
+// The sprite scene the graphics benchmarks draw, and the pieces each of them needs around it: 10
+// 000 32 x 32 alpha-blended discs per 800 x 600 frame at xorshift positions (with angles and scales
 // 0.5 to 2 for the rotated variant), drawn through Kor2D or through SDL_Renderer.
 #pragma once
 

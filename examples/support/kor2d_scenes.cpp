@@ -45,7 +45,8 @@ Ref<TImage> PatternImage(int w, int h, uint32_t seed, bool opaque, int32_t flags
 
 // Vertical stripes of five colours behind the blended scenes.
 void Stripes() {
-  const int colours[5][3] = {{0, 0, 0}, {255, 255, 255}, {200, 40, 40}, {40, 160, 60}, {50, 70, 220}};
+  const int colours[5][3] = {
+      {0, 0, 0}, {255, 255, 255}, {200, 40, 40}, {40, 160, 60}, {50, 70, 220}};
   for (int i = 0; i < 20; ++i) {
     const int* c = colours[i % 5];
     ApplyColor(c[0], c[1], c[2]);
@@ -199,40 +200,60 @@ void Plots() {
   PlotPoint(159.9f, 119.9f);
 }
 
+// Lines in every direction. Their ends lie off pixel centres: an end exactly on a centre is
+// drawn or left out by the last bit of the driver's vertex transform (see LinesOnPixelCentres).
 void LinesInAllOctants() {
   for (int i = 0; i < 32; ++i) {
     float a = i * 3.14159265f / 16 + 0.05f;
     Colour(i);
-    PaintLine(80, 60, 80 + std::cos(a) * 55, 60 + std::sin(a) * 55, i % 2);
+    PaintLine(80.25f, 60.125f, 80 + std::cos(a) * 55, 60 + std::sin(a) * 55, i % 2);
   }
   ApplyColor(255, 255, 255);
-  // Exact axes and diagonals, short lines and fractional ends.
+  // Axes and diagonals, short lines and ends at other fractions.
+  PaintLine(2.125f, 2.25f, 40.25f, 2.25f, 1);
+  PaintLine(2.25f, 4.125f, 2.25f, 40.375f, 0);
+  PaintLine(5.25f, 5.25f, 30.25f, 30.25f, 1);
+  PaintLine(40.125f, 5.125f, 15.125f, 30.125f, 0);
+  PaintLine(150.5f, 3.25f, 120.75f, 20.5f, 0);
+  PaintLine(120.25f, 100.25f, 121.25f, 100.25f, 0);
+  PaintLine(130.25f, 100.125f, 130.25f, 101.125f, 1);
+  PaintLine(140.125f, 110.25f, 141.125f, 118.25f, 0);
+  PaintLine(10.125f, 110.375f, 60.875f, 114.625f, 0);
+  ApplyHandle(3, 2);
+  ApplyTransform(25, 1.5f, 1);
+  PaintLine(100.25f, 80.25f, 130, 85, 1);
+}
+
+// Lines between whole coordinates, as programs mostly draw them: both ends on pixel centres.
+void LinesOnPixelCentres() {
+  for (int i = 0; i < 16; ++i) {
+    int dx = static_cast<int>(std::lround(std::cos(i * 3.14159265f / 8) * 50));
+    int dy = static_cast<int>(std::lround(std::sin(i * 3.14159265f / 8) * 50));
+    Colour(i);
+    PaintLine(80, 60, 80.0f + dx, 60.0f + dy, i % 2);
+  }
+  ApplyColor(255, 255, 255);
   PaintLine(2, 2, 40, 2, 1);
   PaintLine(2, 4, 2, 40, 0);
   PaintLine(5, 5, 30, 30, 1);
   PaintLine(40, 5, 15, 30, 0);
-  PaintLine(150.5f, 3.25f, 120.75f, 20.5f, 0);
   PaintLine(120, 100, 121, 100, 0);
   PaintLine(130, 100, 130, 101, 1);
   PaintLine(140, 110, 141, 118, 0);
-  PaintLine(10.125f, 110.375f, 60.875f, 114.625f, 0);
-  ApplyHandle(3, 2);
-  ApplyTransform(25, 1.5f, 1);
-  PaintLine(100, 80, 130, 85, 1);
 }
 
 // The five blend modes in five columns; each row a colour and alpha.
 void SpritesInEveryBlend(bool filtered) {
   Stripes();
-  Ref<TImage> image = PatternImage(filtered ? 8 : 16, filtered ? 8 : 16, 7, false,
-                                   filtered ? FILTEREDIMAGE : 0);
+  Ref<TImage> image =
+      PatternImage(filtered ? 8 : 16, filtered ? 8 : 16, 7, false, filtered ? FILTEREDIMAGE : 0);
   if (filtered) ApplyScale(3, 3);
   struct Tint {
     int r, g, b;
     float alpha;
   };
-  const Tint tints[4] = {{255, 255, 255, 1}, {255, 128, 64, 1}, {255, 255, 255, 0.5f},
-                         {64, 200, 255, 0.25f}};
+  const Tint tints[4] = {
+      {255, 255, 255, 1}, {255, 128, 64, 1}, {255, 255, 255, 0.5f}, {64, 200, 255, 0.25f}};
   for (int32_t blend = MASKBLEND; blend <= SHADEBLEND; ++blend) {
     ApplyBlend(blend);
     for (int row = 0; row < 4; ++row) {
@@ -273,8 +294,10 @@ void MaskedImages() {
   Ref<TPixmap> p = TPixmap::Create(20, 16, FORMAT_RGB24, 4);
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 20; ++x)
-      p->WritePixel(x, y, (x + y) % 5 == 0 || (x > 6 && x < 12) ? 0xFFFF00FF
-                                                                : 0xFF000000 | (x * 12) << 16 | 0x8000 | y * 15);
+      p->WritePixel(x, y,
+                    (x + y) % 5 == 0 || (x > 6 && x < 12)
+                        ? 0xFFFF00FF
+                        : 0xFF000000 | (x * 12) << 16 | 0x8000 | y * 15);
   Ref<TImage> masked = TImage::Load(Url(p), MASKEDIMAGE, 255, 0, 255);
   Ref<TImage> smooth = TImage::Load(Url(p), MASKEDIMAGE | FILTEREDIMAGE, 255, 0, 255);
   ApplyBlend(MASKBLEND);
@@ -296,7 +319,7 @@ void MaskedImages() {
 void Tiles() {
   Ref<TImage> tile = PatternImage(13, 9, 5, true, 0);
   ApplyViewport(10, 10, 140, 100);
-  PaintTiles(tile, 3.5f, -2.25f, 0);
+  PaintTiles(tile, 3.25f, -2.25f, 0);
   Ref<TImage> ghost = PatternImage(16, 16, 9, false, 0);
   ApplyViewport(40, 30, 80, 60);
   ApplyBlend(ALPHABLEND);
@@ -329,7 +352,7 @@ void Text() {
   ApplyBlend(ALPHABLEND);
   ApplyAlpha(0.5f);
   ApplyColor(80, 255, 120);
-  PaintText(String("half"), 2.5f, 38.25f);
+  PaintText(String("half"), 2.25f, 38.25f);
   ApplyAlpha(1);
   ApplyTransform(0, 2, 2);
   PaintText(String("Big"), 60, 36);
@@ -352,6 +375,7 @@ const std::vector<Kor2DScene>& Kor2DScenes() {
       {"polygons", Polygons},
       {"plots", Plots},
       {"lines", LinesInAllOctants},
+      {"lines_on_centres", LinesOnPixelCentres},
       {"sprites", UnfilteredSprites},
       {"sprites_filtered", FilteredMagnifiedSprites},
       {"sprites_turned", RotatedScaledSprites},

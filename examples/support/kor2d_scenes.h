@@ -11,7 +11,9 @@
 //
 // Every scene starts from the same state (StartScene) and draws only inside the top-left
 // kSceneWidth by kSceneHeight pixels. The scenes keep to what every render driver draws alike:
-// width-1 lines, unmipmapped images and blend modes 1 to 5.
+// width-1 lines, unmipmapped images and blend modes 1 to 5; unscaled, unfiltered images sit off
+// half-pixel positions (there every pixel centre falls on a texel's edge, and the last bit of
+// the driver's vertex transform picks the texel).
 #pragma once
 
 #include <vector>
