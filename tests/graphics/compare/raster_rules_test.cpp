@@ -5,8 +5,8 @@
 // a difference between the drivers' pictures.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <random>
 #include <string>
@@ -83,7 +83,8 @@ std::vector<Primitive> RandomPrimitives(const Case& c, uint32_t seed) {
 std::vector<uint32_t> TexturePixels(uint32_t seed) {
   std::mt19937 rng(seed);
   std::vector<uint32_t> t(kTex * kTex);
-  for (uint32_t& p : t) p = rng();
+  for (uint32_t& p : t)
+    p = rng();
   return t;
 }
 
@@ -124,8 +125,7 @@ std::vector<uint32_t> DrawWithGL(const Case& c, const std::vector<Primitive>& pr
     g.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
     g.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     g.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    g.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTex, kTex, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                 rgba.data());
+    g.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kTex, kTex, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     g.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     g.Enable(GL_TEXTURE_2D);
   } else {
@@ -138,12 +138,25 @@ std::vector<uint32_t> DrawWithGL(const Case& c, const std::vector<Primitive>& pr
     g.Disable(GL_ALPHA_TEST);
   }
   switch (c.blend) {
-    case r::RasterBlend::kOpaque: g.Disable(GL_BLEND); break;
-    case r::RasterBlend::kAlpha: g.Enable(GL_BLEND); g.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
-    case r::RasterBlend::kAdditive: g.Enable(GL_BLEND); g.BlendFunc(GL_SRC_ALPHA, GL_ONE); break;
-    case r::RasterBlend::kMultiply: g.Enable(GL_BLEND); g.BlendFunc(GL_DST_COLOR, GL_ZERO); break;
+    case r::RasterBlend::kOpaque:
+      g.Disable(GL_BLEND);
+      break;
+    case r::RasterBlend::kAlpha:
+      g.Enable(GL_BLEND);
+      g.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+      break;
+    case r::RasterBlend::kAdditive:
+      g.Enable(GL_BLEND);
+      g.BlendFunc(GL_SRC_ALPHA, GL_ONE);
+      break;
+    case r::RasterBlend::kMultiply:
+      g.Enable(GL_BLEND);
+      g.BlendFunc(GL_DST_COLOR, GL_ZERO);
+      break;
   }
-  GLenum mode = c.prim == Prim::kTriangle ? GL_TRIANGLES : c.prim == Prim::kLine ? GL_LINES : GL_POINTS;
+  GLenum mode = c.prim == Prim::kTriangle ? GL_TRIANGLES
+                : c.prim == Prim::kLine   ? GL_LINES
+                                          : GL_POINTS;
   int n = c.prim == Prim::kTriangle ? 3 : c.prim == Prim::kLine ? 2 : 1;
   for (const Primitive& p : prims) {
     g.Begin(mode);
@@ -189,12 +202,14 @@ std::vector<uint32_t> DrawWithRaster(const Case& c, const std::vector<Primitive>
   state.alphaTest = c.alphaTest;
   for (const Primitive& p : prims) {
     r::RasterVertex v[3];
-    for (int i = 0; i < 3; ++i) v[i] = {Seen(p.v[i].x, kW, false), Seen(p.v[i].y, kH, true), 0, p.argb, p.v[i].u, p.v[i].v};
+    for (int i = 0; i < 3; ++i)
+      v[i] = {Seen(p.v[i].x, kW, false), Seen(p.v[i].y, kH, true), 0, p.argb, p.v[i].u, p.v[i].v};
     if (c.prim == Prim::kTriangle) r::DrawTriangle(target, state, v);
     if (c.prim == Prim::kLine) r::DrawLine(target, state, v[0], v[1]);
     if (c.prim == Prim::kPoint) r::DrawPoint(target, state, v[0]);
   }
-  for (uint32_t& p : px) p &= 0xFFFFFF;
+  for (uint32_t& p : px)
+    p &= 0xFFFFFF;
   return px;
 }
 
@@ -262,7 +277,8 @@ TEST_F(RasterRulesTest, TexelEdgesFallAsInLlvmpipe) {
     std::vector<uint32_t> gl = DrawWithGL(c, prims, texels);
     std::vector<uint32_t> ours = DrawWithRaster(c, prims, texels);
     int bad = 0;
-    for (size_t i = 0; i < gl.size(); ++i) bad += gl[i] != ours[i];
+    for (size_t i = 0; i < gl.size(); ++i)
+      bad += gl[i] != ours[i];
     EXPECT_EQ(bad, 0) << (filter == r::RasterFilter::kPoint ? "point" : "bilinear");
   }
 }
