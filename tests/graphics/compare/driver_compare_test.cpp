@@ -62,6 +62,9 @@ std::vector<test::ScenePixels> DrawGallery(const char* driverName) {
 
 TEST(DriverComparison, EverySceneIsTheSameThroughBothDrivers) {
   setenv("VXL_D3D7", "1", 1);
+  // The rules were matched to Mesa's llvmpipe: no other GL.
+  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+  setenv("GALLIUM_DRIVER", "llvmpipe", 1);
   InitGLKor2DModule();
   InitD3D7Kor2DStep();
   std::vector<test::ScenePixels> gl = DrawGallery("OpenGL");

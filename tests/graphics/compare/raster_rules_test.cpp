@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <string>
@@ -216,6 +217,9 @@ std::vector<uint32_t> DrawWithRaster(const Case& c, const std::vector<Primitive>
 class RasterRulesTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The rules were matched to Mesa's llvmpipe: no other GL.
+    setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    setenv("GALLIUM_DRIVER", "llvmpipe", 1);
     InitGLKor2DModule();
     UseGraphicsDriver(GLKor2DInstance(), 2);
     ASSERT_TRUE(OpenGraphics(kW, kH, 0, 0, 0));
