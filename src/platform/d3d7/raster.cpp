@@ -26,7 +26,8 @@ struct ClipVertex {
 
 ClipVertex ToClip(const RasterVertex& v) {
   ClipVertex out{v.x, v.y, v.z, {}, v.u, v.v};
-  for (int i = 0; i < 4; ++i) out.c[i] = static_cast<float>((v.diffuse >> (24 - 8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    out.c[i] = static_cast<float>((v.diffuse >> (24 - 8 * i)) & 0xFF);
   return out;
 }
 
@@ -37,7 +38,8 @@ float Distance(const RasterClipPlane& p, const ClipVertex& v) {
 ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
   auto mix = [t](float p, float q) { return p + (q - p) * t; };
   ClipVertex out{mix(a.x, b.x), mix(a.y, b.y), mix(a.z, b.z), {}, mix(a.u, b.u), mix(a.v, b.v)};
-  for (int i = 0; i < 4; ++i) out.c[i] = mix(a.c[i], b.c[i]);
+  for (int i = 0; i < 4; ++i)
+    out.c[i] = mix(a.c[i], b.c[i]);
   return out;
 }
 
@@ -63,9 +65,13 @@ bool Finite(const RasterVertex& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-int64_t Snap(float value) { return static_cast<int64_t>(math::NearbyInt(value * 256.0f)); }
+int64_t Snap(float value) {
+  return static_cast<int64_t>(math::NearbyInt(value * 256.0f));
+}
 
-uint32_t Channel(uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; }
+uint32_t Channel(uint32_t pixel, int shift) {
+  return (pixel >> shift) & 0xFF;
+}
 
 uint32_t RoundChannel(float value) {
   float r = math::NearbyInt(value);
@@ -185,7 +191,8 @@ AttributePlanes PlanesOf(const ClipVertex& p0, const ClipVertex& p1, const ClipV
 
 // Covers the triangle's pixels; their colour and texture coordinates come from `attributes`.
 void RasteriseTriangle(const RasterSurface& target, const RasterState& state, const ClipVertex& a,
-                       const ClipVertex& b, const ClipVertex& c, const AttributePlanes& attributes) {
+                       const ClipVertex& b, const ClipVertex& c,
+                       const AttributePlanes& attributes) {
   if (!Snappable(a) || !Snappable(b) || !Snappable(c)) return;
   Snapped s[3] = {{Snap(a.x), Snap(a.y)}, {Snap(b.x), Snap(b.y)}, {Snap(c.x), Snap(c.y)}};
   int64_t area = Edge(s[0], s[1], s[2].x, s[2].y);
@@ -208,19 +215,37 @@ void RasteriseTriangle(const RasterSurface& target, const RasterState& state, co
     stepY[i] = (eb[i].x - ea[i].x) * 256;
     row[i] = Edge(ea[i], eb[i], x0 * 256, y0 * 256);
   }
+  // One colour over the whole triangle (its planes are flat: a0 is the colour exactly).
+  bool flat = true;
+  uint32_t flatDiffuse = 0;
+  for (int k = 0; k < 4; ++k) {
+    flat = flat && attributes.dadx[k] == 0 && attributes.dady[k] == 0;
+    flatDiffuse = flatDiffuse << 8 | RoundChannel(attributes.a0[k]);
+  }
   for (int64_t py = y0; py <= y1; ++py) {
     int64_t e[3] = {row[0], row[1], row[2]};
     for (int64_t px = x0; px <= x1; ++px) {
       if (e[0] + bias[0] >= 0 && e[1] + bias[1] >= 0 && e[2] + bias[2] >= 0) {
         float fx = static_cast<float>(px), fy = static_cast<float>(py);
-        uint32_t diffuse = 0;
-        for (int k = 0; k < 4; ++k) diffuse = diffuse << 8 | RoundChannel(attributes.At(k, fx, fy));
+        uint32_t diffuse = flatDiffuse;
+        if (!flat) {
+          diffuse = 0;
+          for (int k = 0; k < 4; ++k)
+            diffuse = diffuse << 8 | RoundChannel(attributes.At(k, fx, fy));
+        }
+        float u = 0, v = 0;
+        if (state.texture) {
+          u = attributes.At(4, fx, fy);
+          v = attributes.At(5, fx, fy);
+        }
         WritePixel(target, state, static_cast<int32_t>(px), static_cast<int32_t>(py),
-                   ShadeFragment(state, diffuse, attributes.At(4, fx, fy), attributes.At(5, fx, fy)));
+                   ShadeFragment(state, diffuse, u, v));
       }
-      for (int i = 0; i < 3; ++i) e[i] += stepX[i];
+      for (int i = 0; i < 3; ++i)
+        e[i] += stepX[i];
     }
-    for (int i = 0; i < 3; ++i) row[i] += stepY[i];
+    for (int i = 0; i < 3; ++i)
+      row[i] += stepY[i];
   }
 }
 
@@ -242,14 +267,18 @@ int ActivePlanes(const RasterState& state, RasterClipPlane* planes) {
 // end pixels drawn or left out. The tests below follow llvmpipe's, in its positions (pixel
 // centres at +0.5); the corners are snapped to 1/256 pixel and go back to centres at integers.
 
-float Frac(float f) { return f - math::Floor(f); }
+float Frac(float f) {
+  return f - math::Floor(f);
+}
 
 // Line corners snap halves away from zero (triangle vertices to even), in single precision.
 int64_t SnapLine(float value) {
   float f = value * 256.0f;
   return f >= 0.0f ? static_cast<int64_t>(f + 0.5f) : static_cast<int64_t>(f - 0.5f);
 }
-float Sign(float f) { return f < 0.0f ? -1.0f : 1.0f; }
+float Sign(float f) {
+  return f < 0.0f ? -1.0f : 1.0f;
+}
 
 // The parallelogram's corners, in order around it; false when the line has no length.
 bool LineCorners(const ClipVertex& from, const ClipVertex& to, ClipVertex corner[4]) {
@@ -434,10 +463,17 @@ uint32_t BlendPixel(RasterBlend blend, uint32_t src, uint32_t dst) {
   for (int shift = 16; shift >= 0; shift -= 8) {
     uint32_t s = Channel(src, shift), d = Channel(dst, shift), r = s;
     switch (blend) {
-      case RasterBlend::kOpaque: break;
-      case RasterBlend::kAlpha: r = BlendMul255(s, a) + BlendMul255(d, 255 - a); break;
-      case RasterBlend::kAdditive: r = std::min(255u, d + BlendMul255(s, a)); break;
-      case RasterBlend::kMultiply: r = BlendMul255(s, d); break;
+      case RasterBlend::kOpaque:
+        break;
+      case RasterBlend::kAlpha:
+        r = BlendMul255(s, a) + BlendMul255(d, 255 - a);
+        break;
+      case RasterBlend::kAdditive:
+        r = std::min(255u, d + BlendMul255(s, a));
+        break;
+      case RasterBlend::kMultiply:
+        r = BlendMul255(s, d);
+        break;
     }
     out |= r << shift;
   }
@@ -473,6 +509,103 @@ void DrawLine(const RasterSurface& target, const RasterState& state, const Raste
   ClipVertex corners[4];
   if (LineCorners(a, b, corners))
     DrawClippedPolygon(target, state, corners, 4, PlanesOf(corners[0], corners[1], corners[2]));
+}
+
+namespace {
+
+// floor(x) for |x| < 1e9, as FloorIndex gives it there, without the rounding helpers' cost.
+int64_t WholeFloor(float x) {
+  int64_t i = static_cast<int64_t>(x);  // towards zero
+  return static_cast<float>(i) > x ? i - 1 : i;
+}
+
+// Whether floor(a(p) size) - p is one whole number for every p from first to last, where a is
+// attribute `attribute` of the planes along x (or y; the other coordinate 0); sets *offset to it.
+// Where the ends keep clear of texel edges a proof from the ends serves: a(p) size is the line
+// e(p) (each plane evaluation rounds once) moved by less than 1/1024 while |a size| < 2048, so
+// if e(p) - p lies at both ends inside the same cell by more than 1/256, it does everywhere
+// between. Otherwise every position is evaluated.
+bool ConstantTexelOffset(const AttributePlanes& planes, int attribute, bool alongX, float size,
+                         int64_t first, int64_t last, int64_t* offset) {
+  auto texelPosition = [&](int64_t p) {
+    float at = static_cast<float>(p);
+    return (alongX ? planes.At(attribute, at, 0) : planes.At(attribute, 0, at)) * size;
+  };
+  float g0 = texelPosition(first), g1 = texelPosition(last);
+  if (!(std::fabs(g0) < 1e9f && std::fabs(g1) < 1e9f)) return false;
+  int64_t f0 = WholeFloor(g0), f1 = WholeFloor(g1);
+  *offset = f0 - first;
+  if (f1 - last != *offset) return false;
+  constexpr float kClear = 1.0f / 256;
+  float r0 = g0 - static_cast<float>(f0), r1 = g1 - static_cast<float>(f1);
+  if (std::fabs(g0) < 2048 && std::fabs(g1) < 2048 && r0 >= kClear && r0 <= 1 - kClear &&
+      r1 >= kClear && r1 <= 1 - kClear) {
+    return true;
+  }
+  for (int64_t p = first + 1; p < last; ++p) {
+    float g = texelPosition(p);
+    if (!(std::fabs(g) < 1e9f) || WholeFloor(g) - p != *offset) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DrawRectangleFan(const RasterSurface& target, const RasterState& state,
+                      const RasterVertex v[4]) {
+  if (Empty(target) || state.clipPlaneMask != 0) return false;
+  const RasterSurface* texture = state.texture;
+  if (texture && (state.filter != RasterFilter::kPoint || Empty(*texture))) return false;
+  ClipVertex c[4];
+  Snapped s[4];
+  for (int i = 0; i < 4; ++i) {
+    if (!Finite(v[i]) || v[i].diffuse != v[0].diffuse) return false;
+    c[i] = ToClip(v[i]);
+    if (!Snappable(c[i])) return false;
+    s[i] = {Snap(c[i].x), Snap(c[i].y)};
+  }
+  // Consecutive corners differ in exactly one coordinate.
+  for (int i = 0; i < 4; ++i) {
+    const Snapped& a = s[i];
+    const Snapped& b = s[(i + 1) % 4];
+    if ((a.x == b.x) == (a.y == b.y)) return false;
+  }
+  int64_t left = std::min(s[0].x, s[2].x), right = std::max(s[0].x, s[2].x);
+  int64_t top = std::min(s[0].y, s[2].y), bottom = std::max(s[0].y, s[2].y);
+  // The centres the triangles cover: left and bottom edges included (see CoversTies).
+  int64_t x0 = std::max<int64_t>(0, (left + 255) >> 8);
+  int64_t x1 = std::min<int64_t>(target.width - 1, (right - 1) >> 8);
+  int64_t y0 = std::max<int64_t>(0, (top >> 8) + 1);
+  int64_t y1 = std::min<int64_t>(target.height - 1, bottom >> 8);
+  if (x0 > x1 || y0 > y1) return true;
+  int32_t tx = 0, ty = 0;
+  if (texture) {
+    // Each triangle's u must follow x alone and v y alone, one texel per pixel, the same texels.
+    const AttributePlanes planes[2] = {PlanesOf(c[0], c[1], c[2]), PlanesOf(c[0], c[2], c[3])};
+    const float tw = static_cast<float>(texture->width), th = static_cast<float>(texture->height);
+    int64_t offsetX = 0, offsetY = 0;
+    for (int t = 0; t < 2; ++t) {
+      const AttributePlanes& p = planes[t];
+      if (!(p.dady[4] == 0 && p.dadx[5] == 0)) return false;
+      int64_t ox, oy;
+      if (!ConstantTexelOffset(p, 4, true, tw, x0, x1, &ox) ||
+          !ConstantTexelOffset(p, 5, false, th, y0, y1, &oy)) {
+        return false;
+      }
+      if (t == 1 && (ox != offsetX || oy != offsetY)) return false;
+      offsetX = ox;
+      offsetY = oy;
+    }
+    if (std::abs(offsetX + x0) > (int64_t(1) << 30) || std::abs(offsetY + y0) > (int64_t(1) << 30))
+      return false;
+    tx = static_cast<int32_t>(x0 + offsetX);
+    ty = static_cast<int32_t>(y0 + offsetY);
+  }
+  RasterState plain = state;
+  DrawSpanQuad(target, plain, static_cast<int32_t>(x0), static_cast<int32_t>(y0),
+               static_cast<int32_t>(x1 - x0 + 1), static_cast<int32_t>(y1 - y0 + 1), tx, ty,
+               v[0].diffuse);
+  return true;
 }
 
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex) {

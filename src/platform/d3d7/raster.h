@@ -120,6 +120,12 @@ void DrawLine(const RasterSurface& target, const RasterState& state, const Raste
 // not apply (the caller takes this path only without them).
 void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t x, int32_t y,
                   int32_t w, int32_t h, int32_t tx, int32_t ty, uint32_t diffuse);
+// Draws the fan v[0], v[1], v[2], v[3] when it is an axis-aligned rectangle in one diffuse
+// colour, untextured or point-sampled with one texel per pixel, and no clip plane is enabled: the
+// very pixels of its two triangles (DrawTriangle), through DrawSpanQuad. Returns false, drawing
+// nothing, when it cannot show that (the caller then draws the triangles).
+bool DrawRectangleFan(const RasterSurface& target, const RasterState& state,
+                      const RasterVertex v[4]);
 // Draws one point: the pixel it rounds to, if every enabled clip plane keeps it.
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex);
 

@@ -26,7 +26,8 @@ struct Framed {
   Framed() { Fill(0); }
   void Fill(uint32_t value) {
     for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) At(x, y) = value;
+      for (int x = 0; x < kW; ++x)
+        At(x, y) = value;
   }
   uint32_t& At(int x, int y) { return surface.pixels[y * kPitch + x]; }
   bool MarginsIntact() const {
@@ -47,7 +48,9 @@ float RandomCoord(std::mt19937& rng, int extent) {
   return static_cast<float>(units / step * step) / 256.0f;
 }
 
-i128 SnapRef(float v) { return static_cast<i128>(std::nearbyint(static_cast<double>(v) * 256.0)); }
+i128 SnapRef(float v) {
+  return static_cast<i128>(std::nearbyint(static_cast<double>(v) * 256.0));
+}
 
 // Strictly inside after moving the centre right by 1/K and up by 1/K^2 pixel units, all scaled by
 // K^2.
@@ -87,8 +90,8 @@ TEST(RasterTest, TrianglesCoverExactlyTheReferencePixels) {
       for (int x = 0; x < kW; ++x) {
         bool expect = ReferenceCovers(v, x, y);
         covered += expect;
-        ASSERT_EQ(f.At(x, y), expect ? 0xFF123456u : 0u) << "triangle " << n << " at " << x << ","
-                                                           << y;
+        ASSERT_EQ(f.At(x, y), expect ? 0xFF123456u : 0u)
+            << "triangle " << n << " at " << x << "," << y;
       }
     ASSERT_TRUE(f.MarginsIntact());
   }
@@ -109,8 +112,12 @@ TEST(RasterTest, SharedEdgesDrawEachPixelOnce) {
     for (int i = 0; i < 5; ++i) {
       float angle = static_cast<float>(i) * 1.2566371f;
       float radius = std::uniform_real_distribution<float>(3, 40)(rng);
-      ring[i] = {centre.x + radius * std::cos(angle), centre.y + radius * std::sin(angle), 0,
-                 0xFF000001, 0, 0};
+      ring[i] = {centre.x + radius * std::cos(angle),
+                 centre.y + radius * std::sin(angle),
+                 0,
+                 0xFF000001,
+                 0,
+                 0};
     }
     for (int i = 0; i < 5; ++i) {
       RasterVertex tri[3] = {centre, ring[i], ring[(i + 1) % 5]};
@@ -146,7 +153,8 @@ TEST(RasterTest, ClipPlanesRemoveTheRejectedSide) {
     state.clipPlaneMask = 1u << slot;
     state.planes[slot] = {a, b, 0, d};
     RasterVertex v[3];
-    for (auto& p : v) p = {RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFFFFFFFF, 0, 0};
+    for (auto& p : v)
+      p = {RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFFFFFFFF, 0, 0};
     f.Fill(0);
     DrawTriangle(f.surface, state, v);
     for (int y = 0; y < kH; ++y)
@@ -236,14 +244,16 @@ TEST(RasterTest, PointsCoverThePixelTheyRoundTo) {
   RasterState state;
   for (int n = 0; n < 20000; ++n) {
     RasterVertex p{RandomCoord(rng, kW), RandomCoord(rng, kH), 0, 0xFFABCDEF, 0, 0};
-    double sx = std::nearbyint(double(p.x) * 256) / 256, sy = std::nearbyint(double(p.y) * 256) / 256;
+    double sx = std::nearbyint(double(p.x) * 256) / 256,
+           sy = std::nearbyint(double(p.y) * 256) / 256;
     // Halves go right and up.
     int ex = static_cast<int>(std::floor(sx + 0.5)), ey = static_cast<int>(std::ceil(sy - 0.5));
     f.Fill(0);
     DrawPoint(f.surface, state, p);
     int drawn = 0;
     for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) drawn += f.At(x, y) != 0;
+      for (int x = 0; x < kW; ++x)
+        drawn += f.At(x, y) != 0;
     bool inside = ex >= 0 && ey >= 0 && ex < kW && ey < kH;
     ASSERT_EQ(drawn, inside ? 1 : 0) << p.x << "," << p.y;
     if (inside) {
@@ -260,8 +270,8 @@ TEST(RasterTest, NonFiniteOrHugeVerticesStayInside) {
     float x0, y0, x1, y1, x2, y2;
     bool draws;
   } cases[] = {
-      {nan, 0, 40, 0, 0, 40, false},       {0, 0, inf, 0, 0, 40, false},
-      {0, 0, 40, 0, 0, -inf, false},       {-1e30f, -1e30f, 1e30f, 0, 0, 1e30f, true},
+      {nan, 0, 40, 0, 0, 40, false},         {0, 0, inf, 0, 0, 40, false},
+      {0, 0, 40, 0, 0, -inf, false},         {-1e30f, -1e30f, 1e30f, 0, 0, 1e30f, true},
       {-3e9f, 10, 3e9f, 10.5f, 0, 30, true}, {1e30f, 1e30f, 2e30f, 1e30f, 1e30f, 2e30f, false},
   };
   for (const Case& c : cases) {
@@ -273,7 +283,8 @@ TEST(RasterTest, NonFiniteOrHugeVerticesStayInside) {
     auto drawn = [&f] {
       int count = 0;
       for (int y = 0; y < kH; ++y)
-        for (int x = 0; x < kW; ++x) count += f.At(x, y) != 0;
+        for (int x = 0; x < kW; ++x)
+          count += f.At(x, y) != 0;
       return count;
     };
     int triangle = drawn();
@@ -313,23 +324,100 @@ TEST(RasterTest, SpanQuadsMatchTheirTwoTriangles) {
     int tx = pick(-5, tw + 3), ty = pick(-3, th + 3);
     uint32_t diffuse = pick(0, 2) == 0 ? 0xFFFFFFFF : any(rng);
     for (int py = 0; py < kH; ++py)
-      for (int px = 0; px < kW; ++px) spans.At(px, py) = triangles.At(px, py) = any(rng);
+      for (int px = 0; px < kW; ++px)
+        spans.At(px, py) = triangles.At(px, py) = any(rng);
     DrawSpanQuad(spans.surface, state, x, y, w, h, tx, ty, diffuse);
-    float u0 = float(tx) / tw, u1 = float(tx + w) / tw, v0 = float(ty) / th, v1 = float(ty + h) / th;
-    RasterVertex a{x - 0.5f, y - 0.5f, 0, diffuse, u0, v0}, b{x + w - 0.5f, y - 0.5f, 0, diffuse, u1, v0};
-    RasterVertex c{x + w - 0.5f, y + h - 0.5f, 0, diffuse, u1, v1}, d{x - 0.5f, y + h - 0.5f, 0, diffuse, u0, v1};
+    float u0 = float(tx) / tw, u1 = float(tx + w) / tw, v0 = float(ty) / th,
+          v1 = float(ty + h) / th;
+    RasterVertex a{x - 0.5f, y - 0.5f, 0, diffuse, u0, v0},
+        b{x + w - 0.5f, y - 0.5f, 0, diffuse, u1, v0};
+    RasterVertex c{x + w - 0.5f, y + h - 0.5f, 0, diffuse, u1, v1},
+        d{x - 0.5f, y + h - 0.5f, 0, diffuse, u0, v1};
     RasterVertex first[3] = {a, b, c}, second[3] = {a, c, d};
     DrawTriangle(triangles.surface, state, first);
     DrawTriangle(triangles.surface, state, second);
     for (int py = 0; py < kH; ++py)
       for (int px = 0; px < kW; ++px)
-        ASSERT_EQ(spans.At(px, py), triangles.At(px, py)) << "quad " << n << " at " << px << "," << py;
+        ASSERT_EQ(spans.At(px, py), triangles.At(px, py))
+            << "quad " << n << " at " << px << "," << py;
     ASSERT_TRUE(spans.MarginsIntact());
   }
 }
 
-uint32_t Ch(uint32_t p, int shift) { return (p >> shift) & 0xFF; }
-uint32_t RoundRef(double v) { return static_cast<uint32_t>(std::lround(v)); }
+// Rectangle fans at any position, on the 1/256 grid and off it, with ends on pixel edges,
+// centres and halves between: drawn whole (or refused) they must be the very pixels of their two
+// triangles; most of the unscaled, point-sampled ones must take the fast way.
+TEST(RasterTest, RectangleFansMatchTheirTwoTriangles) {
+  std::mt19937 rng(29);
+  std::uniform_int_distribution<uint32_t> any;
+  auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  auto coord = [&](int lo, int hi) {
+    float whole = float(pick(lo, hi));
+    switch (pick(0, 4)) {
+      case 0:
+        return whole;
+      case 1:
+        return whole + 0.5f;
+      case 2:
+        return whole + float(pick(0, 255)) / 256;
+      default:
+        return whole + std::uniform_real_distribution<float>(0, 1)(rng);
+    }
+  };
+  Framed fast, triangles;
+  int taken = 0, unscaled = 0;
+  for (int n = 0; n < 4000; ++n) {
+    int tw = 1 << pick(0, 5), th = 1 << pick(0, 4);
+    std::vector<uint32_t> texels(tw * th);
+    for (auto& t : texels)
+      t = any(rng);
+    RasterSurface tex{texels.data(), tw, th, tw};
+    RasterState state;
+    state.texture = pick(0, 4) == 0 ? nullptr : &tex;
+    state.modulate = pick(0, 2) != 0;
+    state.alphaTest = pick(0, 1) != 0;
+    state.blend = static_cast<RasterBlend>(pick(0, 3));
+    float x0 = coord(-10, kW), y0 = coord(-10, kH);
+    bool scaled = pick(0, 5) == 0;
+    float w = float(pick(1, 24)), h = float(pick(1, 16));
+    float x1 = x0 + (scaled ? w * 1.5f : w), y1 = y0 + (scaled ? h * 0.75f : h);
+    float u0 = float(pick(-3, tw)) / tw, v0 = float(pick(-3, th)) / th;
+    if (pick(0, 3) == 0) u0 += 0.3f / tw;
+    float u1 = u0 + w / tw, v1 = v0 + h / th;
+    uint32_t diffuse = pick(0, 2) == 0 ? 0xFFFFFFFF : any(rng);
+    RasterVertex a{x0, y0, 0, diffuse, u0, v0}, b{x1, y0, 0, diffuse, u1, v0};
+    RasterVertex c{x1, y1, 0, diffuse, u1, v1}, d{x0, y1, 0, diffuse, u0, v1};
+    if (pick(0, 1)) std::swap(b, d);  // the other winding
+    for (int py = 0; py < kH; ++py)
+      for (int px = 0; px < kW; ++px)
+        fast.At(px, py) = triangles.At(px, py) = any(rng);
+    const RasterVertex fan[4] = {a, b, c, d};
+    bool drawn = DrawRectangleFan(fast.surface, state, fan);
+    unscaled += !scaled && state.texture;
+    taken += drawn && !scaled && state.texture;
+    if (!drawn) {
+      RasterVertex first[3] = {a, b, c}, second[3] = {a, c, d};
+      DrawTriangle(fast.surface, state, first);
+      DrawTriangle(fast.surface, state, second);
+    }
+    RasterVertex first[3] = {a, b, c}, second[3] = {a, c, d};
+    DrawTriangle(triangles.surface, state, first);
+    DrawTriangle(triangles.surface, state, second);
+    for (int py = 0; py < kH; ++py)
+      for (int px = 0; px < kW; ++px)
+        ASSERT_EQ(fast.At(px, py), triangles.At(px, py))
+            << "fan " << n << " at " << px << "," << py << (drawn ? " (fast)" : "");
+    ASSERT_TRUE(fast.MarginsIntact());
+  }
+  EXPECT_GT(taken, unscaled * 3 / 4);
+}
+
+uint32_t Ch(uint32_t p, int shift) {
+  return (p >> shift) & 0xFF;
+}
+uint32_t RoundRef(double v) {
+  return static_cast<uint32_t>(std::lround(v));
+}
 
 // The products Mesa's llvmpipe blends one lower than round(a b / 255), found by drawing every
 // pair with it.
@@ -379,7 +467,8 @@ TEST(RasterTest, SamplingUsesTexelCentresClampedWithEightBitSteps) {
   std::uniform_int_distribution<uint32_t> any;
   constexpr int tw = 5, th = 3;
   uint32_t texels[tw * th];
-  for (auto& t : texels) t = any(rng);
+  for (auto& t : texels)
+    t = any(rng);
   RasterSurface tex{texels, tw, th, tw};
   auto at = [&](long x, long y) {
     x = std::clamp(x, 0L, long(tw - 1));
@@ -394,10 +483,13 @@ TEST(RasterTest, SamplingUsesTexelCentresClampedWithEightBitSteps) {
     ASSERT_EQ(SampleTexture(tex, RasterFilter::kPoint, u, v),
               at(long(std::floor(tu)), long(std::floor(tv))));
     // Positions rounded to 1/256 texel, centres at +0.5; across, then down, each step rounded.
-    double bu = std::nearbyint(double(tu) * 256) / 256 - 0.5, bv = std::nearbyint(double(tv) * 256) / 256 - 0.5;
+    double bu = std::nearbyint(double(tu) * 256) / 256 - 0.5,
+           bv = std::nearbyint(double(tv) * 256) / 256 - 0.5;
     long ix = long(std::floor(bu)), iy = long(std::floor(bv));
     double fx = (bu - ix) * 256, fy = (bv - iy) * 256;
-    auto lerp = [](double a, double b, double w) { return std::floor((a * (256 - w) + b * w + 128) / 256); };
+    auto lerp = [](double a, double b, double w) {
+      return std::floor((a * (256 - w) + b * w + 128) / 256);
+    };
     uint32_t expect = 0;
     for (int shift = 0; shift <= 24; shift += 8) {
       double top = lerp(Ch(at(ix, iy), shift), Ch(at(ix + 1, iy), shift), fx);
