@@ -56,15 +56,18 @@ __m128i BroadcastAlpha(__m128i v) {
 // Blends two pixels held as 16-bit lanes.
 __m128i Blend2(RasterBlend blend, __m128i s, __m128i d) {
   switch (blend) {
-    case RasterBlend::kOpaque: return s;
+    case RasterBlend::kOpaque:
+      return s;
     case RasterBlend::kAlpha: {
       __m128i a = BroadcastAlpha(s);
       return _mm_add_epi16(BlendMul255x8(s, a),
                            BlendMul255x8(d, _mm_sub_epi16(_mm_set1_epi16(255), a)));
     }
     case RasterBlend::kAdditive:
-      return _mm_min_epi16(_mm_set1_epi16(255), _mm_add_epi16(d, BlendMul255x8(s, BroadcastAlpha(s))));
-    case RasterBlend::kMultiply: return BlendMul255x8(s, d);
+      return _mm_min_epi16(_mm_set1_epi16(255),
+                           _mm_add_epi16(d, BlendMul255x8(s, BroadcastAlpha(s))));
+    case RasterBlend::kMultiply:
+      return BlendMul255x8(s, d);
   }
   return s;
 }
@@ -72,9 +75,24 @@ __m128i Blend2(RasterBlend blend, __m128i s, __m128i d) {
 // Four fragments over four destination pixels.
 __m128i Pixels4(const RasterState& state, __m128i fragment, __m128i dst) {
   const __m128i zero = _mm_setzero_si128();
-  __m128i lo = Blend2(state.blend, _mm_unpacklo_epi8(fragment, zero), _mm_unpacklo_epi8(dst, zero));
-  __m128i hi = Blend2(state.blend, _mm_unpackhi_epi8(fragment, zero), _mm_unpackhi_epi8(dst, zero));
-  __m128i out = _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(0xFF000000u)));
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  __m128i out;
+  // Alpha 0 leaves the destination's colour (alpha and additive blends), alpha 255 is the source
+  // (alpha blend): the products give exactly that, so whole groups of four skip them.
+  const __m128i alpha = _mm_srli_epi32(fragment, 24);
+  const bool blends = state.blend == RasterBlend::kAlpha || state.blend == RasterBlend::kAdditive;
+  if (blends && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
+    out = _mm_or_si128(dst, opaque);
+  } else if (state.blend == RasterBlend::kAlpha &&
+             _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, _mm_set1_epi32(255))) == 0xFFFF) {
+    out = _mm_or_si128(fragment, opaque);
+  } else {
+    __m128i lo =
+        Blend2(state.blend, _mm_unpacklo_epi8(fragment, zero), _mm_unpacklo_epi8(dst, zero));
+    __m128i hi =
+        Blend2(state.blend, _mm_unpackhi_epi8(fragment, zero), _mm_unpackhi_epi8(dst, zero));
+    out = _mm_or_si128(_mm_packus_epi16(lo, hi), opaque);
+  }
   if (!state.alphaTest) return out;
   __m128i keep = _mm_srai_epi32(fragment, 31);  // alpha >= 128
   return _mm_or_si128(_mm_and_si128(keep, out), _mm_andnot_si128(keep, dst));
@@ -135,10 +153,10 @@ void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t
       ++px;
     }
 #if defined(__SSE2__)
-    const uint32_t* texRow =
-        textured ? texture->pixels + static_cast<size_t>(std::clamp<int64_t>(texY, 0, texture->height - 1)) *
-                                         texture->pitch
-                 : nullptr;
+    const uint32_t* texRow = textured ? texture->pixels + static_cast<size_t>(std::clamp<int64_t>(
+                                                              texY, 0, texture->height - 1)) *
+                                                              texture->pitch
+                                      : nullptr;
     const __m128i diffuse4 = _mm_set1_epi32(static_cast<int>(diffuse));
     const __m128i flat4 = _mm_set1_epi32(static_cast<int>(flat));
     for (; px + 4 <= right; px += 4) {
@@ -147,13 +165,15 @@ void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t
       if (textured) {
         if (texX + 4 > texture->width) break;  // clamped at the right edge: pixel by pixel
         fragment = _mm_loadu_si128(reinterpret_cast<const __m128i*>(texRow + texX));
-        if (state.modulate) fragment = Modulate4(fragment, diffuse4);
+        // White and opaque modulates every texel to itself.
+        if (state.modulate && diffuse != 0xFFFFFFFFu) fragment = Modulate4(fragment, diffuse4);
       }
       __m128i* out = reinterpret_cast<__m128i*>(row + px);
       _mm_storeu_si128(out, Pixels4(state, fragment, _mm_loadu_si128(out)));
     }
 #endif
-    for (; px < right; ++px) PlainPixel(state, fragmentAt(px), row[px]);
+    for (; px < right; ++px)
+      PlainPixel(state, fragmentAt(px), row[px]);
   }
 }
 
