@@ -548,7 +548,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
           const RasterVertex first[3] = {v[0], v[1], v[2]};
           ChooseLevel(first, &quad);
         }
-        if ((!textured || quad.texture == &levels_.front()) && TryspanQuad(target, quad, v.data())) {
+        if ((!textured || quad.texture == &levels_.front()) &&
+            (TryspanQuad(target, quad, v.data()) || DrawRectangleFan(target, quad, v.data()))) {
           break;
         }
       }
