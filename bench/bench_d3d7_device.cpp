@@ -18,16 +18,6 @@ using namespace vxl::platform::d3d7;
 
 constexpr int kWidth = 800, kHeight = 600, kSprites = 10000, kSize = 32, kFrames = 20;
 
-struct XorShift {
-  uint32_t state = 2463534242u;
-  uint32_t Next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-};
-
 struct TexVertex {
   float x, y, z;
   uint32_t diffuse;
@@ -90,7 +80,7 @@ int main() {
   device->BeginScene();
 
   auto fans = [&] {
-    XorShift rng;
+    vxl::bench::XorShift rng;
     for (int i = 0; i < kSprites; ++i) {
       auto x = static_cast<float>(rng.Next() % (kWidth - kSize));
       auto y = static_cast<float>(rng.Next() % (kHeight - kSize));
@@ -108,7 +98,7 @@ int main() {
   state.texture = &tex;
   state.blend = RasterBlend::kAlpha;
   auto spans = [&] {
-    XorShift rng;
+    vxl::bench::XorShift rng;
     for (int i = 0; i < kSprites; ++i) {
       int x = static_cast<int>(rng.Next() % (kWidth - kSize));
       int y = static_cast<int>(rng.Next() % (kHeight - kSize));

@@ -25,7 +25,8 @@ struct Reader {
   uint8_t Byte() { return at < size ? data[at++] : 0; }
   uint32_t Word() {
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t(Byte()) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+      v |= uint32_t(Byte()) << (8 * i);
     return v;
   }
   float Float() {
@@ -39,12 +40,12 @@ struct Reader {
 };
 
 const D3DRENDERSTATETYPE kRenderStates[] = {
-    D3DRENDERSTATE_ALPHATESTENABLE, D3DRENDERSTATE_SRCBLEND,  D3DRENDERSTATE_DESTBLEND,
-    D3DRENDERSTATE_CULLMODE,        D3DRENDERSTATE_ALPHAREF,  D3DRENDERSTATE_ALPHAFUNC,
+    D3DRENDERSTATE_ALPHATESTENABLE,  D3DRENDERSTATE_SRCBLEND, D3DRENDERSTATE_DESTBLEND,
+    D3DRENDERSTATE_CULLMODE,         D3DRENDERSTATE_ALPHAREF, D3DRENDERSTATE_ALPHAFUNC,
     D3DRENDERSTATE_ALPHABLENDENABLE, D3DRENDERSTATE_LIGHTING, D3DRENDERSTATE_CLIPPLANEENABLE};
 const D3DTEXTURESTAGESTATETYPE kStageStates[] = {
-    D3DTSS_COLOROP,  D3DTSS_COLORARG1, D3DTSS_COLORARG2,  D3DTSS_ALPHAOP,   D3DTSS_ALPHAARG1,
-    D3DTSS_ALPHAARG2, D3DTSS_ADDRESS,  D3DTSS_MAGFILTER, D3DTSS_MINFILTER, D3DTSS_MIPFILTER};
+    D3DTSS_COLOROP,   D3DTSS_COLORARG1, D3DTSS_COLORARG2, D3DTSS_ALPHAOP,   D3DTSS_ALPHAARG1,
+    D3DTSS_ALPHAARG2, D3DTSS_ADDRESS,   D3DTSS_MAGFILTER, D3DTSS_MINFILTER, D3DTSS_MIPFILTER};
 
 }  // namespace
 
@@ -65,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IDirectDrawSurface7* target = nullptr;
   if (dd->CreateSurface(desc, &target, nullptr) != DD_OK) return 0;
   const uint8_t side = in.Byte();
-  desc.caps.caps = (side & 0x80) ? DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX
-                                 : DDSCAPS_TEXTURE;
+  desc.caps.caps =
+      (side & 0x80) ? DDSCAPS_TEXTURE | DDSCAPS_MIPMAP | DDSCAPS_COMPLEX : DDSCAPS_TEXTURE;
   desc.width = 1u << (side % 7);
   desc.height = 1u << ((side >> 3) % 7);
   IDirectDrawSurface7* texture = nullptr;
@@ -85,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int commands = 0; in.More() && commands < 64; ++commands) {
     switch (in.Byte() % 7) {
       case 0:
-        device->SetRenderState(kRenderStates[in.Byte() % std::size(kRenderStates)], in.Word() % 300);
+        device->SetRenderState(kRenderStates[in.Byte() % std::size(kRenderStates)],
+                               in.Word() % 300);
         break;
       case 1:
         device->SetTextureStageState(0, kStageStates[in.Byte() % std::size(kStageStates)],
@@ -103,8 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 4: {
-        D3DVIEWPORT7 v{in.Byte() % 64u, in.Byte() % 64u, in.Byte() % 65u, in.Byte() % 65u,
-                       in.Float(), in.Float()};
+        D3DVIEWPORT7 v{in.Byte() % 64u, in.Byte() % 64u, in.Byte() % 65u,
+                       in.Byte() % 65u, in.Float(),      in.Float()};
         device->SetViewport(v);
         break;
       }

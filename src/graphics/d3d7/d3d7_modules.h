@@ -9,7 +9,8 @@ int InitD3D7BindingStep();
 // "Direct3D 7 graphics": registers the graphics driver's classes.
 int InitD3D7GraphicsStep();
 // "Direct3D 7 2D driver": after the Kor2D and OpenGL modules; registers its classes and, when
-// the driver can be made (VXL_D3D7=1), makes it current with default flags 2.
+// the driver can be made (VXL_D3D7=1), makes it current with default flags 2. Making it lists the
+// display modes, which starts SDL's video: only under that setting does the start-up touch SDL.
 int InitD3D7Kor2DStep();
 
 }  // namespace vxl

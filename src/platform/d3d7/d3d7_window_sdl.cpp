@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/d3d7/d3d7_window.h"
 #include "platform/d3d7/soft_display.h"
 #include "platform/events/display_modes.h"
 #include "platform/events/x11_window.h"
+#include "platform/library/lazy_library.h"
 #include "platform/sdl/sdl_library.h"
 
 namespace vxl::platform::d3d7 {
@@ -86,6 +88,7 @@ WindowId CreateDeviceWindow(const char* title, int32_t width, int32_t height, bo
   options.x = fullScreen ? 0 : kWindowLeft;
   options.y = fullScreen ? 0 : kWindowTop;
   options.windowClass = kWindowClass;
+  options.borderless = fullScreen;
   events::NativeWindow window = events::OpenWindowWith(title ? title : "", width, height, options);
   if (!window) return 0;
   return Track(window);
@@ -144,10 +147,26 @@ void PresentToWindow(WindowId id, const RasterSurface& src, int32_t sx, int32_t 
   int cw = 0, ch = 0;
   if (!win || !src.pixels || !events::ClientSize(win->window, &cw, &ch)) return;
   // Cut the block to the source and to the client area.
-  if (sx < 0) { w += sx; dx -= sx; sx = 0; }
-  if (sy < 0) { h += sy; dy -= sy; sy = 0; }
-  if (dx < 0) { w += dx; sx -= dx; dx = 0; }
-  if (dy < 0) { h += dy; sy -= dy; dy = 0; }
+  if (sx < 0) {
+    w += sx;
+    dx -= sx;
+    sx = 0;
+  }
+  if (sy < 0) {
+    h += sy;
+    dy -= sy;
+    sy = 0;
+  }
+  if (dx < 0) {
+    w += dx;
+    sx -= dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    h += dy;
+    sy -= dy;
+    dy = 0;
+  }
   w = std::min({w, src.width - sx, cw - dx});
   h = std::min({h, src.height - sy, ch - dy});
   if (win->presentedWidth != cw || win->presentedHeight != ch) {
@@ -165,10 +184,14 @@ void PresentToWindow(WindowId id, const RasterSurface& src, int32_t sx, int32_t 
   auto* window = reinterpret_cast<SDL_Window*>(win->window);
   SDL_Surface* surface = sdl ? sdl->GetWindowSurface(window) : nullptr;
   if (!surface) return;
+  // A window surface may load a driver behind SDL (the offscreen driver's EGL); it stays loaded,
+  // as GL drivers do, so what it keeps is not lost when the window goes.
+  static bool kept = false;
+  if (!std::exchange(kept, true)) KeepLoadedLibrariesLoaded();
   const int32_t ow = std::min(w, surface->w - dx), oh = std::min(h, surface->h - dy);
   const SDL_PixelFormat* f = surface->format;
-  const bool direct = f->BytesPerPixel == 4 && f->Rmask == 0xFF0000 && f->Gmask == 0xFF00 &&
-                      f->Bmask == 0xFF;
+  const bool direct =
+      f->BytesPerPixel == 4 && f->Rmask == 0xFF0000 && f->Gmask == 0xFF00 && f->Bmask == 0xFF;
   for (int32_t y = 0; y < oh; ++y) {
     const uint32_t* from = src.pixels + size_t(sy + y) * src.pitch + sx;
     auto* row = static_cast<uint8_t*>(surface->pixels) + size_t(dy + y) * surface->pitch;

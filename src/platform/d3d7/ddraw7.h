@@ -143,15 +143,15 @@ constexpr uint32_t D3DCLEAR_TARGET = 0x1;
 
 // Render states the device keeps. Any other state is refused with DDERR_UNSUPPORTED.
 enum D3DRENDERSTATETYPE : uint32_t {
-  D3DRENDERSTATE_ALPHATESTENABLE = 15,  // 0 or 1 (default 0)
-  D3DRENDERSTATE_SRCBLEND = 19,         // D3DBLEND_* (default ONE)
-  D3DRENDERSTATE_DESTBLEND = 20,        // D3DBLEND_* (default ZERO)
-  D3DRENDERSTATE_CULLMODE = 22,         // D3DCULL_* (default CCW)
-  D3DRENDERSTATE_ALPHAREF = 24,         // 0..255 (default 0)
-  D3DRENDERSTATE_ALPHAFUNC = 25,        // D3DCMP_* (default ALWAYS)
-  D3DRENDERSTATE_ALPHABLENDENABLE = 27, // 0 or 1 (default 0)
-  D3DRENDERSTATE_LIGHTING = 137,        // 0 or 1 (default 1)
-  D3DRENDERSTATE_CLIPPLANEENABLE = 152, // bit i enables clip plane i, 0..5 (default 0)
+  D3DRENDERSTATE_ALPHATESTENABLE = 15,   // 0 or 1 (default 0)
+  D3DRENDERSTATE_SRCBLEND = 19,          // D3DBLEND_* (default ONE)
+  D3DRENDERSTATE_DESTBLEND = 20,         // D3DBLEND_* (default ZERO)
+  D3DRENDERSTATE_CULLMODE = 22,          // D3DCULL_* (default CCW)
+  D3DRENDERSTATE_ALPHAREF = 24,          // 0..255 (default 0)
+  D3DRENDERSTATE_ALPHAFUNC = 25,         // D3DCMP_* (default ALWAYS)
+  D3DRENDERSTATE_ALPHABLENDENABLE = 27,  // 0 or 1 (default 0)
+  D3DRENDERSTATE_LIGHTING = 137,         // 0 or 1 (default 1)
+  D3DRENDERSTATE_CLIPPLANEENABLE = 152,  // bit i enables clip plane i, 0..5 (default 0)
 };
 enum D3DBLEND : uint32_t {
   D3DBLEND_ZERO = 1,
@@ -180,16 +180,16 @@ enum D3DCULL : uint32_t { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
 // Texture stage states the device keeps (stage 0 only). Any other is refused with
 // DDERR_UNSUPPORTED.
 enum D3DTEXTURESTAGESTATETYPE : uint32_t {
-  D3DTSS_COLOROP = 1,    // D3DTOP_DISABLE..MODULATE (default MODULATE)
-  D3DTSS_COLORARG1 = 2,  // D3DTA_TEXTURE only (default)
-  D3DTSS_COLORARG2 = 3,  // D3DTA_DIFFUSE or D3DTA_CURRENT, the same at stage 0 (default CURRENT)
-  D3DTSS_ALPHAOP = 4,    // as COLOROP (default SELECTARG1)
-  D3DTSS_ALPHAARG1 = 5,  // as COLORARG1
-  D3DTSS_ALPHAARG2 = 6,  // as COLORARG2
-  D3DTSS_ADDRESS = 12,   // D3DTADDRESS_* (default WRAP)
-  D3DTSS_MAGFILTER = 16, // D3DTFG_POINT or D3DTFG_LINEAR (default POINT)
-  D3DTSS_MINFILTER = 17, // D3DTFN_POINT or D3DTFN_LINEAR (default POINT)
-  D3DTSS_MIPFILTER = 18, // D3DTFP_* (default NONE)
+  D3DTSS_COLOROP = 1,     // D3DTOP_DISABLE..MODULATE (default MODULATE)
+  D3DTSS_COLORARG1 = 2,   // D3DTA_TEXTURE only (default)
+  D3DTSS_COLORARG2 = 3,   // D3DTA_DIFFUSE or D3DTA_CURRENT, the same at stage 0 (default CURRENT)
+  D3DTSS_ALPHAOP = 4,     // as COLOROP (default SELECTARG1)
+  D3DTSS_ALPHAARG1 = 5,   // as COLORARG1
+  D3DTSS_ALPHAARG2 = 6,   // as COLORARG2
+  D3DTSS_ADDRESS = 12,    // D3DTADDRESS_* (default WRAP)
+  D3DTSS_MAGFILTER = 16,  // D3DTFG_POINT or D3DTFG_LINEAR (default POINT)
+  D3DTSS_MINFILTER = 17,  // D3DTFN_POINT or D3DTFN_LINEAR (default POINT)
+  D3DTSS_MIPFILTER = 18,  // D3DTFP_* (default NONE)
 };
 enum D3DTEXTUREOP : uint32_t {
   D3DTOP_DISABLE = 1,
@@ -299,9 +299,10 @@ class IDirectDrawSurface7 : public IUnknown {
   // DDSCAPS2_MIPMAPSUBLEVEL, or DDSCAPS_MIPMAP). Adds a reference. DDERR_NOTFOUND when none.
   virtual HRESULT GetAttachedSurface(const DDSCAPS2& caps, IDirectDrawSurface7** attached) = 0;
   // A flipping primary only: presents the back buffer's pixels into the exclusive-mode window
-  // (the chain's two surfaces swap their pixels). override must be null; DDFLIP_NOVSYNC
-  // presents without waiting. DDERR_NOEXCLUSIVEMODE without exclusive mode, DDERR_SURFACELOST
-  // after a mode loss, DDERR_INVALIDPARAMS on a surface that is not a flipping primary.
+  // (the chain's two surfaces swap their pixels). override must be null; without
+  // DDFLIP_NOVSYNC it first waits for a vertical blank (see WaitForVerticalBlank).
+  // DDERR_NOEXCLUSIVEMODE without exclusive mode, DDERR_SURFACELOST after a mode loss,
+  // DDERR_INVALIDPARAMS on a surface that is not a flipping primary.
   virtual HRESULT Flip(IDirectDrawSurface7* override, uint32_t flags) = 0;
   // Copies src's srcRect (null: the whole source) to this surface's destRect (null: the whole
   // surface), scaling by nearest pixel when the sizes differ. On a primary with a clipper bound
@@ -312,7 +313,9 @@ class IDirectDrawSurface7 : public IUnknown {
                       uint32_t flags, void* fx) = 0;
   // Binds a clipper (null unbinds); the surface holds a reference to it.
   virtual HRESULT SetClipper(IDirectDrawClipper* clipper) = 0;
-  // DD_OK, or DDERR_SURFACELOST once the display mode was lost (or the DirectDraw object gone).
+  // DD_OK, or DDERR_SURFACELOST once the display mode was lost (every surface but those in
+  // system memory and managed textures, DDSCAPS2_TEXTUREMANAGE) or the DirectDraw object gone
+  // (every surface).
   virtual HRESULT IsLost() = 0;
   // Makes a lost surface usable again (contents undefined: left as they were). Fails with
   // DDERR_WRONGMODE while the mode is still lost.
@@ -352,8 +355,8 @@ class IDirectDraw7 : public IUnknown {
   // Exclusive mode only: switches the exclusive window to full screen in the listed mode of that
   // size (depth 16, 24 or 32; hertz 0: any rate). DDERR_NOEXCLUSIVEMODE without exclusive mode,
   // DDERR_UNSUPPORTEDMODE for a mode not listed. flags must be 0. Rendering stays X8R8G8B8.
-  virtual HRESULT SetDisplayMode(uint32_t width, uint32_t height, uint32_t depth,
-                                 uint32_t hertz, uint32_t flags) = 0;
+  virtual HRESULT SetDisplayMode(uint32_t width, uint32_t height, uint32_t depth, uint32_t hertz,
+                                 uint32_t flags) = 0;
   // Exclusive level: DDERR_NOEXCLUSIVEMODE after the window lost the display (focus gone), DD_OK
   // once it has it again (the surfaces stay lost until restored). Normal level:
   // DDERR_EXCLUSIVEMODEALREADYSET while another object holds exclusive mode, DDERR_WRONGMODE
@@ -368,7 +371,7 @@ class IDirectDraw7 : public IUnknown {
   //   DDSD_BACKBUFFERCOUNT 1 a flip chain in exclusive mode, the size of the display mode, its
   //   back buffer attached (a 3D render target);
   // - off-screen plain (DDSCAPS_OFFSCREENPLAIN, optionally DDSCAPS_3DDEVICE): width by height
-  //   X8R8G8B8; with DDSCAPS_SYSTEMMEMORY and DDSD_LPSURFACE | DDSD_PITCH | DDSD_PIXELFORMAT
+  //   (sides 1..16384) X8R8G8B8; with DDSCAPS_SYSTEMMEMORY and DDSD_LPSURFACE | DDSD_PITCH | DDSD_PIXELFORMAT
   //   the caller's memory in that format (24 or 32 bits, DDPF_RGB with byte masks, optionally
   //   DDPF_ALPHAPIXELS), never freed by the surface;
   // - a texture (DDSCAPS_TEXTURE, A8R8G8B8 given by DDSD_PIXELFORMAT or taken by default),
@@ -379,8 +382,9 @@ class IDirectDraw7 : public IUnknown {
                                 void* outer) = 0;
   // A clipper (flags must be 0).
   virtual HRESULT CreateClipper(uint32_t flags, IDirectDrawClipper** clipper, void* outer) = 0;
-  // Returns once the display is at the start of a vertical blank (flags DDWAITVB_BLOCKBEGIN).
-  // Here: at once.
+  // Returns once the display is at the start of a vertical blank (flags DDWAITVB_BLOCKBEGIN):
+  // the next multiple of the refresh period (the exclusive mode's rate, else the display's, else
+  // 60 Hz) on the monotonic clock.
   virtual HRESULT WaitForVerticalBlank(uint32_t flags, void* event) = 0;
 };
 
@@ -391,8 +395,7 @@ class IDirect3D7 : public IUnknown {
   // A device rendering into `target` (a surface with DDSCAPS_3DDEVICE) for
   // IID_IDirect3DTnLHalDevice or IID_IDirect3DHALDevice; DDERR_INVALIDPARAMS otherwise.
   // Its states start as the platform's defaults, its viewport as the whole target.
-  virtual HRESULT CreateDevice(Iid device, IDirectDrawSurface7* target,
-                               IDirect3DDevice7** out) = 0;
+  virtual HRESULT CreateDevice(Iid device, IDirectDrawSurface7* target, IDirect3DDevice7** out) = 0;
 };
 
 class IDirect3DDevice7 : public IUnknown {
@@ -442,7 +445,8 @@ class IDirect3DDevice7 : public IUnknown {
   // other than (ONE, ZERO), (SRCALPHA, INVSRCALPHA), (SRCALPHA, ONE) or (ZERO, SRCCOLOR); the
   // alpha test with other than ALPHAREF 128 and D3DCMP_GREATEREQUAL; lighting on; COLOROP
   // differing from ALPHAOP (DISABLE and SELECTARG2 count as the same); a texture with an address
-  // mode other than CLAMP or MIPFILTER LINEAR; a target that is lost or locked
+  // mode other than CLAMP or MIPFILTER LINEAR; clip planes enabled with a projection that is
+  // not affine (m14, m24, m34 not 0 or m44 not 1); a target that is lost or locked
   // (DDERR_SURFACELOST, DDERR_SURFACEBUSY). Textured ops without a texture draw the diffuse
   // colour.
   virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const void* vertices,

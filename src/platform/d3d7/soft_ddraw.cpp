@@ -146,7 +146,8 @@ class SoftDirectDraw final : public RefCounted<IDirectDraw7> {
 
   HRESULT RestoreAllSurfaces() override {
     if (state_->exclusiveLost) return DDERR_WRONGMODE;
-    for (SoftSurface* s : std::vector<SoftSurface*>(state_->surfaces)) s->Restore();
+    for (SoftSurface* s : std::vector<SoftSurface*>(state_->surfaces))
+      s->Restore();
     return DD_OK;
   }
 
@@ -170,7 +171,9 @@ class SoftDirectDraw final : public RefCounted<IDirectDraw7> {
   }
 
   HRESULT WaitForVerticalBlank(uint32_t flags, void*) override {
-    return flags == DDWAITVB_BLOCKBEGIN ? DD_OK : DDERR_INVALIDPARAMS;
+    if (flags != DDWAITVB_BLOCKBEGIN) return DDERR_INVALIDPARAMS;
+    WaitForVerticalBlankStart();
+    return DD_OK;
   }
 
  private:

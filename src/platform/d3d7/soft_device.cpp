@@ -22,40 +22,59 @@ constexpr uint32_t kRenderStates = 153;
 constexpr uint32_t kStageStates = 19;
 constexpr uint32_t kNotKept = 0xFFFFFFFF;
 
-// Per render state: the largest value accepted (kNotKept: not a state of this device). Values
-// start at 0 unless the state's range starts at 1.
+// The values a state accepts and its initial value; first is kNotKept for a state the device
+// does not keep.
 struct StateRange {
   uint32_t first, last, initial;
 };
 
 StateRange RenderStateRange(uint32_t state) {
   switch (state) {
-    case D3DRENDERSTATE_ALPHATESTENABLE: return {0, 1, 0};
-    case D3DRENDERSTATE_SRCBLEND: return {1, 13, D3DBLEND_ONE};
-    case D3DRENDERSTATE_DESTBLEND: return {1, 13, D3DBLEND_ZERO};
-    case D3DRENDERSTATE_CULLMODE: return {1, 3, D3DCULL_CCW};
-    case D3DRENDERSTATE_ALPHAREF: return {0, 255, 0};
-    case D3DRENDERSTATE_ALPHAFUNC: return {1, 8, D3DCMP_ALWAYS};
-    case D3DRENDERSTATE_ALPHABLENDENABLE: return {0, 1, 0};
-    case D3DRENDERSTATE_LIGHTING: return {0, 1, 1};
-    case D3DRENDERSTATE_CLIPPLANEENABLE: return {0, 63, 0};
-    default: return {kNotKept, 0, 0};
+    case D3DRENDERSTATE_ALPHATESTENABLE:
+      return {0, 1, 0};
+    case D3DRENDERSTATE_SRCBLEND:
+      return {1, 13, D3DBLEND_ONE};
+    case D3DRENDERSTATE_DESTBLEND:
+      return {1, 13, D3DBLEND_ZERO};
+    case D3DRENDERSTATE_CULLMODE:
+      return {1, 3, D3DCULL_CCW};
+    case D3DRENDERSTATE_ALPHAREF:
+      return {0, 255, 0};
+    case D3DRENDERSTATE_ALPHAFUNC:
+      return {1, 8, D3DCMP_ALWAYS};
+    case D3DRENDERSTATE_ALPHABLENDENABLE:
+      return {0, 1, 0};
+    case D3DRENDERSTATE_LIGHTING:
+      return {0, 1, 1};
+    case D3DRENDERSTATE_CLIPPLANEENABLE:
+      return {0, 63, 0};
+    default:
+      return {kNotKept, 0, 0};
   }
 }
 
 StateRange StageStateRange(uint32_t type) {
   switch (type) {
-    case D3DTSS_COLOROP: return {1, 26, D3DTOP_MODULATE};
-    case D3DTSS_ALPHAOP: return {1, 26, D3DTOP_SELECTARG1};
+    case D3DTSS_COLOROP:
+      return {1, 26, D3DTOP_MODULATE};
+    case D3DTSS_ALPHAOP:
+      return {1, 26, D3DTOP_SELECTARG1};
     case D3DTSS_COLORARG1:
-    case D3DTSS_ALPHAARG1: return {0, 4, D3DTA_TEXTURE};
+    case D3DTSS_ALPHAARG1:
+      return {0, 4, D3DTA_TEXTURE};
     case D3DTSS_COLORARG2:
-    case D3DTSS_ALPHAARG2: return {0, 4, D3DTA_CURRENT};
-    case D3DTSS_ADDRESS: return {1, 4, D3DTADDRESS_WRAP};
-    case D3DTSS_MAGFILTER: return {1, 5, D3DTFG_POINT};
-    case D3DTSS_MINFILTER: return {1, 3, D3DTFN_POINT};
-    case D3DTSS_MIPFILTER: return {1, 3, D3DTFP_NONE};
-    default: return {kNotKept, 0, 0};
+    case D3DTSS_ALPHAARG2:
+      return {0, 4, D3DTA_CURRENT};
+    case D3DTSS_ADDRESS:
+      return {1, 4, D3DTADDRESS_WRAP};
+    case D3DTSS_MAGFILTER:
+      return {1, 5, D3DTFG_POINT};
+    case D3DTSS_MINFILTER:
+      return {1, 3, D3DTFN_POINT};
+    case D3DTSS_MIPFILTER:
+      return {1, 3, D3DTFP_NONE};
+    default:
+      return {kNotKept, 0, 0};
   }
 }
 
@@ -71,10 +90,14 @@ enum class Op { kDiffuse, kTexture, kModulate, kInvalid };
 Op OpOf(uint32_t op) {
   switch (op) {
     case D3DTOP_DISABLE:
-    case D3DTOP_SELECTARG2: return Op::kDiffuse;
-    case D3DTOP_SELECTARG1: return Op::kTexture;
-    case D3DTOP_MODULATE: return Op::kModulate;
-    default: return Op::kInvalid;
+    case D3DTOP_SELECTARG2:
+      return Op::kDiffuse;
+    case D3DTOP_SELECTARG1:
+      return Op::kTexture;
+    case D3DTOP_MODULATE:
+      return Op::kModulate;
+    default:
+      return Op::kInvalid;
   }
 }
 
@@ -84,8 +107,7 @@ bool IsDiffuseArg(uint32_t arg) {
 
 class SoftDevice final : public RefCounted<IDirect3DDevice7> {
  public:
-  SoftDevice(const std::shared_ptr<DirectDrawState>& owner, SoftSurface* target)
-      : owner_(owner), target_(target), projection_(Identity()) {
+  explicit SoftDevice(SoftSurface* target) : target_(target), projection_(Identity()) {
     target_->AddRef();
     for (uint32_t i = 0; i < kRenderStates; ++i) {
       StateRange r = RenderStateRange(i);
@@ -155,10 +177,15 @@ class SoftDevice final : public RefCounted<IDirect3DDevice7> {
   HRESULT GetTransform(D3DTRANSFORMSTATETYPE type, D3DMATRIX* m) override {
     if (!m) return DDERR_INVALIDPARAMS;
     switch (type) {
-      case D3DTRANSFORMSTATE_PROJECTION: *m = projection_; return DD_OK;
+      case D3DTRANSFORMSTATE_PROJECTION:
+        *m = projection_;
+        return DD_OK;
       case D3DTRANSFORMSTATE_WORLD:
-      case D3DTRANSFORMSTATE_VIEW: *m = Identity(); return DD_OK;
-      default: return DDERR_INVALIDPARAMS;
+      case D3DTRANSFORMSTATE_VIEW:
+        *m = Identity();
+        return DD_OK;
+      default:
+        return DDERR_INVALIDPARAMS;
     }
   }
 
@@ -245,8 +272,8 @@ class SoftDevice final : public RefCounted<IDirect3DDevice7> {
     return DD_OK;
   }
 
-  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const void* vertices,
-                        uint32_t count, uint32_t flags) override;
+  HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const void* vertices, uint32_t count,
+                        uint32_t flags) override;
 
  private:
   ~SoftDevice() override {
@@ -272,11 +299,10 @@ class SoftDevice final : public RefCounted<IDirect3DDevice7> {
   RasterVertex Transform(const uint8_t* vertex, bool hasUv) const;
   // The mip level and filter of a triangle.
   void ChooseLevel(const RasterVertex v[3], RasterState* st) const;
-  bool TryspanQuad(const RasterSurface& target, RasterState st, const RasterVertex v[4]) const;
+  bool TrySpanQuad(const RasterSurface& target, RasterState st, const RasterVertex v[4]) const;
   bool Culled(const RasterVertex& a, const RasterVertex& b, const RasterVertex& c,
               bool flipped) const;
 
-  std::shared_ptr<DirectDrawState> owner_;
   SoftSurface* target_;
   SoftSurface* texture_ = nullptr;
   bool inScene_ = false;
@@ -285,7 +311,7 @@ class SoftDevice final : public RefCounted<IDirect3DDevice7> {
   std::array<uint32_t, kRenderStates> renderStates_{};
   std::array<uint32_t, kStageStates> stageStates_{};
   std::array<std::array<float, 4>, kRasterClipPlanes> planes_{};
-  std::vector<RasterSurface> levels_;  // the texture's mip levels, filled per draw
+  std::vector<RasterSurface> levels_;      // the texture's mip levels, filled per draw
   std::vector<RasterVertex> transformed_;  // the vertices of the current draw on screen
 };
 
@@ -367,7 +393,8 @@ bool SoftDevice::ScreenPlanes(RasterState* st) const {
     const auto& p = planes_[i];
     // n . inv (s - t) + d: the screen plane's normal is n^T inv.
     double q[3];
-    for (int c = 0; c < 3; ++c) q[c] = p[0] * inv[0][c] + p[1] * inv[1][c] + p[2] * inv[2][c];
+    for (int c = 0; c < 3; ++c)
+      q[c] = p[0] * inv[0][c] + p[1] * inv[1][c] + p[2] * inv[2][c];
     const double d = p[3] - (q[0] * t[0] + q[1] * t[1] + q[2] * t[2]);
     st->planes[i] = {float(q[0]), float(q[1]), float(q[2]), float(d)};
   }
@@ -406,21 +433,29 @@ void SoftDevice::ChooseLevel(const RasterVertex v[3], RasterState* st) const {
   const double det = e1x * e2y - e2x * e1y;
   double lambda = 0;
   if (det != 0 && std::isfinite(det)) {
-    const double du1 = (double(v[1].u) - v[0].u) * top.width, du2 = (double(v[2].u) - v[0].u) * top.width;
-    const double dv1 = (double(v[1].v) - v[0].v) * top.height, dv2 = (double(v[2].v) - v[0].v) * top.height;
+    const double du1 = (double(v[1].u) - v[0].u) * top.width,
+                 du2 = (double(v[2].u) - v[0].u) * top.width;
+    const double dv1 = (double(v[1].v) - v[0].v) * top.height,
+                 dv2 = (double(v[2].v) - v[0].v) * top.height;
     const double dudx = (du1 * e2y - du2 * e1y) / det, dudy = (du2 * e1x - du1 * e2x) / det;
     const double dvdx = (dv1 * e2y - dv2 * e1y) / det, dvdy = (dv2 * e1x - dv1 * e2x) / det;
     // log2 of the larger texel-to-pixel ratio, taken as half the log2 of its square.
     const double rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
     if (rho2 > 0 && std::isfinite(rho2)) lambda = 0.5 * math::Log2(rho2);
+    // A one-to-one mapping is still one to one after the projection's float rounding and the
+    // vertices' (a few 1e-5 of a sprite's size far from the origin).
+    if (lambda > -0x1p-10 && lambda < 0x1p-10) lambda = 0;
   }
   size_t level = 0;
   if (lambda <= 0) {
-    st->filter = ts[D3DTSS_MAGFILTER] == D3DTFG_LINEAR ? RasterFilter::kBilinear : RasterFilter::kPoint;
+    st->filter =
+        ts[D3DTSS_MAGFILTER] == D3DTFG_LINEAR ? RasterFilter::kBilinear : RasterFilter::kPoint;
   } else {
-    st->filter = ts[D3DTSS_MINFILTER] == D3DTFN_LINEAR ? RasterFilter::kBilinear : RasterFilter::kPoint;
+    st->filter =
+        ts[D3DTSS_MINFILTER] == D3DTFN_LINEAR ? RasterFilter::kBilinear : RasterFilter::kPoint;
     if (ts[D3DTSS_MIPFILTER] == D3DTFP_POINT && lambda > 0.5) {
-      level = size_t(std::min<double>(std::ceil(lambda + 0.5) - 1, double(levels_.size() - 1)));
+      level =
+          size_t(std::min<double>(-math::Floor(-(lambda + 0.5)) - 1, double(levels_.size() - 1)));
     }
   }
   st->texture = &levels_[level];
@@ -430,7 +465,8 @@ bool SoftDevice::Culled(const RasterVertex& a, const RasterVertex& b, const Rast
                         bool flipped) const {
   const uint32_t mode = renderStates_[D3DRENDERSTATE_CULLMODE];
   if (mode == D3DCULL_NONE) return false;
-  double cross = (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
+  double cross =
+      (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
   if (flipped) cross = -cross;
   // On screen with y down, a positive cross product is clockwise.
   return mode == D3DCULL_CW ? cross > 0 : cross < 0;
@@ -438,7 +474,7 @@ bool SoftDevice::Culled(const RasterVertex& a, const RasterVertex& b, const Rast
 
 // The fan's four vertices as an unscaled, axis-aligned quad (corners at pixel edges after
 // snapping, one colour, texels one to one): drawn by the span path.
-bool SoftDevice::TryspanQuad(const RasterSurface& target, RasterState st,
+bool SoftDevice::TrySpanQuad(const RasterSurface& target, RasterState st,
                              const RasterVertex v[4]) const {
   auto snap = [](float c) { return math::NearbyInt(double(c) * 256.0); };
   double sx[4], sy[4];
@@ -508,7 +544,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
   if (textured) {
     if (texture_->Lost()) return DDERR_SURFACELOST;
     if (texture_->Busy()) return DDERR_SURFACEBUSY;
-    for (SoftSurface* s = texture_; s; s = s->NextLevel()) levels_.push_back(s->Raster());
+    for (SoftSurface* s = texture_; s; s = s->NextLevel())
+      levels_.push_back(s->Raster());
     st.texture = &levels_.front();
   }
   const bool hasUv = fvf & D3DFVF_TEX1;
@@ -516,7 +553,8 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
   std::vector<RasterVertex>& v = transformed_;
   v.resize(count);
   const auto* bytes = static_cast<const uint8_t*>(vertices);
-  for (uint32_t i = 0; i < count; ++i) v[i] = Transform(bytes + i * stride, hasUv);
+  for (uint32_t i = 0; i < count; ++i)
+    v[i] = Transform(bytes + i * stride, hasUv);
   const RasterSurface target = target_->Raster();
 
   auto triangle = [&](const RasterVertex& a, const RasterVertex& b, const RasterVertex& c,
@@ -528,17 +566,22 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
   };
   switch (type) {
     case D3DPT_POINTLIST:
-      if (textured) st.filter = stageStates_[D3DTSS_MAGFILTER] == D3DTFG_LINEAR
-                                    ? RasterFilter::kBilinear : RasterFilter::kPoint;
-      for (const RasterVertex& p : v) DrawPoint(target, st, p);
+      if (textured)
+        st.filter = stageStates_[D3DTSS_MAGFILTER] == D3DTFG_LINEAR ? RasterFilter::kBilinear
+                                                                    : RasterFilter::kPoint;
+      for (const RasterVertex& p : v)
+        DrawPoint(target, st, p);
       break;
     case D3DPT_LINELIST:
-      if (textured) st.filter = stageStates_[D3DTSS_MAGFILTER] == D3DTFG_LINEAR
-                                    ? RasterFilter::kBilinear : RasterFilter::kPoint;
-      for (uint32_t i = 0; i + 1 < count; i += 2) DrawLine(target, st, v[i], v[i + 1]);
+      if (textured)
+        st.filter = stageStates_[D3DTSS_MAGFILTER] == D3DTFG_LINEAR ? RasterFilter::kBilinear
+                                                                    : RasterFilter::kPoint;
+      for (uint32_t i = 0; i + 1 < count; i += 2)
+        DrawLine(target, st, v[i], v[i + 1]);
       break;
     case D3DPT_TRIANGLESTRIP:
-      for (uint32_t i = 0; i + 2 < count; ++i) triangle(v[i], v[i + 1], v[i + 2], i % 2 == 1);
+      for (uint32_t i = 0; i + 2 < count; ++i)
+        triangle(v[i], v[i + 1], v[i + 2], i % 2 == 1);
       break;
     case D3DPT_TRIANGLEFAN:
       if (count == 4 && st.clipPlaneMask == 0 && !Culled(v[0], v[1], v[2], false) &&
@@ -549,11 +592,12 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
           ChooseLevel(first, &quad);
         }
         if ((!textured || quad.texture == &levels_.front()) &&
-            (TryspanQuad(target, quad, v.data()) || DrawRectangleFan(target, quad, v.data()))) {
+            (TrySpanQuad(target, quad, v.data()) || DrawRectangleFan(target, quad, v.data()))) {
           break;
         }
       }
-      for (uint32_t i = 1; i + 1 < count; ++i) triangle(v[0], v[i], v[i + 1], false);
+      for (uint32_t i = 1; i + 1 < count; ++i)
+        triangle(v[0], v[i], v[i + 1], false);
       break;
     default:
       break;
@@ -575,7 +619,7 @@ class SoftDirect3D final : public RefCounted<IDirect3D7> {
     }
     if (!owner_->alive) return DDERR_SURFACELOST;
     if (t->Lost()) return DDERR_SURFACELOST;
-    *out = new SoftDevice(owner_, t);
+    *out = new SoftDevice(t);
     return DD_OK;
   }
 

@@ -1,7 +1,9 @@
 #include "platform/d3d7/soft_display.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "platform/d3d7/soft_surface.h"
 #include "platform/events/display_modes.h"
@@ -24,7 +26,11 @@ Display& D() {
 }  // namespace
 
 void DirectDrawState::LoseSurfaces() {
-  for (SoftSurface* s : surfaces) s->MarkLost();
+  for (SoftSurface* s : surfaces) {
+    // System memory and managed textures survive a mode change, as on the platform.
+    if (!(s->Caps() & DDSCAPS_SYSTEMMEMORY) && !(s->Caps2() & DDSCAPS2_TEXTUREMANAGE))
+      s->MarkLost();
+  }
 }
 
 std::vector<DisplayModeEntry> CurrentDisplayModes() {
@@ -77,6 +83,16 @@ void ExclusiveFocusChanged(WindowId window, bool focused) {
     }
     h->exclusiveLost = false;
   }
+}
+
+void WaitForVerticalBlankStart() {
+  int32_t hz = 0;
+  if (D().holder && D().holder->modeSet) hz = D().holder->mode.hertz;
+  if (hz <= 0 && !D().testModes) hz = events::CurrentRefreshRate();
+  if (hz <= 0) hz = 60;
+  const std::chrono::nanoseconds period(1'000'000'000 / hz);
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  std::this_thread::sleep_for((now / period + 1) * period - now);
 }
 
 void UseDisplayModesForTesting(const std::vector<DisplayModeEntry>* modes) {

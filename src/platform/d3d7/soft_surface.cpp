@@ -87,8 +87,8 @@ bool LayoutOf(const DDPIXELFORMAT& f, PixelLayout* layout) {
   }
   if ((f.flags & DDPF_ALPHAPIXELS) && !IsByteMask(l.alpha, l.bytes)) return false;
   uint32_t all = l.red | l.green | l.blue | l.alpha;
-  if (std::popcount(all) != std::popcount(l.red) + std::popcount(l.green) +
-                                std::popcount(l.blue) + std::popcount(l.alpha)) {
+  if (std::popcount(all) != std::popcount(l.red) + std::popcount(l.green) + std::popcount(l.blue) +
+                                std::popcount(l.alpha)) {
     return false;
   }
   *layout = l;
@@ -159,12 +159,12 @@ HRESULT SoftSurface::Create(const std::shared_ptr<DirectDrawState>& owner,
       return DDERR_GENERIC;
     }
     if (w < 1 || h < 1) return DDERR_GENERIC;
-    auto* front = new SoftSurface(owner, {caps | DDSCAPS_FRONTBUFFER, desc.caps.caps2}, w, h,
-                                  kXrgb);
+    auto* front =
+        new SoftSurface(owner, {caps | DDSCAPS_FRONTBUFFER, desc.caps.caps2}, w, h, kXrgb);
     front->flipping_ = true;
     front->Allocate();
-    uint32_t backCaps = DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX |
-                        (caps & DDSCAPS_3DDEVICE);
+    uint32_t backCaps =
+        DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX | (caps & DDSCAPS_3DDEVICE);
     auto* back = new SoftSurface(owner, {backCaps, 0}, w, h, kXrgb);
     back->Allocate();
     back->SetReferences(0);
@@ -187,7 +187,7 @@ HRESULT SoftSurface::Create(const std::shared_ptr<DirectDrawState>& owner,
     uint32_t levels = 1;
     if (caps & DDSCAPS_MIPMAP) {
       if (!(caps & DDSCAPS_COMPLEX)) return DDERR_INVALIDPARAMS;
-      uint32_t full = 1 + uint32_t(std::bit_width(uint32_t(std::max(w, h)))) - 1;
+      const auto full = uint32_t(std::bit_width(uint32_t(std::max(w, h))));  // down to 1x1
       levels = full;
       if (desc.flags & DDSD_MIPMAPCOUNT) {
         if (desc.mipMapCount < 1 || desc.mipMapCount > full) return DDERR_INVALIDPARAMS;
@@ -311,6 +311,7 @@ HRESULT SoftSurface::Flip(IDirectDrawSurface7* override, uint32_t flags) {
   if (Lost() || attached_->Lost()) return DDERR_SURFACELOST;
   if (!owner_->exclusive) return DDERR_NOEXCLUSIVEMODE;
   if (Busy() || attached_->Busy()) return DDERR_SURFACEBUSY;
+  if (!(flags & DDFLIP_NOVSYNC)) WaitForVerticalBlankStart();
   std::swap(storage_, attached_->storage_);
   pixels_ = storage_.data();
   attached_->pixels_ = attached_->storage_.data();
@@ -372,13 +373,20 @@ HRESULT SoftSurface::Blt(const RECT* destRect, IDirectDrawSurface7* srcI, const 
   const int64_t dw = int64_t(d.right) - d.left, dh = int64_t(d.bottom) - d.top;
   if (sw == 0 || sh == 0 || dw == 0 || dh == 0) return DD_OK;
   RECT visible = Intersect(d, RECT{0, 0, width_, height_});
+  // A blit within one surface reads a copy, so overlapping rectangles copy what was there.
+  std::vector<uint8_t> copy;
+  const uint8_t* from = src->pixels_;
+  if (src == this) {
+    copy.assign(pixels_, pixels_ + size_t(pitch_) * size_t(height_));
+    from = copy.data();
+  }
   for (int32_t y = visible.top; y < visible.bottom; ++y) {
     int64_t sy = s.top + NearestSource(y - d.top, sh, dh);
     if (sy < 0 || sy >= src->height_) continue;
     for (int32_t x = visible.left; x < visible.right; ++x) {
       int64_t sx = s.left + NearestSource(x - d.left, sw, dw);
       if (sx < 0 || sx >= src->width_) continue;
-      uint32_t p = ReadPixel(src->layout_, src->pixels_ + sy * src->pitch_ + sx * src->layout_.bytes);
+      uint32_t p = ReadPixel(src->layout_, from + sy * src->pitch_ + sx * src->layout_.bytes);
       WritePixel(layout_, pixels_ + int64_t(y) * pitch_ + int64_t(x) * layout_.bytes, p);
     }
   }
@@ -400,7 +408,8 @@ HRESULT SoftSurface::Restore() {
   if (!owner_ || !owner_->alive) return DDERR_SURFACELOST;
   if (owner_->exclusiveLost) return DDERR_WRONGMODE;
   SoftSurface* top = root_ ? root_ : this;
-  for (SoftSurface* c = top; c; c = c->attached_) c->lost_ = false;
+  for (SoftSurface* c = top; c; c = c->attached_)
+    c->lost_ = false;
   return DD_OK;
 }
 

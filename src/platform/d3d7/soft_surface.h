@@ -48,6 +48,7 @@ class SoftSurface final : public RefCounted<IDirectDrawSurface7> {
   // a 24-bit surface).
   RasterSurface Raster();
   uint32_t Caps() const { return caps_.caps; }
+  uint32_t Caps2() const { return caps_.caps2; }
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
   // The next mip level (nullptr at the end of the chain or for other surfaces).

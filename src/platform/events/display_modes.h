@@ -26,6 +26,9 @@ std::vector<ScreenMode> ListDisplayModes();
 // refresh rate (hertz 0: any). False when no mode fits or the display refuses it.
 bool EnterFullScreen(NativeWindow window, int32_t width, int32_t height, int32_t depth,
                      int32_t hertz);
+// The refresh rate of the first display's current mode in hertz; 0 when unknown or without a
+// display (does not start SDL's video).
+int32_t CurrentRefreshRate();
 // Takes the window out of full screen (giving the desktop its mode back) and minimises it when
 // asked.
 void LeaveFullScreen(NativeWindow window, bool minimise);

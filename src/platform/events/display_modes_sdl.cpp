@@ -45,6 +45,14 @@ bool EnterFullScreen(NativeWindow window, int32_t width, int32_t height, int32_t
   return false;
 }
 
+int32_t CurrentRefreshRate() {
+  const sdl::Library* sdl = sdl::Open();
+  if (!sdl || !(sdl->WasInit(SDL_INIT_VIDEO) & SDL_INIT_VIDEO)) return 0;
+  SDL_DisplayMode m;
+  if (sdl->GetCurrentDisplayMode(0, &m) != 0) return 0;
+  return m.refresh_rate;
+}
+
 void LeaveFullScreen(NativeWindow window, bool minimise) {
   const sdl::Library* sdl = sdl::Open();
   if (!window || !sdl) return;

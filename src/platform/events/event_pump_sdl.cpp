@@ -321,13 +321,18 @@ NativeWindow OpenWindowWith(const char* title, int width, int height,
                             const WindowOptions& options) {
   if (!StartVideoOnce()) return nullptr;
   State& s = PumpState();
-  uint32_t flags = options.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+  // A window with a class of its own is shown once it has it: window managers read the class
+  // when a window appears.
+  const bool showLater = options.windowClass && !options.hidden;
+  uint32_t flags = options.hidden || showLater ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
   if (options.openGL) flags |= SDL_WINDOW_OPENGL;
+  if (options.borderless) flags |= SDL_WINDOW_BORDERLESS;
   int x = options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED;
   int y = options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED;
   SDL_Window* w = s.sdl->CreateWindow(title, x, y, width, height, flags);
   if (!w) return nullptr;
   if (options.windowClass) SetX11WindowClass(X11WindowId(Handle(w)), options.windowClass);
+  if (showLater) s.sdl->ShowWindow(w);
   return Track(w);
 }
 

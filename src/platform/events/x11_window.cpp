@@ -24,13 +24,13 @@ struct X11EntryPoints {
 
 const X11EntryPoints* X11() {
   X11EntryPoints& t = EntryPoints<X11EntryPoints>();
-  static LazyLibrary& library = LazyLibrary::Define(
-      "libX11", {"libX11.so.6", "libX11.so"},
-      {Required("XOpenDisplay", t.OpenDisplay),
-       Required("XGetWindowAttributes", t.GetWindowAttributes),
-       Required("XSetErrorHandler", t.SetErrorHandler), Required("XSync", t.Sync),
-       Required("XSetClassHint", t.SetClassHint), Required("XGetClassHint", t.GetClassHint),
-       Required("XFree", t.Free)});
+  static LazyLibrary& library =
+      LazyLibrary::Define("libX11", {"libX11.so.6", "libX11.so"},
+                          {Required("XOpenDisplay", t.OpenDisplay),
+                           Required("XGetWindowAttributes", t.GetWindowAttributes),
+                           Required("XSetErrorHandler", t.SetErrorHandler),
+                           Required("XSync", t.Sync), Required("XSetClassHint", t.SetClassHint),
+                           Required("XGetClassHint", t.GetClassHint), Required("XFree", t.Free)});
   return library.Load() ? &t : nullptr;
 }
 
@@ -44,30 +44,25 @@ Display* OwnDisplay(const X11EntryPoints* x) {
   return display;
 }
 
+// SDL's record of an X11 window; false for no window or another window system.
+bool X11Info(NativeWindow window, SDL_SysWMinfo* info) {
+  const sdl::Library* sdl = sdl::Open();
+  if (!sdl || !window) return false;
+  SDL_VERSION(&info->version);
+  return sdl->GetWindowWMInfo(reinterpret_cast<SDL_Window*>(window), info) &&
+         info->subsystem == SDL_SYSWM_X11;
+}
+
 }  // namespace
 
 uintptr_t X11WindowId(NativeWindow window) {
-  const sdl::Library* sdl = sdl::Open();
-  if (!sdl || !window) return 0;
   SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!sdl->GetWindowWMInfo(reinterpret_cast<SDL_Window*>(window), &info) ||
-      info.subsystem != SDL_SYSWM_X11) {
-    return 0;
-  }
-  return static_cast<uintptr_t>(info.info.x11.window);
+  return X11Info(window, &info) ? static_cast<uintptr_t>(info.info.x11.window) : 0;
 }
 
 uintptr_t X11ConnectionOf(NativeWindow window) {
-  const sdl::Library* sdl = sdl::Open();
-  if (!sdl || !window) return 0;
   SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!sdl->GetWindowWMInfo(reinterpret_cast<SDL_Window*>(window), &info) ||
-      info.subsystem != SDL_SYSWM_X11) {
-    return 0;
-  }
-  return reinterpret_cast<uintptr_t>(info.info.x11.display);
+  return X11Info(window, &info) ? reinterpret_cast<uintptr_t>(info.info.x11.display) : 0;
 }
 
 void SyncX11Connection(uintptr_t connection) {

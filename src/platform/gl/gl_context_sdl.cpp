@@ -33,6 +33,7 @@ struct State {
   NativeContext* shared = nullptr;
   NativeContext* modeHolder = nullptr;
   int32_t lastInterval = -1;
+  int32_t refusedModeSwitches = 0;  // mode switches still to refuse (RefuseDisplayModeSwitches)
   MessageTranslator translator = nullptr;
   DisplayModeFailure modeFailure = nullptr;
 };
@@ -105,17 +106,38 @@ SDL_GLContext CreateSharingContext(SDL_Window* window) {
   return gl;
 }
 
+// Whether the list has a mode of the context's size and depth at that refresh rate (0: any).
+bool ListsMode(const NativeContext* c, int32_t hertz) {
+  for (const events::ScreenMode& m : events::ListDisplayModes()) {
+    if (m.width == c->width && m.height == c->height && m.depth == c->depth &&
+        (hertz == 0 || m.hertz == hertz))
+      return true;
+  }
+  return false;
+}
+
+// One attempt at switching the display to a mode of the list; false when it has no such mode
+// or the display refuses it (RefuseDisplayModeSwitches refuses modes the list has).
+bool SwitchDisplayMode(NativeContext* c, int32_t hertz) {
+  State& s = S();
+  if (s.refusedModeSwitches > 0 && ListsMode(c, hertz)) {
+    --s.refusedModeSwitches;
+    return false;
+  }
+  return events::EnterFullScreen(Handle(c->window), c->width, c->height, c->depth, hertz);
+}
+
 // Switches the display to the full-screen context's mode: with its refresh rate and vertical
 // sync first, then without them. False when neither is possible.
 bool TakeDisplayMode(NativeContext* c) {
-  int32_t interval = 1;
-  events::NativeWindow window = Handle(c->window);
-  if (c->hertz == 0 ||
-      !events::EnterFullScreen(window, c->width, c->height, c->depth, c->hertz)) {
-    interval = 0;
-    if (!events::EnterFullScreen(window, c->width, c->height, c->depth, 0)) return false;
+  State& s = S();
+  int32_t interval = 0;
+  if (c->hertz != 0 && SwitchDisplayMode(c, c->hertz)) {
+    interval = 1;
+  } else if (!SwitchDisplayMode(c, 0)) {
+    return false;
   }
-  S().modeHolder = c;
+  s.modeHolder = c;
   SendSwapInterval(interval);
   return true;
 }
@@ -345,6 +367,10 @@ bool HoldsDisplayMode(NativeContext* c) {
 
 int32_t LastSwapInterval() {
   return S().lastInterval;
+}
+
+void RefuseDisplayModeSwitches(int32_t count) {
+  S().refusedModeSwitches = count;
 }
 
 }  // namespace vxl::platform::gl

@@ -64,10 +64,12 @@ namespace vxl::platform::sdl {
   X(GetNumDisplayModes) \
   X(GetDisplayMode) \
   X(GetDesktopDisplayMode) \
+  X(GetCurrentDisplayMode) \
   X(CreateWindow) \
   X(CreateWindowFrom) \
   X(GetWindowFlags) \
   X(MinimizeWindow) \
+  X(ShowWindow) \
   X(SetWindowDisplayMode) \
   X(DestroyWindow) \
   X(GetWindowID) \

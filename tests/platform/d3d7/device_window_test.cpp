@@ -100,7 +100,8 @@ TEST_F(DeviceWindowTest, BltShowsTheRenderSurfaceInTheWindow) {
   ASSERT_EQ(render->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 32; ++x)
-      static_cast<uint32_t*>(locked.surface)[y * 32 + x] = 0xFF000000u | uint32_t(x * 8) << 16 | uint32_t(y * 16);
+      static_cast<uint32_t*>(locked.surface)[y * 32 + x] =
+          0xFF000000u | uint32_t(x * 8) << 16 | uint32_t(y * 16);
   render->Unlock(nullptr);
   IDirectDrawClipper* clipper = nullptr;
   ASSERT_EQ(dd_->CreateClipper(0, &clipper, nullptr), DD_OK);
