@@ -96,10 +96,10 @@ int64_t FixedTexel(float t) {
 
 // Texel coordinate floor of value, kept in int range (the texel index is clamped afterwards).
 int32_t FloorIndex(float value) {
-  float f = math::Floor(value);
-  if (!(f > -1e9f)) return -1;
-  if (f > 1e9f) return 1000000000;
-  return static_cast<int32_t>(f);
+  if (!(value > -1e9f)) return -1;  // NaN too
+  if (value > 1e9f) return 1000000000;
+  int32_t i = static_cast<int32_t>(value);  // towards zero, then down for negative fractions
+  return static_cast<float>(i) > value ? i - 1 : i;
 }
 
 void WritePixel(const RasterSurface& target, const RasterState& state, int32_t x, int32_t y,
@@ -513,10 +513,9 @@ void DrawLine(const RasterSurface& target, const RasterState& state, const Raste
 
 namespace {
 
-// floor(x) for |x| < 1e9, as FloorIndex gives it there, without the rounding helpers' cost.
+// floor(x) for |x| < 1e9.
 int64_t WholeFloor(float x) {
-  int64_t i = static_cast<int64_t>(x);  // towards zero
-  return static_cast<float>(i) > x ? i - 1 : i;
+  return FloorIndex(x);
 }
 
 // Whether floor(a(p) size) - p is one whole number for every p from first to last, where a is
