@@ -97,7 +97,9 @@ struct RasterState {
 };
 
 // round(a * b / 255) for channels a, b in 0..255.
-inline uint32_t MulDiv255(uint32_t a, uint32_t b) { return (a * b + 127) / 255; }
+inline uint32_t MulDiv255(uint32_t a, uint32_t b) {
+  return (a * b + 127) / 255;
+}
 // The product blends use: (p + (p >> 8) + 128) >> 8 with p = a * b, which is round(a * b / 255)
 // but for 24 of the 65 536 pairs (152 * 229, for one), where it is one less.
 inline uint32_t BlendMul255(uint32_t a, uint32_t b) {
@@ -120,6 +122,9 @@ void DrawLine(const RasterSurface& target, const RasterState& state, const Raste
 // not apply (the caller takes this path only without them).
 void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t x, int32_t y,
                   int32_t w, int32_t h, int32_t tx, int32_t ty, uint32_t diffuse);
+// Whether DrawSpanQuad may take eight pixels at a time where the processor can (on at start);
+// off keeps it to its four-pixel steps, so tests can hold both to the triangles.
+void UseWideSpans(bool on);
 // Draws the fan v[0], v[1], v[2], v[3] when it is an axis-aligned rectangle in one diffuse
 // colour, untextured or point-sampled with one texel per pixel, and no clip plane is enabled: the
 // very pixels of its two triangles (DrawTriangle), through DrawSpanQuad. Returns false, drawing

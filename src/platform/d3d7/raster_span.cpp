@@ -210,7 +210,13 @@ bool HasAvx2() {
 }
 #endif
 
+bool wideSpans = true;
+
 }  // namespace
+
+void UseWideSpans(bool on) {
+  wideSpans = on;
+}
 
 void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t x, int32_t y,
                   int32_t w, int32_t h, int32_t tx, int32_t ty, uint32_t diffuse) {
@@ -264,7 +270,7 @@ void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t
     const __m128i diffuse4 = _mm_set1_epi32(static_cast<int>(diffuse));
     const __m128i flat4 = _mm_set1_epi32(static_cast<int>(flat));
 #if defined(VXL_SPAN_AVX2)
-    if (HasAvx2() && (!textured || int64_t(tx) + (px - x) >= 0)) {
+    if (wideSpans && HasAvx2() && (!textured || int64_t(tx) + (px - x) >= 0)) {
       px = Row8(state, row, texRow, textured ? texture->width : 0, px, right,
                 int64_t(tx) + (px - x), diffuse, flat);
     }

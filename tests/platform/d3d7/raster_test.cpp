@@ -299,8 +299,7 @@ TEST(RasterTest, NonFiniteOrHugeVerticesStayInside) {
   }
 }
 
-// The span path against the two triangles it stands for, on random quads, textures and states.
-TEST(RasterTest, SpanQuadsMatchTheirTwoTriangles) {
+void SpanQuadsAgainstTriangles() {
   std::mt19937 rng(23);
   std::uniform_int_distribution<uint32_t> any;
   auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
@@ -342,6 +341,17 @@ TEST(RasterTest, SpanQuadsMatchTheirTwoTriangles) {
             << "quad " << n << " at " << px << "," << py;
     ASSERT_TRUE(spans.MarginsIntact());
   }
+}
+
+// The span path against the two triangles it stands for, on random quads, textures and states,
+// with its eight-pixel steps (where the processor has them) and with its four-pixel ones.
+TEST(RasterTest, SpanQuadsMatchTheirTwoTriangles) {
+  for (bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "wide" : "four at a time");
+    UseWideSpans(wide);
+    SpanQuadsAgainstTriangles();
+  }
+  UseWideSpans(true);
 }
 
 // Rectangle fans at any position, on the 1/256 grid and off it, with ends on pixel edges,
