@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <vector>
 
 #include "platform/math/small_rounding.h"
 
@@ -139,8 +140,10 @@ constexpr int kAttributes = 6;  // a, r, g, b, u, v
 // a b + c rounded once, as a fused multiply-add gives it, without the math library: the product
 // is exact in double; the sum is rounded to double and then to float, and where that second
 // rounding meets a tie the first one made, the sum's exact remainder breaks it.
-float FusedMultiplyAdd(float a, float b, float c) {
-  double p = double(a) * double(b), s = p + double(c);
+// ProductPlus takes the exact product p = double(a) * double(b), so a caller can keep a product
+// that stays the same over a row.
+inline float ProductPlus(double p, float c) {
+  double s = p + double(c);
   if (!std::isfinite(s)) return static_cast<float>(s);
   double back = s - p, rest = (p - (s - back)) + (double(c) - back);  // s + rest is exact
   uint64_t bits = std::bit_cast<uint64_t>(s);
@@ -150,6 +153,10 @@ float FusedMultiplyAdd(float a, float b, float c) {
     s = std::bit_cast<double>(bits);
   }
   return static_cast<float>(s);
+}
+
+inline float FusedMultiplyAdd(float a, float b, float c) {
+  return ProductPlus(double(a) * double(b), c);
 }
 
 struct AttributePlanes {
@@ -189,6 +196,185 @@ AttributePlanes PlanesOf(const ClipVertex& p0, const ClipVertex& p1, const ClipV
   return planes;
 }
 
+// The pixel pipeline's pieces, inline so the triangle loop below can specialise them. Sampling
+// takes a texture that is not empty.
+uint32_t PointTexel(const RasterSurface& texture, float tu, float tv) {
+  return Texel(texture, FloorIndex(tu), FloorIndex(tv));
+}
+
+uint32_t BilinearTexel(const RasterSurface& texture, float tu, float tv) {
+  // Texel positions in 1/256 texel, rounded, with texel centres at +0.5: the integer part picks
+  // the texels, the low 8 bits weigh them.
+  int64_t sx = FixedTexel(tu), sy = FixedTexel(tv);
+  int32_t ix = static_cast<int32_t>(sx >> 8), iy = static_cast<int32_t>(sy >> 8);
+  uint32_t fx = static_cast<uint32_t>(sx & 0xFF), fy = static_cast<uint32_t>(sy & 0xFF);
+  uint32_t t00 = Texel(texture, ix, iy), t10 = Texel(texture, ix + 1, iy);
+  uint32_t t01 = Texel(texture, ix, iy + 1), t11 = Texel(texture, ix + 1, iy + 1);
+  // Across first, then down, each step rounded.
+  auto lerp = [](uint32_t a, uint32_t b, uint32_t w) { return (a * (256 - w) + b * w + 128) >> 8; };
+  uint32_t out = 0;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    uint32_t top = lerp(Channel(t00, shift), Channel(t10, shift), fx);
+    uint32_t bottom = lerp(Channel(t01, shift), Channel(t11, shift), fx);
+    out |= lerp(top, bottom, fy) << shift;
+  }
+  return out;
+}
+
+template <RasterFilter kFilter>
+inline uint32_t SampleAs(const RasterSurface& texture, float u, float v) {
+  if (!std::isfinite(u) || !std::isfinite(v)) return 0;
+  float tu = u * static_cast<float>(texture.width);
+  float tv = v * static_cast<float>(texture.height);
+  if (!std::isfinite(tu) || !std::isfinite(tv)) return 0;
+  if constexpr (kFilter == RasterFilter::kPoint) return PointTexel(texture, tu, tv);
+  return BilinearTexel(texture, tu, tv);
+}
+
+inline uint32_t Modulate(uint32_t texel, uint32_t diffuse) {
+  uint32_t out = 0;
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out |= MulDiv255(Channel(texel, shift), Channel(diffuse, shift)) << shift;
+  return out;
+}
+
+template <RasterBlend kBlend>
+inline uint32_t BlendAs(uint32_t src, uint32_t dst) {
+  uint32_t a = src >> 24;
+  uint32_t out = 0xFF000000u;
+  for (int shift = 16; shift >= 0; shift -= 8) {
+    uint32_t s = Channel(src, shift), d = Channel(dst, shift), r = s;
+    if constexpr (kBlend == RasterBlend::kAlpha) r = BlendMul255(s, a) + BlendMul255(d, 255 - a);
+    if constexpr (kBlend == RasterBlend::kAdditive) r = std::min(255u, d + BlendMul255(s, a));
+    if constexpr (kBlend == RasterBlend::kMultiply) r = BlendMul255(s, d);
+    out |= r << shift;
+  }
+  return out;
+}
+
+// BlendAs with the exact shortcuts of the alpha blend: BlendMul255(x, 255) = x and
+// BlendMul255(x, 0) = 0, so alpha 0 keeps the destination and alpha 255 takes the source.
+template <RasterBlend kBlend>
+inline uint32_t BlendFast(uint32_t src, uint32_t dst) {
+  if constexpr (kBlend == RasterBlend::kOpaque) {
+    return src | 0xFF000000u;
+  } else if constexpr (kBlend == RasterBlend::kAlpha) {
+    uint32_t a = src >> 24;
+    if (a == 0) return dst | 0xFF000000u;
+    if (a == 255) return src;
+  }
+  return BlendAs<kBlend>(src, dst);
+}
+
+enum class Texturing { kNone, kPoint, kBilinear };
+
+// A triangle's covered pixels, row by row: the integer edge functions at the first column of each
+// row, and the columns the row covers found from them.
+struct EdgeWalk {
+  int64_t x0, x1, y0, y1;
+  int64_t bias[3], stepX[3], stepY[3], row[3];
+
+  // The covered columns x0 + first .. x0 + last of the current row (first > last: none): the
+  // columns k where row + bias + stepX k >= 0 for all three edges.
+  void Span(int64_t* first, int64_t* last) const {
+    int64_t lo = 0, hi = x1 - x0;
+    for (int i = 0; i < 3; ++i) {
+      int64_t t = row[i] + bias[i], step = stepX[i];
+      if (step > 0) {
+        if (t < 0) lo = std::max(lo, (-t + step - 1) / step);
+      } else if (t < 0) {
+        hi = -1;
+      } else if (step < 0) {
+        hi = std::min(hi, t / -step);
+      }
+    }
+    *first = lo;
+    *last = hi;
+  }
+  void NextRow() {
+    for (int i = 0; i < 3; ++i)
+      row[i] += stepY[i];
+  }
+};
+
+// a0 + dadx px for every column of the box, per attribute: the inner half of each plane
+// evaluation, the same on every row.
+std::vector<float>& ColumnCache() {
+  static thread_local std::vector<float> cache;
+  return cache;
+}
+
+// Fills the walk's rows. A fragment takes the same arithmetic as ShadeFragment and BlendPixel;
+// `fixed` gives the one colour of a flat, untextured (or empty-textured) triangle.
+template <Texturing kTexturing, RasterBlend kBlend>
+void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWalk walk,
+                  const AttributePlanes& attributes, bool flat, uint32_t fixed) {
+  constexpr bool kTextured = kTexturing != Texturing::kNone;
+  const int64_t columns = walk.x1 - walk.x0 + 1;
+  // Attributes evaluated per pixel: the colour channels unless flat, u and v when textured.
+  const int firstAttribute = flat ? 4 : 0, endAttribute = kTextured ? kAttributes : 4;
+  std::vector<float>& cache = ColumnCache();
+  if (cache.size() < static_cast<size_t>(columns) * kAttributes)
+    cache.resize(static_cast<size_t>(columns) * kAttributes);
+  float* inner[kAttributes] = {};
+  for (int k = firstAttribute; k < endAttribute; ++k) {
+    inner[k] = cache.data() + static_cast<size_t>(k) * columns;
+    for (int64_t i = 0; i < columns; ++i)
+      inner[k][i] = FusedMultiplyAdd(attributes.dadx[k], static_cast<float>(walk.x0 + i),
+                                     attributes.a0[k]);
+  }
+  const RasterSurface* texture = state.texture;
+  const bool modulate = state.modulate, alphaTest = state.alphaTest;
+  for (int64_t py = walk.y0; py <= walk.y1; ++py, walk.NextRow()) {
+    int64_t first, last;
+    walk.Span(&first, &last);
+    if (first > last) continue;
+    double outer[kAttributes] = {};
+    const double fy = static_cast<double>(static_cast<float>(py));
+    for (int k = firstAttribute; k < endAttribute; ++k)
+      outer[k] = double(attributes.dady[k]) * fy;
+    uint32_t* line = target.pixels + static_cast<size_t>(py) * target.pitch + walk.x0;
+    for (int64_t i = first; i <= last; ++i) {
+      uint32_t diffuse = fixed;
+      if (!flat) {
+        diffuse = 0;
+        for (int k = 0; k < 4; ++k)
+          diffuse = diffuse << 8 | RoundChannel(ProductPlus(outer[k], inner[k][i]));
+      }
+      uint32_t fragment = diffuse;
+      if constexpr (kTextured) {
+        float u = ProductPlus(outer[4], inner[4][i]), v = ProductPlus(outer[5], inner[5][i]);
+        constexpr RasterFilter kFilter =
+            kTexturing == Texturing::kPoint ? RasterFilter::kPoint : RasterFilter::kBilinear;
+        uint32_t texel = SampleAs<kFilter>(*texture, u, v);
+        fragment = modulate ? Modulate(texel, diffuse) : texel;
+      }
+      if (alphaTest && (fragment >> 24) < 128) continue;
+      line[i] = BlendFast<kBlend>(fragment, line[i]);
+    }
+  }
+}
+
+template <Texturing kTexturing>
+void FillTriangleBlended(const RasterSurface& target, const RasterState& state,
+                         const EdgeWalk& walk, const AttributePlanes& attributes, bool flat,
+                         uint32_t fixed) {
+  switch (state.blend) {
+    case RasterBlend::kOpaque:
+      return FillTriangle<kTexturing, RasterBlend::kOpaque>(target, state, walk, attributes, flat,
+                                                            fixed);
+    case RasterBlend::kAlpha:
+      return FillTriangle<kTexturing, RasterBlend::kAlpha>(target, state, walk, attributes, flat,
+                                                           fixed);
+    case RasterBlend::kAdditive:
+      return FillTriangle<kTexturing, RasterBlend::kAdditive>(target, state, walk, attributes,
+                                                              flat, fixed);
+    case RasterBlend::kMultiply:
+      return FillTriangle<kTexturing, RasterBlend::kMultiply>(target, state, walk, attributes,
+                                                              flat, fixed);
+  }
+}
+
 // Covers the triangle's pixels; their colour and texture coordinates come from `attributes`.
 void RasteriseTriangle(const RasterSurface& target, const RasterState& state, const ClipVertex& a,
                        const ClipVertex& b, const ClipVertex& c,
@@ -201,19 +387,19 @@ void RasteriseTriangle(const RasterSurface& target, const RasterState& state, co
   int64_t minX = std::min({s[0].x, s[1].x, s[2].x}), maxX = std::max({s[0].x, s[1].x, s[2].x});
   int64_t minY = std::min({s[0].y, s[1].y, s[2].y}), maxY = std::max({s[0].y, s[1].y, s[2].y});
   // Pixel centres px * 256 within the box, clamped to the surface.
-  int64_t x0 = std::max<int64_t>(0, (minX + 255) >> 8);
-  int64_t x1 = std::min<int64_t>(target.width - 1, maxX >> 8);
-  int64_t y0 = std::max<int64_t>(0, (minY + 255) >> 8);
-  int64_t y1 = std::min<int64_t>(target.height - 1, maxY >> 8);
-  if (x0 > x1 || y0 > y1) return;
+  EdgeWalk walk;
+  walk.x0 = std::max<int64_t>(0, (minX + 255) >> 8);
+  walk.x1 = std::min<int64_t>(target.width - 1, maxX >> 8);
+  walk.y0 = std::max<int64_t>(0, (minY + 255) >> 8);
+  walk.y1 = std::min<int64_t>(target.height - 1, maxY >> 8);
+  if (walk.x0 > walk.x1 || walk.y0 > walk.y1) return;
   // Edge i is opposite vertex i; its function weighs vertex i.
   Snapped ea[3] = {s[1], s[2], s[0]}, eb[3] = {s[2], s[0], s[1]};
-  int64_t bias[3], stepX[3], stepY[3], row[3];
   for (int i = 0; i < 3; ++i) {
-    bias[i] = CoversTies(ea[i], eb[i]) ? 0 : -1;
-    stepX[i] = -(eb[i].y - ea[i].y) * 256;
-    stepY[i] = (eb[i].x - ea[i].x) * 256;
-    row[i] = Edge(ea[i], eb[i], x0 * 256, y0 * 256);
+    walk.bias[i] = CoversTies(ea[i], eb[i]) ? 0 : -1;
+    walk.stepX[i] = -(eb[i].y - ea[i].y) * 256;
+    walk.stepY[i] = (eb[i].x - ea[i].x) * 256;
+    walk.row[i] = Edge(ea[i], eb[i], walk.x0 * 256, walk.y0 * 256);
   }
   // One colour over the whole triangle (its planes are flat: a0 is the colour exactly).
   bool flat = true;
@@ -222,31 +408,17 @@ void RasteriseTriangle(const RasterSurface& target, const RasterState& state, co
     flat = flat && attributes.dadx[k] == 0 && attributes.dady[k] == 0;
     flatDiffuse = flatDiffuse << 8 | RoundChannel(attributes.a0[k]);
   }
-  for (int64_t py = y0; py <= y1; ++py) {
-    int64_t e[3] = {row[0], row[1], row[2]};
-    for (int64_t px = x0; px <= x1; ++px) {
-      if (e[0] + bias[0] >= 0 && e[1] + bias[1] >= 0 && e[2] + bias[2] >= 0) {
-        float fx = static_cast<float>(px), fy = static_cast<float>(py);
-        uint32_t diffuse = flatDiffuse;
-        if (!flat) {
-          diffuse = 0;
-          for (int k = 0; k < 4; ++k)
-            diffuse = diffuse << 8 | RoundChannel(attributes.At(k, fx, fy));
-        }
-        float u = 0, v = 0;
-        if (state.texture) {
-          u = attributes.At(4, fx, fy);
-          v = attributes.At(5, fx, fy);
-        }
-        WritePixel(target, state, static_cast<int32_t>(px), static_cast<int32_t>(py),
-                   ShadeFragment(state, diffuse, u, v));
-      }
-      for (int i = 0; i < 3; ++i)
-        e[i] += stepX[i];
-    }
-    for (int i = 0; i < 3; ++i)
-      row[i] += stepY[i];
-  }
+  const RasterSurface* texture = state.texture;
+  if (texture == nullptr)
+    return FillTriangleBlended<Texturing::kNone>(target, state, walk, attributes, flat,
+                                                 flatDiffuse);
+  // An empty texture samples transparent black, which modulates to transparent black.
+  if (Empty(*texture))
+    return FillTriangleBlended<Texturing::kNone>(target, state, walk, attributes, true, 0);
+  if (state.filter == RasterFilter::kPoint)
+    return FillTriangleBlended<Texturing::kPoint>(target, state, walk, attributes, flat,
+                                                  flatDiffuse);
+  FillTriangleBlended<Texturing::kBilinear>(target, state, walk, attributes, flat, flatDiffuse);
 }
 
 // The guard band as four planes, then the enabled user planes.
@@ -423,61 +595,29 @@ void DrawClippedPolygon(const RasterSurface& target, const RasterState& state,
 }  // namespace
 
 uint32_t SampleTexture(const RasterSurface& texture, RasterFilter filter, float u, float v) {
-  if (Empty(texture) || !std::isfinite(u) || !std::isfinite(v)) return 0;
-  float tu = u * static_cast<float>(texture.width);
-  float tv = v * static_cast<float>(texture.height);
-  if (!std::isfinite(tu) || !std::isfinite(tv)) return 0;
-  if (filter == RasterFilter::kPoint) return Texel(texture, FloorIndex(tu), FloorIndex(tv));
-  // Texel positions in 1/256 texel, rounded, with texel centres at +0.5: the integer part picks
-  // the texels, the low 8 bits weigh them.
-  int64_t sx = FixedTexel(tu), sy = FixedTexel(tv);
-  int32_t ix = static_cast<int32_t>(sx >> 8), iy = static_cast<int32_t>(sy >> 8);
-  uint32_t fx = static_cast<uint32_t>(sx & 0xFF), fy = static_cast<uint32_t>(sy & 0xFF);
-  uint32_t t00 = Texel(texture, ix, iy), t10 = Texel(texture, ix + 1, iy);
-  uint32_t t01 = Texel(texture, ix, iy + 1), t11 = Texel(texture, ix + 1, iy + 1);
-  // Across first, then down, each step rounded.
-  auto lerp = [](uint32_t a, uint32_t b, uint32_t w) { return (a * (256 - w) + b * w + 128) >> 8; };
-  uint32_t out = 0;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    uint32_t top = lerp(Channel(t00, shift), Channel(t10, shift), fx);
-    uint32_t bottom = lerp(Channel(t01, shift), Channel(t11, shift), fx);
-    out |= lerp(top, bottom, fy) << shift;
-  }
-  return out;
+  if (Empty(texture)) return 0;
+  return filter == RasterFilter::kPoint ? SampleAs<RasterFilter::kPoint>(texture, u, v)
+                                        : SampleAs<RasterFilter::kBilinear>(texture, u, v);
 }
 
 uint32_t ShadeFragment(const RasterState& state, uint32_t diffuse, float u, float v) {
   if (state.texture == nullptr) return diffuse;
   uint32_t texel = SampleTexture(*state.texture, state.filter, u, v);
-  if (!state.modulate) return texel;
-  uint32_t out = 0;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    out |= MulDiv255(Channel(texel, shift), Channel(diffuse, shift)) << shift;
-  }
-  return out;
+  return state.modulate ? Modulate(texel, diffuse) : texel;
 }
 
 uint32_t BlendPixel(RasterBlend blend, uint32_t src, uint32_t dst) {
-  uint32_t a = src >> 24;
-  uint32_t out = 0xFF000000u;
-  for (int shift = 16; shift >= 0; shift -= 8) {
-    uint32_t s = Channel(src, shift), d = Channel(dst, shift), r = s;
-    switch (blend) {
-      case RasterBlend::kOpaque:
-        break;
-      case RasterBlend::kAlpha:
-        r = BlendMul255(s, a) + BlendMul255(d, 255 - a);
-        break;
-      case RasterBlend::kAdditive:
-        r = std::min(255u, d + BlendMul255(s, a));
-        break;
-      case RasterBlend::kMultiply:
-        r = BlendMul255(s, d);
-        break;
-    }
-    out |= r << shift;
+  switch (blend) {
+    case RasterBlend::kOpaque:
+      return BlendAs<RasterBlend::kOpaque>(src, dst);
+    case RasterBlend::kAlpha:
+      return BlendAs<RasterBlend::kAlpha>(src, dst);
+    case RasterBlend::kAdditive:
+      return BlendAs<RasterBlend::kAdditive>(src, dst);
+    case RasterBlend::kMultiply:
+      return BlendAs<RasterBlend::kMultiply>(src, dst);
   }
-  return out;
+  return BlendAs<RasterBlend::kOpaque>(src, dst);
 }
 
 void DrawTriangle(const RasterSurface& target, const RasterState& state,
