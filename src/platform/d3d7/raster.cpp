@@ -198,8 +198,10 @@ AttributePlanes PlanesOf(const ClipVertex& p0, const ClipVertex& p1, const ClipV
 
 // The pixel pipeline's pieces, inline so the triangle loop below can specialise them. Sampling
 // takes a texture that is not empty.
-uint32_t PointTexel(const RasterSurface& texture, float tu, float tv) {
-  return Texel(texture, FloorIndex(tu), FloorIndex(tv));
+inline uint32_t PointTexel(const RasterSurface& texture, float tu, float tv) {
+  int32_t x = std::clamp(FloorIndex(tu), 0, texture.width - 1);
+  int32_t y = std::clamp(FloorIndex(tv), 0, texture.height - 1);
+  return texture.pixels[static_cast<size_t>(y) * texture.pitch + x];
 }
 
 uint32_t BilinearTexel(const RasterSurface& texture, float tu, float tv) {
@@ -238,13 +240,32 @@ inline uint32_t Modulate(uint32_t texel, uint32_t diffuse) {
   return out;
 }
 
+// Red, green and blue of a pixel in the low bytes of three 16-bit lanes, and back.
+inline uint64_t Lanes(uint32_t pixel) {
+  return (pixel & 0xFFu) | uint64_t(pixel & 0xFF00u) << 8 | uint64_t(pixel & 0xFF0000u) << 16;
+}
+inline uint32_t FromLanes(uint64_t lanes) {
+  return static_cast<uint32_t>((lanes & 0xFF) | (lanes >> 8 & 0xFF00) | (lanes >> 16 & 0xFF0000));
+}
+// BlendMul255 of each lane and w: no lane carries into the next, as p = x w <= 65025 and
+// p + (p >> 8) + 128 < 65536.
+inline uint64_t LanesMul255(uint64_t lanes, uint32_t w) {
+  constexpr uint64_t kLow = 0x000000FF00FF00FFull, kHalf = 0x0000008000800080ull;
+  uint64_t p = lanes * w;
+  return (p + (p >> 8 & kLow) + kHalf) >> 8 & kLow;
+}
+
 template <RasterBlend kBlend>
 inline uint32_t BlendAs(uint32_t src, uint32_t dst) {
   uint32_t a = src >> 24;
+  if constexpr (kBlend == RasterBlend::kAlpha) {
+    // Each sum stays within its lane: BlendMul255(x, a) <= a and BlendMul255(y, 255 - a) <= 255 - a.
+    return 0xFF000000u |
+           FromLanes(LanesMul255(Lanes(src), a) + LanesMul255(Lanes(dst), 255 - a));
+  }
   uint32_t out = 0xFF000000u;
   for (int shift = 16; shift >= 0; shift -= 8) {
     uint32_t s = Channel(src, shift), d = Channel(dst, shift), r = s;
-    if constexpr (kBlend == RasterBlend::kAlpha) r = BlendMul255(s, a) + BlendMul255(d, 255 - a);
     if constexpr (kBlend == RasterBlend::kAdditive) r = std::min(255u, d + BlendMul255(s, a));
     if constexpr (kBlend == RasterBlend::kMultiply) r = BlendMul255(s, d);
     out |= r << shift;
@@ -324,7 +345,9 @@ void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWal
                                      attributes.a0[k]);
   }
   const RasterSurface* texture = state.texture;
-  const bool modulate = state.modulate, alphaTest = state.alphaTest;
+  // Modulating by white changes nothing: (t 255 + 127) / 255 = t.
+  const bool modulate = state.modulate && !(flat && fixed == 0xFFFFFFFFu);
+  const bool alphaTest = state.alphaTest;
   for (int64_t py = walk.y0; py <= walk.y1; ++py, walk.NextRow()) {
     int64_t first, last;
     walk.Span(&first, &last);
