@@ -7,6 +7,10 @@
 
 #include "platform/math/small_rounding.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vxl::platform::d3d7 {
 
 namespace {
@@ -145,18 +149,37 @@ constexpr int kAttributes = 6;  // a, r, g, b, u, v
 inline float ProductPlus(double p, float c) {
   double s = p + double(c);
   if (!std::isfinite(s)) return static_cast<float>(s);
-  double back = s - p, rest = (p - (s - back)) + (double(c) - back);  // s + rest is exact
   uint64_t bits = std::bit_cast<uint64_t>(s);
   // A float midpoint: the 29 bits below float precision are exactly 1000...0.
-  if (rest != 0 && (bits & 0x1FFFFFFF) == 0x10000000) {
-    bits += ((rest > 0) == (s > 0)) ? 1 : -1;
-    s = std::bit_cast<double>(bits);
+  if ((bits & 0x1FFFFFFF) == 0x10000000) {
+    double back = s - p, rest = (p - (s - back)) + (double(c) - back);  // s + rest is exact
+    if (rest != 0) {
+      bits += ((rest > 0) == (s > 0)) ? 1 : -1;
+      s = std::bit_cast<double>(bits);
+    }
   }
   return static_cast<float>(s);
 }
 
 inline float FusedMultiplyAdd(float a, float b, float c) {
   return ProductPlus(double(a) * double(b), c);
+}
+
+// ProductPlus of two pairs at once: out[j] = ProductPlus(p[j], c[j]). Both sums are taken
+// together; a sum on a float midpoint (rare) goes through ProductPlus.
+inline void ProductPlusPair(const double p[2], const float c[2], float out[2]) {
+#if defined(__SSE2__)
+  __m128d pp = _mm_loadu_pd(p);
+  __m128d s = _mm_add_pd(pp, _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(c)))));
+  __m128i low = _mm_and_si128(_mm_castpd_si128(s), _mm_set1_epi64x(0x1FFFFFFF));
+  int same = _mm_movemask_epi8(_mm_cmpeq_epi32(low, _mm_set1_epi64x(0x10000000)));
+  if ((same & 0xFF) != 0xFF && (same & 0xFF00) != 0xFF00) {
+    _mm_store_sd(reinterpret_cast<double*>(out), _mm_castps_pd(_mm_cvtpd_ps(s)));
+    return;
+  }
+#endif
+  out[0] = ProductPlus(p[0], c[0]);
+  out[1] = ProductPlus(p[1], c[1]);
 }
 
 struct AttributePlanes {
@@ -273,20 +296,6 @@ inline uint32_t BlendAs(uint32_t src, uint32_t dst) {
   return out;
 }
 
-// BlendAs with the exact shortcuts of the alpha blend: BlendMul255(x, 255) = x and
-// BlendMul255(x, 0) = 0, so alpha 0 keeps the destination and alpha 255 takes the source.
-template <RasterBlend kBlend>
-inline uint32_t BlendFast(uint32_t src, uint32_t dst) {
-  if constexpr (kBlend == RasterBlend::kOpaque) {
-    return src | 0xFF000000u;
-  } else if constexpr (kBlend == RasterBlend::kAlpha) {
-    uint32_t a = src >> 24;
-    if (a == 0) return dst | 0xFF000000u;
-    if (a == 255) return src;
-  }
-  return BlendAs<kBlend>(src, dst);
-}
-
 enum class Texturing { kNone, kPoint, kBilinear };
 
 // A triangle's covered pixels, row by row: the integer edge functions at the first column of each
@@ -325,9 +334,9 @@ std::vector<float>& ColumnCache() {
   return cache;
 }
 
-// Fills the walk's rows. A fragment takes the same arithmetic as ShadeFragment and BlendPixel;
-// `fixed` gives the one colour of a flat, untextured (or empty-textured) triangle.
-template <Texturing kTexturing, RasterBlend kBlend>
+// Fills the walk's rows: a row's fragments take the same arithmetic as ShadeFragment, a few dozen
+// at a time, then go to BlendFragments. `fixed` gives the one colour of a flat triangle.
+template <Texturing kTexturing>
 void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWalk walk,
                   const AttributePlanes& attributes, bool flat, uint32_t fixed) {
   constexpr bool kTextured = kTexturing != Texturing::kNone;
@@ -337,17 +346,27 @@ void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWal
   std::vector<float>& cache = ColumnCache();
   if (cache.size() < static_cast<size_t>(columns) * kAttributes)
     cache.resize(static_cast<size_t>(columns) * kAttributes);
-  float* inner[kAttributes] = {};
-  for (int k = firstAttribute; k < endAttribute; ++k) {
+  // The colour channels one after the other, then u and v side by side.
+  float* inner[4] = {};
+  for (int k = firstAttribute; k < std::min(endAttribute, 4); ++k) {
     inner[k] = cache.data() + static_cast<size_t>(k) * columns;
     for (int64_t i = 0; i < columns; ++i)
-      inner[k][i] = FusedMultiplyAdd(attributes.dadx[k], static_cast<float>(walk.x0 + i),
-                                     attributes.a0[k]);
+      inner[k][i] =
+          FusedMultiplyAdd(attributes.dadx[k], static_cast<float>(walk.x0 + i), attributes.a0[k]);
+  }
+  float* innerUV = cache.data() + 4 * static_cast<size_t>(columns);
+  if constexpr (kTextured) {
+    for (int64_t i = 0; i < columns; ++i) {
+      for (int k = 4; k < kAttributes; ++k)
+        innerUV[2 * i + k - 4] =
+            FusedMultiplyAdd(attributes.dadx[k], static_cast<float>(walk.x0 + i), attributes.a0[k]);
+    }
   }
   const RasterSurface* texture = state.texture;
   // Modulating by white changes nothing: (t 255 + 127) / 255 = t.
   const bool modulate = state.modulate && !(flat && fixed == 0xFFFFFFFFu);
-  const bool alphaTest = state.alphaTest;
+  constexpr int64_t kBatch = 64;
+  uint32_t fragments[kBatch];
   for (int64_t py = walk.y0; py <= walk.y1; ++py, walk.NextRow()) {
     int64_t first, last;
     walk.Span(&first, &last);
@@ -357,44 +376,29 @@ void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWal
     for (int k = firstAttribute; k < endAttribute; ++k)
       outer[k] = double(attributes.dady[k]) * fy;
     uint32_t* line = target.pixels + static_cast<size_t>(py) * target.pitch + walk.x0;
-    for (int64_t i = first; i <= last; ++i) {
-      uint32_t diffuse = fixed;
-      if (!flat) {
-        diffuse = 0;
-        for (int k = 0; k < 4; ++k)
-          diffuse = diffuse << 8 | RoundChannel(ProductPlus(outer[k], inner[k][i]));
+    for (int64_t batch = first; batch <= last; batch += kBatch) {
+      const int64_t end = std::min(last + 1, batch + kBatch);
+      for (int64_t i = batch; i < end; ++i) {
+        uint32_t diffuse = fixed;
+        if (!flat) {
+          diffuse = 0;
+          for (int k = 0; k < 4; ++k)
+            diffuse = diffuse << 8 | RoundChannel(ProductPlus(outer[k], inner[k][i]));
+        }
+        uint32_t fragment = diffuse;
+        if constexpr (kTextured) {
+          float uv[2];
+          ProductPlusPair(outer + 4, innerUV + 2 * i, uv);
+          const float u = uv[0], v = uv[1];
+          constexpr RasterFilter kFilter =
+              kTexturing == Texturing::kPoint ? RasterFilter::kPoint : RasterFilter::kBilinear;
+          uint32_t texel = SampleAs<kFilter>(*texture, u, v);
+          fragment = modulate ? Modulate(texel, diffuse) : texel;
+        }
+        fragments[i - batch] = fragment;
       }
-      uint32_t fragment = diffuse;
-      if constexpr (kTextured) {
-        float u = ProductPlus(outer[4], inner[4][i]), v = ProductPlus(outer[5], inner[5][i]);
-        constexpr RasterFilter kFilter =
-            kTexturing == Texturing::kPoint ? RasterFilter::kPoint : RasterFilter::kBilinear;
-        uint32_t texel = SampleAs<kFilter>(*texture, u, v);
-        fragment = modulate ? Modulate(texel, diffuse) : texel;
-      }
-      if (alphaTest && (fragment >> 24) < 128) continue;
-      line[i] = BlendFast<kBlend>(fragment, line[i]);
+      BlendFragments(state, fragments, line + batch, static_cast<int32_t>(end - batch));
     }
-  }
-}
-
-template <Texturing kTexturing>
-void FillTriangleBlended(const RasterSurface& target, const RasterState& state,
-                         const EdgeWalk& walk, const AttributePlanes& attributes, bool flat,
-                         uint32_t fixed) {
-  switch (state.blend) {
-    case RasterBlend::kOpaque:
-      return FillTriangle<kTexturing, RasterBlend::kOpaque>(target, state, walk, attributes, flat,
-                                                            fixed);
-    case RasterBlend::kAlpha:
-      return FillTriangle<kTexturing, RasterBlend::kAlpha>(target, state, walk, attributes, flat,
-                                                           fixed);
-    case RasterBlend::kAdditive:
-      return FillTriangle<kTexturing, RasterBlend::kAdditive>(target, state, walk, attributes,
-                                                              flat, fixed);
-    case RasterBlend::kMultiply:
-      return FillTriangle<kTexturing, RasterBlend::kMultiply>(target, state, walk, attributes,
-                                                              flat, fixed);
   }
 }
 
@@ -433,15 +437,15 @@ void RasteriseTriangle(const RasterSurface& target, const RasterState& state, co
   }
   const RasterSurface* texture = state.texture;
   if (texture == nullptr)
-    return FillTriangleBlended<Texturing::kNone>(target, state, walk, attributes, flat,
+    return FillTriangle<Texturing::kNone>(target, state, walk, attributes, flat,
                                                  flatDiffuse);
   // An empty texture samples transparent black, which modulates to transparent black.
   if (Empty(*texture))
-    return FillTriangleBlended<Texturing::kNone>(target, state, walk, attributes, true, 0);
+    return FillTriangle<Texturing::kNone>(target, state, walk, attributes, true, 0);
   if (state.filter == RasterFilter::kPoint)
-    return FillTriangleBlended<Texturing::kPoint>(target, state, walk, attributes, flat,
+    return FillTriangle<Texturing::kPoint>(target, state, walk, attributes, flat,
                                                   flatDiffuse);
-  FillTriangleBlended<Texturing::kBilinear>(target, state, walk, attributes, flat, flatDiffuse);
+  FillTriangle<Texturing::kBilinear>(target, state, walk, attributes, flat, flatDiffuse);
 }
 
 // The guard band as four planes, then the enabled user planes.

@@ -141,5 +141,9 @@ uint32_t SampleTexture(const RasterSurface& texture, RasterFilter filter, float 
 uint32_t ShadeFragment(const RasterState& state, uint32_t diffuse, float u, float v);
 // src blended over dst by the given mode; the top byte of the result is 0xFF.
 uint32_t BlendPixel(RasterBlend blend, uint32_t src, uint32_t dst);
+// fragments[i] over dst[i] for i < count as a drawn pixel takes them: dropped by the state's
+// alpha test, else BlendPixel with its blend. Four at a time with SSE2.
+void BlendFragments(const RasterState& state, const uint32_t* fragments, uint32_t* dst,
+                    int32_t count);
 
 }  // namespace vxl::platform::d3d7

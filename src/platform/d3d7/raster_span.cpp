@@ -293,4 +293,18 @@ void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t
   }
 }
 
+void BlendFragments(const RasterState& state, const uint32_t* fragments, uint32_t* dst,
+                    int32_t count) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 4 <= count; i += 4) {
+    __m128i* out = reinterpret_cast<__m128i*>(dst + i);
+    __m128i fragment = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fragments + i));
+    _mm_storeu_si128(out, Pixels4(state, fragment, _mm_loadu_si128(out)));
+  }
+#endif
+  for (; i < count; ++i)
+    PlainPixel(state, fragments[i], dst[i]);
+}
+
 }  // namespace vxl::platform::d3d7
