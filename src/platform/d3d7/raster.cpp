@@ -222,6 +222,14 @@ AttributePlanes PlanesOf(const ClipVertex& p0, const ClipVertex& p1, const ClipV
 // The pixel pipeline's pieces, inline so the triangle loop below can specialise them. Sampling
 // takes a texture that is not empty.
 inline uint32_t PointTexel(const RasterSurface& texture, float tu, float tv) {
+  constexpr int32_t kExact = 1 << 24;  // sizes whose last index is a float exactly
+  if (texture.width <= kExact && texture.height <= kExact) {
+    // Clamping before the floor picks the same texel, and truncation floors what is not negative.
+    float cx = std::min(std::max(tu, 0.0f), static_cast<float>(texture.width - 1));
+    float cy = std::min(std::max(tv, 0.0f), static_cast<float>(texture.height - 1));
+    return texture.pixels[static_cast<size_t>(static_cast<int32_t>(cy)) * texture.pitch +
+                          static_cast<int32_t>(cx)];
+  }
   int32_t x = std::clamp(FloorIndex(tu), 0, texture.width - 1);
   int32_t y = std::clamp(FloorIndex(tv), 0, texture.height - 1);
   return texture.pixels[static_cast<size_t>(y) * texture.pitch + x];
@@ -248,7 +256,7 @@ uint32_t BilinearTexel(const RasterSurface& texture, float tu, float tv) {
 
 template <RasterFilter kFilter>
 inline uint32_t SampleAs(const RasterSurface& texture, float u, float v) {
-  if (!std::isfinite(u) || !std::isfinite(v)) return 0;
+  // The width and height are at least 1: u is finite wherever u * width is.
   float tu = u * static_cast<float>(texture.width);
   float tv = v * static_cast<float>(texture.height);
   if (!std::isfinite(tu) || !std::isfinite(tv)) return 0;
