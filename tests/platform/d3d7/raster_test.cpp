@@ -508,6 +508,20 @@ TEST(RasterTest, SamplingUsesTexelCentresClampedWithEightBitSteps) {
     }
     ASSERT_EQ(SampleTexture(tex, RasterFilter::kBilinear, u, v), expect) << u << "," << v;
   }
+  // Far and non-finite positions: transparent black where u * width or v * height is not
+  // finite, else the clamped corner texel.
+  const float inf = std::numeric_limits<float>::infinity(), big = 3e38f;
+  const struct {
+    float u, v;
+    long x, y;  // -1: transparent black
+  } far[] = {{std::numeric_limits<float>::quiet_NaN(), 0.5f, -1, -1}, {0.5f, -inf, -1, -1},
+             {inf, 0.5f, -1, -1},  {big, 0.5f, -1, -1},  {0.5f, -big, -1, -1},
+             {1e30f, 0.5f, 4, 1},  {-1e30f, 1e9f, 0, 2}, {-0.0f, 1e-45f, 0, 0}};
+  for (const auto& c : far) {
+    for (RasterFilter filter : {RasterFilter::kPoint, RasterFilter::kBilinear})
+      EXPECT_EQ(SampleTexture(tex, filter, c.u, c.v), c.x < 0 ? 0u : at(c.x, c.y))
+          << c.u << "," << c.v;
+  }
 }
 
 // The alpha test drops fragments below 128 before any blending: a textured quad over a marked
