@@ -146,7 +146,7 @@ constexpr int kAttributes = 6;  // a, r, g, b, u, v
 // rounding meets a tie the first one made, the sum's exact remainder breaks it.
 // ProductPlus takes the exact product p = double(a) * double(b), so a caller can keep a product
 // that stays the same over a row.
-inline float ProductPlus(double p, float c) {
+[[gnu::always_inline]] inline float ProductPlus(double p, float c) {
   double s = p + double(c);
   if (!std::isfinite(s)) return static_cast<float>(s);
   uint64_t bits = std::bit_cast<uint64_t>(s);
@@ -167,7 +167,7 @@ inline float FusedMultiplyAdd(float a, float b, float c) {
 
 // ProductPlus of two pairs at once: out[j] = ProductPlus(p[j], c[j]). Both sums are taken
 // together; a sum on a float midpoint (rare) goes through ProductPlus.
-inline void ProductPlusPair(const double p[2], const float c[2], float out[2]) {
+[[gnu::always_inline]] inline void ProductPlusPair(const double p[2], const float c[2], float out[2]) {
 #if defined(__SSE2__)
   __m128d pp = _mm_loadu_pd(p);
   __m128d s = _mm_add_pd(pp, _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(c)))));
@@ -221,7 +221,7 @@ AttributePlanes PlanesOf(const ClipVertex& p0, const ClipVertex& p1, const ClipV
 
 // The pixel pipeline's pieces, inline so the triangle loop below can specialise them. Sampling
 // takes a texture that is not empty.
-inline uint32_t PointTexel(const RasterSurface& texture, float tu, float tv) {
+[[gnu::always_inline]] inline uint32_t PointTexel(const RasterSurface& texture, float tu, float tv) {
   constexpr int32_t kExact = 1 << 24;  // sizes whose last index is a float exactly
   if (texture.width <= kExact && texture.height <= kExact) {
     // Clamping before the floor picks the same texel, and truncation floors what is not negative.
@@ -255,7 +255,7 @@ uint32_t BilinearTexel(const RasterSurface& texture, float tu, float tv) {
 }
 
 template <RasterFilter kFilter>
-inline uint32_t SampleAs(const RasterSurface& texture, float u, float v) {
+[[gnu::always_inline]] inline uint32_t SampleAs(const RasterSurface& texture, float u, float v) {
   // The width and height are at least 1: u is finite wherever u * width is.
   float tu = u * static_cast<float>(texture.width);
   float tv = v * static_cast<float>(texture.height);
@@ -264,7 +264,7 @@ inline uint32_t SampleAs(const RasterSurface& texture, float u, float v) {
   return BilinearTexel(texture, tu, tv);
 }
 
-inline uint32_t Modulate(uint32_t texel, uint32_t diffuse) {
+[[gnu::always_inline]] inline uint32_t Modulate(uint32_t texel, uint32_t diffuse) {
   uint32_t out = 0;
   for (int shift = 24; shift >= 0; shift -= 8)
     out |= MulDiv255(Channel(texel, shift), Channel(diffuse, shift)) << shift;
