@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "platform/math/small_rounding.h"
@@ -306,6 +307,59 @@ inline uint32_t BlendAs(uint32_t src, uint32_t dst) {
 
 enum class Texturing { kNone, kPoint, kBilinear };
 
+#if defined(__SSE2__)
+// Whether any of the four sums (two per vector) lies on a float midpoint (see ProductPlus).
+inline bool AnyMidpoint(__m128d a, __m128d b, __m128d c, __m128d d) {
+  const __m128i mask = _mm_set1_epi64x(0x1FFFFFFF), midpoint = _mm_set1_epi64x(0x10000000);
+  __m128i any = _mm_setzero_si128();
+  for (__m128d s : {a, b, c, d}) {
+    __m128i same = _mm_cmpeq_epi32(_mm_and_si128(_mm_castpd_si128(s), mask), midpoint);
+    // Both halves of a 64-bit lane must match.
+    any = _mm_or_si128(any, _mm_and_si128(same, _mm_shuffle_epi32(same, _MM_SHUFFLE(2, 3, 0, 1))));
+  }
+  return _mm_movemask_epi8(any) != 0;
+}
+
+// SampleAs<kPoint> for four pixels in a row, from the row's products `outer` (u, v) and the
+// pixels' inner sums `innerUV` (u, v, u, v, ...), for a texture whose sizes are at most 2^24.
+// False, sampling nothing, where a sum needs ProductPlus's midpoint step.
+[[gnu::always_inline]] inline bool PointTexels4(const RasterSurface& texture,
+                                                const double outer[2], const float* innerUV,
+                                                uint32_t out[4]) {
+  const __m128d p = _mm_loadu_pd(outer);
+  const __m128 c01 = _mm_loadu_ps(innerUV), c23 = _mm_loadu_ps(innerUV + 4);
+  const __m128d s0 = _mm_add_pd(p, _mm_cvtps_pd(c01));
+  const __m128d s1 = _mm_add_pd(p, _mm_cvtps_pd(_mm_movehl_ps(c01, c01)));
+  const __m128d s2 = _mm_add_pd(p, _mm_cvtps_pd(c23));
+  const __m128d s3 = _mm_add_pd(p, _mm_cvtps_pd(_mm_movehl_ps(c23, c23)));
+  if (AnyMidpoint(s0, s1, s2, s3)) return false;
+  const __m128 uv01 = _mm_movelh_ps(_mm_cvtpd_ps(s0), _mm_cvtpd_ps(s1));  // u0 v0 u1 v1
+  const __m128 uv23 = _mm_movelh_ps(_mm_cvtpd_ps(s2), _mm_cvtpd_ps(s3));
+  const __m128 tu = _mm_mul_ps(_mm_shuffle_ps(uv01, uv23, _MM_SHUFFLE(2, 0, 2, 0)),
+                               _mm_set1_ps(static_cast<float>(texture.width)));
+  const __m128 tv = _mm_mul_ps(_mm_shuffle_ps(uv01, uv23, _MM_SHUFFLE(3, 1, 3, 1)),
+                               _mm_set1_ps(static_cast<float>(texture.height)));
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  const __m128 infinity = _mm_set1_ps(std::numeric_limits<float>::infinity());
+  const int finite = _mm_movemask_ps(_mm_and_ps(_mm_cmplt_ps(_mm_and_ps(tu, magnitude), infinity),
+                                                _mm_cmplt_ps(_mm_and_ps(tv, magnitude), infinity)));
+  // As PointTexel: clamped, then truncated.
+  const __m128 zero = _mm_setzero_ps();
+  alignas(16) int32_t x[4], y[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(x),
+                  _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(tu, zero),
+                                              _mm_set1_ps(static_cast<float>(texture.width - 1)))));
+  _mm_store_si128(reinterpret_cast<__m128i*>(y),
+                  _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(tv, zero),
+                                              _mm_set1_ps(static_cast<float>(texture.height - 1)))));
+  for (int j = 0; j < 4; ++j) {
+    out[j] = (finite >> j & 1) ? texture.pixels[static_cast<size_t>(y[j]) * texture.pitch + x[j]]
+                               : 0;
+  }
+  return true;
+}
+#endif
+
 // A triangle's covered pixels, row by row: the integer edge functions at the first column of each
 // row, and the columns the row covers found from them.
 struct EdgeWalk {
@@ -373,6 +427,9 @@ void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWal
   const RasterSurface* texture = state.texture;
   // Modulating by white changes nothing: (t 255 + 127) / 255 = t.
   const bool modulate = state.modulate && !(flat && fixed == 0xFFFFFFFFu);
+  // Point sampling four at a time takes sizes whose last index is a float exactly.
+  const bool fourAtATime =
+      kTextured && texture->width <= (1 << 24) && texture->height <= (1 << 24);
   constexpr int64_t kBatch = 64;
   uint32_t fragments[kBatch];
   for (int64_t py = walk.y0; py <= walk.y1; ++py, walk.NextRow()) {
@@ -386,7 +443,22 @@ void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWal
     uint32_t* line = target.pixels + static_cast<size_t>(py) * target.pitch + walk.x0;
     for (int64_t batch = first; batch <= last; batch += kBatch) {
       const int64_t end = std::min(last + 1, batch + kBatch);
-      for (int64_t i = batch; i < end; ++i) {
+      int64_t i = batch;
+#if defined(__SSE2__)
+      if constexpr (kTexturing == Texturing::kPoint) {
+        if (flat && fourAtATime) {
+          for (; i + 4 <= end; i += 4) {
+            uint32_t* out = fragments + (i - batch);
+            if (!PointTexels4(*texture, outer + 4, innerUV + 2 * i, out)) break;
+            if (modulate) {
+              for (int j = 0; j < 4; ++j)
+                out[j] = Modulate(out[j], fixed);
+            }
+          }
+        }
+      }
+#endif
+      for (; i < end; ++i) {
         uint32_t diffuse = fixed;
         if (!flat) {
           diffuse = 0;

@@ -59,7 +59,7 @@ __m128i BroadcastAlpha(__m128i v) {
 }
 
 // Blends two pixels held as 16-bit lanes.
-__m128i Blend2(RasterBlend blend, __m128i s, __m128i d) {
+[[gnu::always_inline]] inline __m128i Blend2(RasterBlend blend, __m128i s, __m128i d) {
   switch (blend) {
     case RasterBlend::kOpaque:
       return s;
@@ -78,7 +78,7 @@ __m128i Blend2(RasterBlend blend, __m128i s, __m128i d) {
 }
 
 // Four fragments over four destination pixels.
-__m128i Pixels4(const RasterState& state, __m128i fragment, __m128i dst) {
+[[gnu::always_inline]] inline __m128i Pixels4(const RasterState& state, __m128i fragment, __m128i dst) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   __m128i out;
