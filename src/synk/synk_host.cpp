@@ -200,27 +200,79 @@ void TSynkHost::_HandleEvent(const platform::EnetEventRecord& event) {
   platform::EnetPacketRelease(event.packet);  // peers it was relayed to still hold it
 }
 
+void TSynkHost::_List(const Ref<TSynkObject>& object) {
+  object->_listLink = _objects->AddLast(object);
+  object->_listOrder = _listed++;
+  if (object->_state != SYNK_STATE_SYNCED && !object->_queued) _Queue(*object);
+}
+
+void TSynkHost::_Queue(TSynkObject& object) {
+  if (_ended) return;
+  object._queued = true;
+  (object._peer ? _remoteQueue : _localQueue).emplace_back(&object);
+}
+
 void TSynkHost::_SyncObjects() {
   _TakePeerList();  // the program may have changed the list since the last sync
   _created->Clear();
   _modified->Clear();
   _closed->Clear();
   _messages->Clear();
-  ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
-    if (object->_state == SYNK_STATE_SYNCED) return;  // nothing to send, nothing changes
-    if (!object->_peer) {
-      _SendChanges(*object);
-    } else {
-      object->_Advance();
+  if (!_objects) return;  // a Null list (set so through reflection) has nothing to sync
+  _SyncQueue(_remoteQueue, false);
+  _SyncQueue(_localQueue, true);
+}
+
+void TSynkHost::_SyncQueue(std::vector<Ref<TSynkObject>>& queue, bool local) {
+  std::vector<Ref<TSynkObject>> visit;
+  visit.swap(queue);
+  if (local) {
+    // In list order, as a walk of the whole list would meet them: the packets leave in that
+    // order.
+    auto byOrder = [](const Ref<TSynkObject>& a, const Ref<TSynkObject>& b) {
+      return a->_listOrder < b->_listOrder;
+    };
+    if (!std::is_sorted(visit.begin(), visit.end(), byOrder))
+      std::sort(visit.begin(), visit.end(), byOrder);
+  }
+  size_t next = 0;
+  // When a send throws, the objects not yet visited stay queued, ahead of any queued since.
+  struct Requeue {
+    std::vector<Ref<TSynkObject>>& visit;
+    size_t& next;
+    std::vector<Ref<TSynkObject>>& queue;
+    ~Requeue() {
+      if (next < visit.size()) {
+        queue.insert(queue.begin(), visit.begin() + ptrdiff_t(next), visit.end());
+      } else if (queue.empty()) {  // the storage serves the next sync
+        visit.clear();
+        visit.swap(queue);
+      }
     }
-    if (object->_state == SYNK_STATE_DEAD) {
-      // A remote object closed here rather than by its owner lets go of its id as well: the
-      // owner's later changes to it are dropped instead of bringing it back.
-      if (object->_peer && _idMap[object->_id] == object) object->_peer->UnmapLocalId(object->_id);
-      UnmapObject(object);
-      link->Remove();
+  } requeue{visit, next, queue};
+  for (; next < visit.size(); ++next) {
+    TSynkObject& object = *visit[next];
+    // An object the program took out of the list is not synced by it, as before.
+    const bool listed = object._listLink && object._listLink->_InList() &&
+                        object._listLink->Value().Get() == &object;
+    if (listed && object._state != SYNK_STATE_SYNCED) {
+      if (!object._peer) {
+        _SendChanges(object);
+      } else {
+        object._Advance();
+      }
+      if (object._state == SYNK_STATE_DEAD) {
+        // A remote object closed here rather than by its owner lets go of its id as well: the
+        // owner's later changes to it are dropped instead of bringing it back.
+        const Ref<TSynkObject>& held = visit[next];
+        if (object._peer && _idMap[object._id] == held) object._peer->UnmapLocalId(object._id);
+        UnmapObject(held);
+        object._listLink->Remove();
+        object._listLink = nullptr;
+      }
     }
-  });
+    object._queued = false;
+  }
 }
 
 void TSynkHost::_SendChanges(TSynkObject& object) {
@@ -303,7 +355,7 @@ void TSynkHost::_Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size
     object = TSynkObject::Create(id, SYNK_STATE_CREATED, Ref<TSynkHost>(this), peer);
     MapObject(object);
     peer->MapLocalId(id, wireId);
-    _objects->AddLast(object);
+    _List(object);
     _created->AddLast(object);
   } else {
     // Only objects this peer owns can be changed or closed by it.
@@ -334,6 +386,11 @@ void TSynkHost::Close() {
   }
   _ended = true;
   // Objects refer to their host: letting go of them here is what frees both.
+  for (auto* queue : {&_localQueue, &_remoteQueue}) {
+    for (const Ref<TSynkObject>& object : *queue)
+      object->_queued = false;
+    queue->clear();
+  }
   _objects->Clear();
   _created->Clear();
   _modified->Clear();
@@ -399,7 +456,7 @@ Ref<TSynkPeer> TSynkHost::AddPeer(platform::EnetPeer* enetPeer) {
 Ref<TSynkObject> TSynkHost::CreateObject() {
   auto object = TSynkObject::Create(AllocId(), SYNK_STATE_CREATED, Ref<TSynkHost>(this), nullptr);
   MapObject(object);
-  _objects->AddLast(object);
+  _List(object);
   return object;
 }
 

@@ -69,13 +69,13 @@ Ref<TSynkObject> TSynkObject::Create(int32_t id, int32_t state, const Ref<TSynkH
 void TSynkObject::Close() {
   switch (_state) {
     case SYNK_STATE_CREATED:
-      _state = SYNK_STATE_DEAD;
+      _SetState(SYNK_STATE_DEAD);
       break;
     case SYNK_STATE_CLOSING:
       break;
     case SYNK_STATE_MODIFIED:
     case SYNK_STATE_SYNCED:
-      _state = SYNK_STATE_CLOSING;
+      _SetState(SYNK_STATE_CLOSING);
       break;
     default:
       Throw("Illegal object state");
@@ -89,7 +89,7 @@ Ref<TSynkSlot> TSynkObject::WriteSlot(int32_t index) {
 const Ref<TSynkSlot>& TSynkObject::Written(int32_t index) {
   const Ref<TSynkSlot>& slot = Slot(index);
   _modified |= static_cast<int32_t>(1u << index);
-  if (_state == SYNK_STATE_SYNCED) _state = SYNK_STATE_MODIFIED;
+  if (_state == SYNK_STATE_SYNCED) _SetState(SYNK_STATE_MODIFIED);
   return slot;
 }
 
@@ -124,21 +124,26 @@ void TSynkObject::_Advance() {
   if (_state == SYNK_STATE_SYNCED || _state == SYNK_STATE_DEAD) return;
   _modified = 0;
   if (_state == SYNK_STATE_CREATED || _state == SYNK_STATE_MODIFIED) {
-    _state = SYNK_STATE_SYNCED;
+    _SetState(SYNK_STATE_SYNCED);
   } else if (_state == SYNK_STATE_CLOSING) {
-    _state = SYNK_STATE_DEAD;
+    _SetState(SYNK_STATE_DEAD);
     _target = nullptr;
   }
 }
 
 void TSynkObject::Update(const Ref<TSynkMsg>& msg) {
   UnpackSlots(msg->data);
-  _state = msg->state;
+  _SetState(msg->state);
 }
 
 void TSynkObject::_Apply(int32_t state, const uint8_t* data, size_t size) {
   _Unpack(data, size);
+  _SetState(state);
+}
+
+void TSynkObject::_SetState(int32_t state) {
   _state = state;
+  if (state != SYNK_STATE_SYNCED && !_queued && _listLink && _host) _host->_Queue(*this);
 }
 
 Ref<TSynkMsg> TSynkObject::CreatedMsg() const {

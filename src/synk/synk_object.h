@@ -17,6 +17,7 @@
 
 namespace vxl {
 
+class TLink;
 class TSynkHost;
 class TSynkPeer;
 
@@ -62,6 +63,11 @@ class TSynkObject : public Object {
   Ref<Object> _target;
   Array<Ref<TSynkSlot>> _slots;
   int32_t _modified = 0;  // bit i: slot i changed since the last sync
+  // The object's link in its host's object list (Null while it is in none), its place in that
+  // list's order, and whether the host's next sync visits it.
+  Ref<TLink> _listLink;
+  int64_t _listOrder = 0;
+  bool _queued = false;
 
   static Ref<TSynkObject> Create(int32_t id, int32_t state, const Ref<TSynkHost>& host,
                                  const Ref<TSynkPeer>& peer);
@@ -99,6 +105,9 @@ class TSynkObject : public Object {
   void _Apply(int32_t state, const uint8_t* data, size_t size);
   // Sync's move to the next state, without the message.
   void _Advance();
+  // Every change of state goes through here: a listed object that is not synced is queued for
+  // its host's next sync.
+  void _SetState(int32_t state);
   // Writes PackSlots(mask)'s bytes to out, which holds PackedSize(mask) bytes.
   void _PackInto(int32_t mask, uint8_t* out) const;
 
