@@ -172,31 +172,36 @@ inline void MixFrame(const uint8_t* d, uint64_t pos, int32_t* acc, Gains g) {
 // moving values across the 128-bit halves.
 constexpr int32_t kLaneFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
-// The 32.32 positions of eight frames, as whole value index and fraction in 32-bit lanes, moved
-// on eight steps at a time (the carry out of the fraction taken by an unsigned compare).
+// The positions of eight frames from a start p, in 1/65536 values past p's whole value `base`
+// in 32-bit lanes (a step's low 16 bits are zero, so the bits of p below those play no part), and
+// frame 0's beside them in a scalar. Fit(n, step) tells whether n frames from p stay in range.
 struct Positions {
-  __m256i index, fraction, advanceLow, advanceHigh;
+  __m256i rel, advance;
+  uint32_t base, relFirst, advanceFirst;
 
-  VXL_AVX2 Positions(uint64_t p, uint64_t step) {
-    alignas(32) uint32_t whole[8], part[8];
-    for (int k = 0; k < 8; ++k) {
-      uint64_t at = p + uint64_t(kLaneFrame[k]) * step;
-      whole[k] = uint32_t(at >> 32);
-      part[k] = uint32_t(at);
-    }
-    index = _mm256_load_si256(reinterpret_cast<const __m256i*>(whole));
-    fraction = _mm256_load_si256(reinterpret_cast<const __m256i*>(part));
-    advanceLow = _mm256_set1_epi32(int32_t(uint32_t(8 * step)));
-    advanceHigh = _mm256_set1_epi32(int32_t(uint32_t((8 * step) >> 32) + 1));
+  static bool Fit(int32_t n, uint64_t step) {
+    return (step & 0xFFFF) == 0 && (step >> 16) < (uint64_t(1) << 27) &&
+           uint64_t(n) * (step >> 16) + 0x10000 < (uint64_t(1) << 31);
   }
-  // The 16-bit fractions used for interpolation.
-  VXL_AVX2 __m256i Frac16() const { return _mm256_srli_epi32(fraction, 16); }
+  VXL_AVX2 Positions(uint64_t p, uint64_t step) {
+    const uint32_t step16 = uint32_t(step >> 16), start = uint32_t(p >> 16) & 0xFFFF;
+    alignas(32) uint32_t lanes[8];
+    for (int k = 0; k < 8; ++k)
+      lanes[k] = start + uint32_t(kLaneFrame[k]) * step16;
+    rel = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+    advance = _mm256_set1_epi32(int32_t(8 * step16));
+    base = uint32_t(p >> 32);
+    relFirst = start;
+    advanceFirst = 8 * step16;
+  }
+  // Whole values past base, and the 16-bit fractions used for interpolation.
+  VXL_AVX2 __m256i Whole() const { return _mm256_srli_epi32(rel, 16); }
+  VXL_AVX2 __m256i Frac16() const { return _mm256_and_si256(rel, _mm256_set1_epi32(0xFFFF)); }
+  // Frame 0's whole value index.
+  uint32_t First() const { return base + (relFirst >> 16); }
   VXL_AVX2 void Advance() {
-    fraction = _mm256_add_epi32(fraction, advanceLow);
-    // All ones where no carry came out (the sum is not below what was added), which takes the
-    // extra one in advanceHigh back.
-    __m256i noCarry = _mm256_cmpeq_epi32(_mm256_max_epu32(fraction, advanceLow), fraction);
-    index = _mm256_add_epi32(_mm256_add_epi32(index, advanceHigh), noCarry);
+    rel = _mm256_add_epi32(rel, advance);
+    relFirst += advanceFirst;
   }
 };
 
@@ -296,7 +301,9 @@ VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t* acc, int32_t n, uint
   __m256i vol = _mm256_load_si256(reinterpret_cast<const __m256i*>(laneVolume));
   const __m256i volStep = _mm256_set1_epi32(8 * ramp.volInc);
   const __m256i one = _mm256_set1_epi32(1);
+  if (!Positions::Fit(n, step)) return 0;
   Positions at(p, step);
+  const __m256i base = _mm256_set1_epi32(int32_t(at.base));
   const bool narrow = step <= (uint64_t(7) << 30);  // 1.75 values per frame
   const bool wide = step <= (uint64_t(7) << 31);    // 3.5
   int32_t f = 0;
@@ -305,15 +312,16 @@ VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t* acc, int32_t n, uint
       RampGains(vol, ramp, gainsLow, gainsHigh);
       vol = _mm256_add_epi32(vol, volStep);
     }
-    const __m256i index = at.index, frac = at.Frac16();
+    const __m256i whole = at.Whole(), frac = at.Frac16();
+    const uint32_t first = at.First();
     at.Advance();
     if constexpr (Channels == 1) {
       // Each value with its successor. Eight frames a step of at most 1.75 values apart lie in
       // the 17 values from the first: two loads of that window, each position's pair picked
       // from the one where it starts on a 4-byte boundary. At most 3.5 apart they lie in 33.
-      const uint32_t first = uint32_t(_mm256_cvtsi256_si32(index));  // frame 0's
       const int16_t* w = reinterpret_cast<const int16_t*>(d) + first;
-      __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(int32_t(first)));
+      __m256i offset =
+          _mm256_sub_epi32(whole, _mm256_permutevar8x32_epi32(whole, _mm256_setzero_si256()));
       __m256i pairs;
       if (narrow && uint64_t(first) + 17 <= end) {
         __m256i half = _mm256_srli_epi32(offset, 1);
@@ -326,12 +334,13 @@ VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t* acc, int32_t n, uint
       } else if (wide && uint64_t(first) + 33 <= end) {
         pairs = PairsInWideWindow(w, offset);
       } else {
-        pairs = LoadAt<int32_t>(d, index, 2);
+        pairs = LoadAt<int32_t>(d, _mm256_add_epi32(whole, base), 2);
       }
       __m256i v = Lerp16(Low16(pairs), _mm256_srai_epi32(pairs, 16), frac);
       Accumulate(acc, v, v, gainsLow, gainsHigh);
     } else {
       // The frame holding value `index` starts at index & ~1; an odd index is half-way on.
+      const __m256i index = _mm256_add_epi32(whole, base);
       __m256i pair = _mm256_andnot_si256(one, index);
       __m256i half = _mm256_srli_epi32(
           _mm256_add_epi32(_mm256_slli_epi32(_mm256_and_si256(index, one), 16), frac), 1);
