@@ -360,8 +360,10 @@ void TSynkHost::_Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size
   } else {
     // Only objects this peer owns can be changed or closed by it.
     id = peer->_remoteToLocal[wireId];
-    if (wireId == 0 || id == 0 || !_idMap[id] || _idMap[id]->_peer != peer) return;
-    object = _idMap[id];
+    if (wireId == 0 || id == 0) return;
+    const Ref<TSynkObject>& owned = _idMap[id];
+    if (!owned || owned->_peer != peer) return;
+    object = owned;
     if (state == SYNK_STATE_MODIFIED) {
       _modified->AddLast(object);
     } else {

@@ -174,19 +174,10 @@ uint32_t GetBigEndian(const uint8_t*& in, int bytes) {
 
 }  // namespace
 
-namespace {
-
-bool Selected(int32_t mask, int32_t index) {
-  return (static_cast<uint32_t>(mask) >> index) & 1u;
-}
-
-}  // namespace
-
 int64_t TSynkObject::PackedSize(int32_t mask) const {
   int64_t size = 0;
-  for (int32_t i = 0; i < kSynkSlotCount; ++i) {
-    if (!Selected(mask, i)) continue;
-    const TSynkSlot& slot = *Slot(i);
+  for (uint32_t left = static_cast<uint32_t>(mask); left; left &= left - 1) {
+    const TSynkSlot& slot = *Slot(std::countr_zero(left));
     if (slot._type == SYNK_SLOT_STRING) {
       size += slot._string.Length() + 3;
     } else if (slot._type != SYNK_SLOT_NONE) {
@@ -207,9 +198,10 @@ Array<uint8_t> TSynkObject::PackSlots(int32_t mask) const {
 }
 
 void TSynkObject::_PackInto(int32_t mask, uint8_t* out) const {
-  for (int32_t i = 0; i < kSynkSlotCount; ++i) {
+  for (uint32_t left = static_cast<uint32_t>(mask); left; left &= left - 1) {
+    const int32_t i = std::countr_zero(left);
     const TSynkSlot& slot = *Slot(i);
-    if (!Selected(mask, i) || slot._type == SYNK_SLOT_NONE) continue;
+    if (slot._type == SYNK_SLOT_NONE) continue;
     *out++ = static_cast<uint8_t>(slot._type << 5 | i);
     switch (slot._type) {
       case SYNK_SLOT_INT:
@@ -238,13 +230,14 @@ void TSynkObject::_PackInto(int32_t mask, uint8_t* out) const {
 }
 
 void TSynkObject::UnpackSlots(const Array<uint8_t>& data) {
-  _Unpack(data.Data(), static_cast<size_t>(data.Length()));
+  const size_t size = static_cast<size_t>(data.Length());
+  if (const char* error = SynkSlotDataError(data.Data(), size)) Throw(error);
+  _Unpack(data.Data(), size);
 }
 
 void TSynkObject::_Unpack(const uint8_t* data, size_t size) {
   const uint8_t* in = data;
   const uint8_t* end = in + size;
-  if (const char* error = SynkSlotDataError(in, size)) Throw(error);
   while (in < end) {
     int32_t type = *in >> 5;
     int32_t index = *in++ & 31;

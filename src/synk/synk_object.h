@@ -101,7 +101,8 @@ class TSynkObject : public Object {
   // "Invalid Synk data type" or "Corrupt Synk message" and changes nothing when the data are
   // not well formed.
   void UnpackSlots(const Array<uint8_t>& data);
-  // Update from packed slots where they lie: UnpackSlots of the bytes, then the state.
+  // Update from packed slots where they lie, which SynkSlotDataError found well formed: the
+  // slots as UnpackSlots sets them, then the state.
   void _Apply(int32_t state, const uint8_t* data, size_t size);
   // Sync's move to the next state, without the message.
   void _Advance();
@@ -115,6 +116,7 @@ class TSynkObject : public Object {
 
  private:
   const Ref<TSynkSlot>& Slot(int32_t index) const { return _slots[index]; }
+  // Sets the slots of well-formed data.
   void _Unpack(const uint8_t* data, size_t size);
   // WriteSlot without a reference of its own to the slot.
   const Ref<TSynkSlot>& Written(int32_t index);

@@ -26,7 +26,54 @@ void CheckInList(const Ref<TLink>& link) {
   if (!link->_InList()) RaiseRuntimeError("Link is not in a list");
 }
 
+// Freed link blocks of this thread, chained through their first word; at most kPoolMost of them.
+// The pool hands its blocks back to the heap when the thread ends, and links freed after that (by
+// objects of longer life) go straight to the heap.
+struct LinkPool {
+  static constexpr int32_t kPoolMost = 4096;
+  void* first = nullptr;
+  int32_t count = 0;
+  ~LinkPool();
+};
+thread_local LinkPool t_linkPool;
+thread_local bool t_linkPoolGone = false;
+
+LinkPool::~LinkPool() {
+  t_linkPoolGone = true;
+  while (first) {
+    void* next = *static_cast<void**>(first);
+    ::operator delete(first, sizeof(TLink));
+    first = next;
+  }
+  count = 0;
+}
+
 }  // namespace
+
+void* TLink::operator new(size_t size) {
+  LinkPool& pool = t_linkPool;
+  if (size == sizeof(TLink) && pool.first) {
+    void* block = pool.first;
+    pool.first = *static_cast<void**>(block);
+    --pool.count;
+    return block;
+  }
+  return ::operator new(size);
+}
+
+void TLink::operator delete(void* block, size_t size) noexcept {
+  if (!block) return;
+  if (size == sizeof(TLink) && !t_linkPoolGone) {
+    LinkPool& pool = t_linkPool;
+    if (pool.count < LinkPool::kPoolMost) {
+      *static_cast<void**>(block) = pool.first;
+      pool.first = block;
+      ++pool.count;
+      return;
+    }
+  }
+  ::operator delete(block, size);
+}
 
 Ref<TLink> TLink::NextLink() const {
   return _succ && !_succ->_IsSentinel() ? _succ : Ref<TLink>();
@@ -107,9 +154,20 @@ Ref<TDataType> TList::DataType() const {
 }
 
 void TList::Clear() {
+  // Every link leaves as Remove would take it from the front: its value cleared, the sentinel
+  // its predecessor, the link that followed it its successor (so an enumerator standing on it
+  // walks off to the end). The chain is cut from the sentinel first, so the list is whole and
+  // empty while values are released; what their release adds is cleared in the next round.
+  TLink* head = _head.Get();
   while (!IsEmpty()) {
-    Ref<TLink> first = _head->_succ;
-    first->Remove();
+    Ref<TLink> link = std::move(head->_succ);
+    head->_succ = _head;
+    head->_pred = _head;
+    while (link.Get() != head) {
+      link->_value = nullptr;
+      link->_pred = _head;  // lets go of the link before, which nothing else may hold
+      link = Ref<TLink>(link->_succ);
+    }
   }
 }
 
