@@ -30,7 +30,11 @@ void CheckInList(const Ref<TLink>& link) {
 // The pool hands its blocks back to the heap when the thread ends, and links freed after that (by
 // objects of longer life) go straight to the heap.
 struct LinkPool {
+#if defined(__SANITIZE_ADDRESS__)
+  static constexpr int32_t kPoolMost = 0;  // every link goes back to the checked heap
+#else
   static constexpr int32_t kPoolMost = 4096;
+#endif
   void* first = nullptr;
   int32_t count = 0;
   ~LinkPool();
