@@ -2,14 +2,11 @@
 // ("opengl", batching on), the same scene in the same run on the same GL; and how long 60 paced
 // presents take at 60 Hz.
 //
-// Needs an X display; without DISPLAY it starts its own Xvfb. For Mesa's software renderer set
-// LIBGL_ALWAYS_SOFTWARE=1 (Xvfb has nothing else).
+// Needs an X display; without DISPLAY it starts its own Xvfb. It draws on Mesa's software renderer
+// (llvmpipe) unless LIBGL_ALWAYS_SOFTWARE or GALLIUM_DRIVER say otherwise.
 #include <SDL2/SDL.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <cstdio>
@@ -18,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_display.h"
 #include "bench_util.h"
 #include "graphics/gl/gl_kor2d_driver.h"
 #include "graphics/kor2d/kor2d.h"
@@ -65,34 +63,6 @@ std::vector<uint8_t> DiscPixels() {
     }
   }
   return px;
-}
-
-// Starts a private Xvfb when no display is set, ending with this process; returns its process
-// id (0: none started).
-pid_t EnsureDisplay() {
-  const char* d = std::getenv("DISPLAY");
-  if (d && *d) return 0;
-  int fds[2];
-  if (pipe(fds) != 0) return 0;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    dup2(fds[1], 3);
-    int quiet = open("/dev/null", O_WRONLY);  // Xvfb's start-up chatter
-    dup2(quiet, 1);
-    dup2(quiet, 2);
-    // -terminate: the server ends with its last client, this process.
-    execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten",
-           "tcp", "-terminate", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(fds[1]);
-  char buf[32] = {};
-  ssize_t n = read(fds[0], buf, sizeof buf - 1);  // the pipe stays open: Xvfb may write again
-  if (n <= 0) return pid;
-  std::string display = ":" + std::string(buf, strcspn(buf, "\n"));
-  setenv("DISPLAY", display.c_str(), 1);
-  return pid;
 }
 
 double ThreadCpuMs() {
@@ -192,9 +162,7 @@ double SoftSyncMs() {
 }  // namespace
 
 int main() {
-  pid_t xvfb = EnsureDisplay();
-  setenv("LIBGL_ALWAYS_SOFTWARE", "1", 0);
-  setenv("GALLIUM_DRIVER", "llvmpipe", 0);
+  pid_t xvfb = vxl::bench::EnsureDisplay();
   vxl::InitGLKor2DModule();
   vxl::UseGraphicsDriver(vxl::GLKor2DInstance(), 2);
   std::vector<Sprite> scene = Scene();

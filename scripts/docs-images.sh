@@ -2,6 +2,7 @@
 # Regenerates the pictures the README shows, headless, from the examples themselves:
 #   docs/images/sprites-opengl.png   a frame of the sprites example through the "OpenGL" driver
 #   docs/images/tone-waveform.png    what play_audio played, read back from SDL's disk audio driver
+#   docs/images/event-timeline.png   input injected into event_viewer's window, as it arrived
 # The recipes are the ones CI uses (tests/support/test_devices.sh). Environment: BUILD_DIR
 # (default: build, already built with the examples).
 set -euo pipefail
@@ -24,3 +25,8 @@ SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw" \
   "$build/bin/play_audio" "$work/tone.wav" >/dev/null 2>&1
 /usr/bin/python3 "$root/scripts/plot_waveform.py" "$work/played.raw" "$out/tone-waveform.png"
 echo "docs/images/tone-waveform.png"
+
+# Pointer, buttons, wheel and keys faked through the X server's XTest extension.
+"$devices" --display /usr/bin/python3 "$root/scripts/event_timeline.py" "$build/bin/event_viewer" \
+  "$out/event-timeline.png"
+echo "docs/images/event-timeline.png"

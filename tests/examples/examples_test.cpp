@@ -25,6 +25,13 @@ TEST(Examples, HelpAndBadArguments) {
     std::string expected;  // on standard error, or on standard output for exit code 0
   } cases[] = {
       {{"event_viewer", "--help"}, 0, "usage: "},
+      {{"font_collision", "-h"}, 0, "usage: "},
+      {{"font_collision", "--frames", "x"},
+       2,
+       "the frame count must be a whole number from 1 to 1000000, not \"x\""},
+      {{"font_collision", "a.ttf", "b.ttf"}, 2, "usage: "},
+      {{"font_collision", "--screenshot", "x.png"}, 2, "usage: "},
+      {{"font_collision", image}, 1, "small.bmp: not a font file FreeType can open"},
       {{"image_convert", "-h"}, 0, "usage: "},
       {{"play_audio", "--help"}, 0, "usage: "},
       {{"sprites", "--help"}, 0, "usage: "},
@@ -77,7 +84,8 @@ TEST(Examples, HelpAndBadArguments) {
   }
 }
 
-// A library that does not open says why: the PNG loader without libpng, the chat without ENet.
+// A library that does not open says why: the PNG loader without libpng, the chat without ENet,
+// fonts without FreeType.
 TEST(Examples, AMissingLibrarySaysWhy) {
   test::TempDir dir;
   const std::string png = dir.Write("a.png", std::string("\x89PNG\r\n\x1A\n", 8) + "IHDR...");
@@ -92,6 +100,9 @@ TEST(Examples, AMissingLibrarySaysWhy) {
       {"VXL_LIBRARY_LIBENET",
        {"synk_chat", "listen", "7779", "ada"},
        "synk_chat: libenet: /nonexistent/lib.so: cannot open shared object file"},
+      {"VXL_LIBRARY_LIBFREETYPE",
+       {"font_collision"},
+       "font_collision: libfreetype: /nonexistent/lib.so: cannot open shared object file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.variable);
