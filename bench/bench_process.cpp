@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "bench_util.h"
@@ -133,67 +134,75 @@ Times Measure(F&& fn) {
 }  // namespace
 }  // namespace vxl
 
-int main() {
+// With an argument ("spawn", "pipe" or "reflection") only that part runs.
+int main(int argc, char** argv) {
   using namespace vxl;
   InitProcessModule();
   InitReflectionModule();
+  auto wanted = [&](const char* part) { return argc < 2 || std::strcmp(argv[1], part) == 0; };
 
-  // Rounds of 200 spawns each, the two contenders taking turns going first; the median of the
-  // rounds' ratios, in wall time and in processor time of this process and its children.
-  constexpr int kSpawns = 200, kRounds = 15;
-  auto spawnOurs = [] {
-    for (int i = 0; i < kSpawns; ++i)
-      SpawnFramework();
-  };
-  auto spawnPlain = [] {
-    for (int i = 0; i < kSpawns; ++i)
-      SpawnPlain("/bin/true");
-  };
-  std::vector<double> wallOurs, wallRatios, cpuRatios;
-  for (int round = 0; round < kRounds; ++round) {
-    Times ours, plain;
-    if (round % 2) {
-      plain = Measure(spawnPlain);
-      ours = Measure(spawnOurs);
-    } else {
-      ours = Measure(spawnOurs);
-      plain = Measure(spawnPlain);
+  if (wanted("spawn")) {
+    // Rounds of 200 spawns each, the two contenders taking turns going first; the median of the
+    // rounds' ratios, in wall time and in processor time of this process and its children.
+    constexpr int kSpawns = 200, kRounds = 15;
+    auto spawnOurs = [] {
+      for (int i = 0; i < kSpawns; ++i)
+        SpawnFramework();
+    };
+    auto spawnPlain = [] {
+      for (int i = 0; i < kSpawns; ++i)
+        SpawnPlain("/bin/true");
+    };
+    std::vector<double> wallOurs, wallRatios, cpuRatios;
+    for (int round = 0; round < kRounds; ++round) {
+      Times ours, plain;
+      if (round % 2) {
+        plain = Measure(spawnPlain);
+        ours = Measure(spawnOurs);
+      } else {
+        ours = Measure(spawnOurs);
+        plain = Measure(spawnPlain);
+      }
+      wallOurs.push_back(ours.wallMs);
+      wallRatios.push_back(ours.wallMs / plain.wallMs);
+      cpuRatios.push_back(ours.cpuMs / plain.cpuMs);
     }
-    wallOurs.push_back(ours.wallMs);
-    wallRatios.push_back(ours.wallMs / plain.wallMs);
-    cpuRatios.push_back(ours.cpuMs / plain.cpuMs);
+    std::sort(wallRatios.begin(), wallRatios.end());
+    bench::Print("spawn_us", bench::Median(wallOurs) * 1000 / kSpawns, "us");
+    bench::Print("spawn_vs_posix_spawn_ratio", bench::Median(wallRatios));
+    bench::Print("spawn_vs_posix_spawn_ratio_quartile_low", wallRatios[kRounds / 4]);
+    bench::Print("spawn_vs_posix_spawn_ratio_quartile_high", wallRatios[kRounds - 1 - kRounds / 4]);
+    bench::Print("spawn_vs_posix_spawn_cpu_ratio", bench::Median(cpuRatios));
   }
-  std::sort(wallRatios.begin(), wallRatios.end());
-  bench::Print("spawn_us", bench::Median(wallOurs) * 1000 / kSpawns, "us");
-  bench::Print("spawn_vs_posix_spawn_ratio", bench::Median(wallRatios));
-  bench::Print("spawn_vs_posix_spawn_ratio_quartile_low", wallRatios[kRounds / 4]);
-  bench::Print("spawn_vs_posix_spawn_ratio_quartile_high", wallRatios[kRounds - 1 - kRounds / 4]);
-  bench::Print("spawn_vs_posix_spawn_cpu_ratio", bench::Median(cpuRatios));
 
-  std::vector<double> tf, tp;
-  for (int i = 0; i < 3; ++i) {
-    tf.push_back(ReadFramework());
-    tp.push_back(ReadPlain());
+  if (wanted("pipe")) {
+    std::vector<double> tf, tp;
+    for (int i = 0; i < 3; ++i) {
+      tf.push_back(ReadFramework());
+      tp.push_back(ReadPlain());
+    }
+    double f = bench::Median(tf), p = bench::Median(tp);
+    bench::Print("pipe_read_mb_s", 200 / (f / 1000), "MB/s");
+    bench::Print("pipe_read_vs_read_ratio", f / p);
   }
-  double f = bench::Median(tf), p = bench::Median(tp);
-  bench::Print("pipe_read_mb_s", 200 / (f / 1000), "MB/s");
-  bench::Print("pipe_read_vs_read_ratio", f / p);
 
-  RegisterClass<TBenchTarget>();
-  Ref<TTypeId> type = TTypeId::ForName("TBenchTarget");
-  Ref<Object> target = type->NewObject();
-  Ref<Object> args[] = {String("1"), String("2"), String("3")};
-  constexpr int kCalls = 1000000;
-  double invoke = bench::TimeMs([&] {
-    for (int i = 0; i < kCalls; ++i)
-      type->FindMethod("Add3")->Invoke(target, args);
-  });
-  bench::Print("invoke_ns", invoke * 1e6 / kCalls, "ns");
-  double get = bench::TimeMs([&] {
-    int64_t sum = 0;
-    for (int i = 0; i < kCalls; ++i)
-      sum += type->FindField("value")->GetInt(target);
-    if (sum == 42) std::printf(" ");
-  });
-  bench::Print("field_get_ns", get * 1e6 / kCalls, "ns");
+  if (wanted("reflection")) {
+    RegisterClass<TBenchTarget>();
+    Ref<TTypeId> type = TTypeId::ForName("TBenchTarget");
+    Ref<Object> target = type->NewObject();
+    Ref<Object> args[] = {String("1"), String("2"), String("3")};
+    constexpr int kCalls = 1000000;
+    double invoke = bench::TimeMs([&] {
+      for (int i = 0; i < kCalls; ++i)
+        type->FindMethod("Add3")->Invoke(target, args);
+    });
+    bench::Print("invoke_ns", invoke * 1e6 / kCalls, "ns");
+    double get = bench::TimeMs([&] {
+      int64_t sum = 0;
+      for (int i = 0; i < kCalls; ++i)
+        sum += type->FindField("value")->GetInt(target);
+      if (sum == 42) std::printf(" ");
+    });
+    bench::Print("field_get_ns", get * 1e6 / kCalls, "ns");
+  }
 }
