@@ -250,11 +250,15 @@ void TSynkHost::_SyncQueue(std::vector<Ref<TSynkObject>>& queue, bool local) {
       }
     }
   } requeue{visit, next, queue};
+  constexpr size_t kAhead = 8;  // objects whose records are fetched ahead of their visit
+  for (size_t k = 0; k < kAhead && k < visit.size(); ++k)
+    __builtin_prefetch(visit[k].Get());
   for (; next < visit.size(); ++next) {
+    if (next + kAhead < visit.size()) __builtin_prefetch(visit[next + kAhead].Get());
     TSynkObject& object = *visit[next];
-    // An object the program took out of the list is not synced by it, as before.
-    const bool listed = object._listLink && object._listLink->_InList() &&
-                        object._listLink->Value().Get() == &object;
+    // An object the program took out of the list is not synced by it, as before (a link taken
+    // out of its list lets go of its value).
+    const bool listed = object._listLink && object._listLink->Value().Get() == &object;
     if (listed && object._state != SYNK_STATE_SYNCED) {
       if (!object._peer) {
         _SendChanges(object);
