@@ -63,6 +63,7 @@ Ref<TSynkObject> TSynkObject::Create(int32_t id, int32_t state, const Ref<TSynkH
   object->_slots = Array<Ref<TSynkSlot>>::New(kSynkSlotCount);
   for (Ref<TSynkSlot>& slot : object->_slots)
     slot = New<TSynkSlot>();
+  object->_slotItems = object->_slots.Data();
   return object;
 }
 

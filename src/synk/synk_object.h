@@ -68,6 +68,8 @@ class TSynkObject : public Object {
   Ref<TLink> _listLink;
   int64_t _listOrder = 0;
   bool _queued = false;
+  // Where _slots keeps its elements (its length fixed at kSynkSlotCount), or null.
+  Ref<TSynkSlot>* _slotItems = nullptr;
 
   static Ref<TSynkObject> Create(int32_t id, int32_t state, const Ref<TSynkHost>& host,
                                  const Ref<TSynkPeer>& peer);
@@ -115,7 +117,12 @@ class TSynkObject : public Object {
   static void Bind(ClassBinder<TSynkObject>& b);
 
  private:
-  const Ref<TSynkSlot>& Slot(int32_t index) const { return _slots[index]; }
+  // The slot at index; the 32 of an object made by Create are read where the array keeps them.
+  const Ref<TSynkSlot>& Slot(int32_t index) const {
+    if (_slotItems && static_cast<uint32_t>(index) < static_cast<uint32_t>(kSynkSlotCount))
+      return _slotItems[index];
+    return _slots[index];
+  }
   // Sets the slots of well-formed data.
   void _Unpack(const uint8_t* data, size_t size);
   // WriteSlot without a reference of its own to the slot.
