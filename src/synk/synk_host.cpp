@@ -376,6 +376,8 @@ void TSynkHost::_Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size
       _closed->AddLast(object);
     }
   }
+  // The slot array is fetched while the bytes are relayed.
+  if (slotBytes && object->_slotItems) __builtin_prefetch(object->_slotItems + (slots[0] & 31));
   WriteSynkHead(data, state, id);
   _Relay(data, size, packet, peer);
   object->_Apply(state, slots, slotBytes);

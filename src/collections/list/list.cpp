@@ -168,6 +168,11 @@ void TList::Clear() {
     head->_succ = _head;
     head->_pred = _head;
     while (link.Get() != head) {
+      // The value a few links on is fetched while this one is let go of: values are often cold.
+      TLink* ahead = link->_succ.Get();
+      for (int k = 0; k < 3 && ahead != head; ++k)
+        ahead = ahead->_succ.Get();
+      if (ahead != head) __builtin_prefetch(ahead->_value.Get(), 1);
       link->_value = nullptr;
       link->_pred = _head;  // lets go of the link before, which nothing else may hold
       link = Ref<TLink>(link->_succ);
