@@ -1,7 +1,7 @@
 // Child processes and reflection: starting a child on three pipes against plain posix_spawn
 // (rounds taking turns; the median of their ratios in wall time with its quartiles, and in
-// processor time of this process and its children), reading a child's output through the pipe stream against a plain read loop, and the cost of a
-// reflected call and field read by name.
+// processor time of this process and its children), reading a child's output through the pipe
+// stream against a plain read loop, and the cost of a reflected call and field read by name.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>

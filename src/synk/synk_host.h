@@ -147,8 +147,8 @@ class TSynkHost : public Object {
   // on, in any order.
   std::vector<Ref<TSynkObject>> _localQueue;
   std::vector<Ref<TSynkObject>> _remoteQueue;
-  int64_t _listed = 0;  // objects listed so far: the order of the next one
-  bool _ended = false;                    // closed: never attached again
+  int64_t _listed = 0;      // objects listed so far: the order of the next one
+  bool _ended = false;      // closed: never attached again
   int32_t _lowestFree = 1;  // every id below this one is in use
 };
 

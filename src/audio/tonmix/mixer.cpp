@@ -255,11 +255,9 @@ VXL_AVX2 inline void RampGains(__m256i vol, const VolumeRamp& r, __m256i& gainsL
                                __m256i& gainsHigh) {
   __m256i v = _mm256_srai_epi32(vol, 8);
   __m256i gl =
-      r.pan > 0 ? _mm256_srai_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(4096 - r.pan)), 12)
-                : v;
+      r.pan > 0 ? _mm256_srai_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(4096 - r.pan)), 12) : v;
   __m256i gr =
-      r.pan < 0 ? _mm256_srai_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(r.pan + 4096)), 12)
-                : v;
+      r.pan < 0 ? _mm256_srai_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(r.pan + 4096)), 12) : v;
   if (r.depth < 0) gr = _mm256_sub_epi32(_mm256_setzero_si256(), gr);
   const __m256i low16 = _mm256_set1_epi32(0xFFFF);
   gainsLow = _mm256_and_si256(_mm256_unpacklo_epi32(gl, gr), low16);
@@ -292,8 +290,8 @@ VXL_AVX2 inline __m256i PairsInWideWindow(const int16_t* w, __m256i offset) {
 template <int Channels, bool Ramp>
 VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t* acc, int32_t n, uint64_t& p,
                                  uint64_t step, uint64_t end, Gains g, VolumeRamp& ramp) {
-  __m256i gainsLow = _mm256_set1_epi64x(int64_t(uint64_t(uint32_t(g.right) & 0xFFFF) << 32 |
-                                                (uint32_t(g.left) & 0xFFFF)));
+  __m256i gainsLow = _mm256_set1_epi64x(
+      int64_t(uint64_t(uint32_t(g.right) & 0xFFFF) << 32 | (uint32_t(g.left) & 0xFFFF)));
   __m256i gainsHigh = gainsLow;
   alignas(32) int32_t laneVolume[8];
   for (int k = 0; k < 8; ++k)
@@ -547,8 +545,8 @@ int32_t MixVoice(sound& v, int32_t* accum, int32_t frames, int32_t outputRate) {
       return g.left >= -32768 && g.left <= 32767 && g.right >= -32768 && g.right <= 32767;
     };
     const int32_t lastVolume = (v0 * 256 + (frames - 1) * volInc) >> 8;
-    if (stepInc == 0 && d.bits == 16 && SimdLevel() >= kSimdAvx2 &&
-        fits(GainsOf(v0, pan, depth)) && fits(GainsOf(lastVolume, pan, depth))) {
+    if (stepInc == 0 && d.bits == 16 && SimdLevel() >= kSimdAvx2 && fits(GainsOf(v0, pan, depth)) &&
+        fits(GainsOf(lastVolume, pan, depth))) {
       static constexpr SteadyRampFn kVolumeRamp[2] = {MixSteady<16, 1, true>,
                                                       MixSteady<16, 2, true>};
       result = kVolumeRamp[d.channels - 1](d.data, accum, frames, pos, total, step, end, loop,

@@ -441,8 +441,9 @@ void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
   if (_head != head || !held.Unchanged(head.Get())) RaiseRuntimeError("List modified during sort");
   if (runs.size() == 1) return;
 
-  // Relink. Besides the sort's own hold, each link is held by exactly two ring references (its predecessor's _succ and its
-  // successor's _pred) before and after, so the references are handed over without counting.
+  // Relink. Besides the sort's own hold, each link is held by exactly two ring references (its
+  // predecessor's _succ and its successor's _pred) before and after, so the references are handed
+  // over without counting.
   head->_succ.Leak();
   head->_pred.Leak();
   for (const SortEntry& e : entries) {
