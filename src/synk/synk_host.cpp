@@ -166,14 +166,64 @@ void TSynkHost::Sync() {
     event->packet = nullptr;
     _HandleEvent(record);
   }
-  platform::EnetEventRecord record;
-  while (platform::EnetHostService(_enetHost, record, 0) > 0) {
-    _HandleEvent(record);
-    while (platform::EnetHostCheckEvents(_enetHost, record) > 0)
-      _HandleEvent(record);
+  // They are taken in batches, so that the records of the objects they address can be fetched
+  // ahead of their handling.
+  constexpr int kBatch = 16;
+  platform::EnetEventRecord batch[kBatch];
+  while (platform::EnetHostService(_enetHost, batch[0], 0) > 0) {
+    for (int n = 1;; n = 0) {
+      while (n < kBatch && platform::EnetHostCheckEvents(_enetHost, batch[n]) > 0)
+        ++n;
+      _HandleEvents(batch, n);
+      if (n < kBatch) break;  // none left waiting
+    }
   }
   // What this sync queued (relays included) leaves now rather than at the next one.
   platform::EnetHostFlush(_enetHost);
+}
+
+TSynkObject* TSynkHost::_Addressee(const platform::EnetEventRecord& event) const {
+  if (event.type != platform::kEnetEventReceive || !event.packet ||
+      platform::EnetPacketSize(event.packet) < 2) {
+    return nullptr;
+  }
+  const uint8_t* data = platform::EnetPacketBytes(event.packet);
+  if (SynkHeadState(data) != SYNK_STATE_MODIFIED || _idMap.Length() != kSynkIdCount) return nullptr;
+  for (const Ref<TSynkPeer>& peer : _peerList) {
+    if (peer->_enetPeer != event.peer) continue;
+    if (peer->_remoteToLocal.Length() != kSynkIdCount) return nullptr;
+    int32_t id = peer->_remoteToLocal.Data()[SynkHeadId(data)];
+    return id > 0 && id < kSynkIdCount ? _idMap.Data()[id].Get() : nullptr;
+  }
+  return nullptr;
+}
+
+void TSynkHost::_HandleEvents(platform::EnetEventRecord* batch, int32_t count) {
+  // The object records four events ahead, and the slot array two ahead (its object's record
+  // has arrived by then), are fetched while the current event is handled.
+  constexpr int32_t kAhead = 4, kSlotsAhead = 2;
+  for (int32_t i = 0; i < kAhead && i < count; ++i)
+    __builtin_prefetch(_Addressee(batch[i]));
+  int32_t next = 0;
+  // Should a handler throw, the packets of the events after it are still given back.
+  struct Rest {
+    platform::EnetEventRecord* batch;
+    int32_t& next;
+    int32_t count;
+    ~Rest() {
+      for (int32_t i = next; i < count; ++i)
+        platform::EnetPacketRelease(batch[i].packet);
+    }
+  } rest{batch, next, count};
+  while (next < count) {
+    if (next + kAhead < count) __builtin_prefetch(_Addressee(batch[next + kAhead]));
+    if (next + kSlotsAhead < count) {
+      TSynkObject* soon = _Addressee(batch[next + kSlotsAhead]);
+      if (soon && soon->_slotItems) __builtin_prefetch(soon->_slotItems);
+    }
+    const platform::EnetEventRecord event = batch[next++];
+    _HandleEvent(event);
+  }
 }
 
 void TSynkHost::_HandleEvent(const platform::EnetEventRecord& event) {

@@ -127,6 +127,11 @@ class TSynkHost : public Object {
   // changes, every one moves on, the dead leave the list.
   void _SyncQueue(std::vector<Ref<TSynkObject>>& queue, bool local);
   void _HandleEvent(const platform::EnetEventRecord& event);
+  // Handles count events in order.
+  void _HandleEvents(platform::EnetEventRecord* batch, int32_t count);
+  // The object a received packet would change, found without checking the packet (a guess for
+  // fetching ahead), or null.
+  TSynkObject* _Addressee(const platform::EnetEventRecord& event) const;
   // Sends a local object's changes to every peer as its Sync would, and moves its state on.
   void _SendChanges(TSynkObject& object);
   // Takes in one packet from `peer`: the slots are read where they lie, and the head is
