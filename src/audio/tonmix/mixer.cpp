@@ -205,12 +205,16 @@ struct Positions {
   }
 };
 
-VXL_AVX2 inline __m256i Lerp16(__m256i a, __m256i b, __m256i frac) {
-  __m256i d = _mm256_sub_epi32(b, a);
+// a + (d * frac >> 16), d being the step to the next value.
+VXL_AVX2 inline __m256i LerpStep16(__m256i a, __m256i d, __m256i frac) {
   __m256i high = _mm256_mullo_epi32(d, _mm256_srli_epi32(frac, 8));
   __m256i low =
       _mm256_srai_epi32(_mm256_mullo_epi32(d, _mm256_and_si256(frac, _mm256_set1_epi32(0xFF))), 8);
   return _mm256_add_epi32(a, _mm256_srai_epi32(_mm256_add_epi32(high, low), 8));
+}
+
+VXL_AVX2 inline __m256i Lerp16(__m256i a, __m256i b, __m256i frac) {
+  return LerpStep16(a, _mm256_sub_epi32(b, a), frac);
 }
 
 VXL_AVX2 inline __m256i Low16(__m256i v) {
@@ -327,14 +331,19 @@ VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t* acc, int32_t n, uint
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)), half);
         __m256i odd = _mm256_permutevar8x32_epi32(
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 1)), half);
-        __m256i isOdd = _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_and_si256(offset, one));
-        pairs = _mm256_blendv_epi8(even, odd, isOdd);
+        // An odd offset (its low bit moved to the sign) takes the pair from the second load.
+        pairs = _mm256_castps_si256(
+            _mm256_blendv_ps(_mm256_castsi256_ps(even), _mm256_castsi256_ps(odd),
+                             _mm256_castsi256_ps(_mm256_slli_epi32(offset, 31))));
       } else if (wide && uint64_t(first) + 33 <= end) {
         pairs = PairsInWideWindow(w, offset);
       } else {
         pairs = LoadAt<int32_t>(d, _mm256_add_epi32(whole, base), 2);
       }
-      __m256i v = Lerp16(Low16(pairs), _mm256_srai_epi32(pairs, 16), frac);
+      // Each pair's value (weights 1, 0) and its step to the successor (-1, 1) by multiply-adds.
+      __m256i a = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00000001));
+      __m256i d = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x0001FFFF));
+      __m256i v = LerpStep16(a, d, frac);
       Accumulate(acc, v, v, gainsLow, gainsHigh);
     } else {
       // The frame holding value `index` starts at index & ~1; an odd index is half-way on.
