@@ -15,16 +15,6 @@ using namespace vxl::platform::d3d7;
 
 constexpr int kWidth = 800, kHeight = 600, kSprites = 10000, kSize = 32, kFrames = 20;
 
-struct XorShift {
-  uint32_t state = 2463534242u;
-  uint32_t Next() {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-  }
-};
-
 }  // namespace
 
 int main() {
@@ -39,14 +29,14 @@ int main() {
   state.texture = &texture;
   state.blend = RasterBlend::kAlpha;
   auto spans = [&] {
-    XorShift rng;
+    vxl::bench::XorShift rng;
     for (int i = 0; i < kSprites; ++i) {
       int x = static_cast<int>(rng.Next() % (kWidth - kSize)), y = static_cast<int>(rng.Next() % (kHeight - kSize));
       DrawSpanQuad(target, state, x, y, kSize, kSize, 0, 0, 0xFFFFFFFF);
     }
   };
   auto quads = [&](bool rotated) {
-    XorShift rng;
+    vxl::bench::XorShift rng;
     for (int i = 0; i < kSprites; ++i) {
       float cx = static_cast<float>(rng.Next() % kWidth), cy = static_cast<float>(rng.Next() % kHeight);
       float angle = rotated ? static_cast<float>(rng.Next() % 6283) / 1000.0f : 0.0f;

@@ -5,10 +5,22 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
 namespace vxl::bench {
+
+// The benchmarks' positions and angles: xorshift32 from a fixed seed, the same on every run.
+struct XorShift {
+  uint32_t state = 2463534242u;
+  uint32_t Next() {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+  }
+};
 
 // Milliseconds one call of fn takes.
 template <class F>

@@ -1,5 +1,8 @@
 #include "records/records.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "platform/audio/soft_dsound.h"
 
 namespace vxl {
@@ -7,6 +10,7 @@ namespace vxl {
 namespace {
 
 int32_t (*g_directSoundCreate)(platform::dsound::Device**) = nullptr;
+DirectDrawCreateFunction g_directDrawCreate = nullptr;
 
 }  // namespace
 
@@ -64,8 +68,12 @@ int InitD3DX9LookupModule() {
 
 int InitDirectDrawLookupModule() {
   static ModuleGuard guard("DirectDraw look-up");
-  // The software DirectDraw is resolved here once it exists; until then there is none to find.
-  return guard.Run({InitCoreModule, InitDirectDrawRecordsModule}, [] {});
+  // The software DirectDraw is switched on by VXL_D3D7=1; without it there is none to find.
+  return guard.Run({InitCoreModule, InitDirectDrawRecordsModule}, [] {
+    const char* setting = std::getenv("VXL_D3D7");
+    if (setting && std::strcmp(setting, "1") == 0)
+      g_directDrawCreate = &platform::d3d7::DirectDrawCreateEx;
+  });
 }
 
 int InitDirectSoundLookupModule() {
@@ -81,7 +89,11 @@ bool DirectSoundEntryResolved() {
 }
 
 bool DirectDrawEntryResolved() {
-  return false;
+  return g_directDrawCreate != nullptr;
+}
+
+DirectDrawCreateFunction DirectDrawCreateEntry() {
+  return g_directDrawCreate;
 }
 
 }  // namespace vxl

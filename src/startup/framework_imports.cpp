@@ -16,7 +16,7 @@
 #include "reflection/reflection.h"
 #include "runtime/classic_text.h"
 #include "startup/module_groups.h"
-#include "startup/pending_modules.h"
+#include "graphics/d3d7/d3d7_modules.h"
 #include "stream/memory/bank_stream.h"
 #include "synk/synk.h"
 #include "system/queue/event_queue.h"

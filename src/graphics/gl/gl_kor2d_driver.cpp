@@ -59,9 +59,6 @@ void ForgetTexture(uint32_t name) {
 
 namespace {
 
-// Oval outlines never get more points than this, however large the box.
-constexpr int32_t kMaxOvalSegments = 65536;
-
 const platform::gl::Api& gl() {
   return platform::gl::GL();
 }
@@ -278,10 +275,8 @@ void TGLKor2DDriver::DrawOval(float x0, float y0, float x1, float y1, float tx, 
   if (NoContext()) return;
   const float rx = (x1 - x0) * 0.5f, ry = (y1 - y0) * 0.5f;
   const float cx = x0 + rx, cy = y0 + ry;
-  const float span = std::fabs(rx) + std::fabs(ry);
-  if (!std::isfinite(span)) return;
-  int32_t n = span >= kMaxOvalSegments ? kMaxOvalSegments : static_cast<int32_t>(span);
-  n = std::max(n, 12) & ~3;
+  const int32_t n = OvalSegmentCount(rx, ry);
+  if (n == 0) return;
   BeginPrimitive(GL_POLYGON);
   for (int32_t i = 0; i < n; ++i) {
     double sine = 0, cosine = 0;

@@ -1,5 +1,6 @@
 #include "graphics/kor2d/degrees.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -72,6 +73,14 @@ void RotationScaleMatrix(float degrees, float scaleX, float scaleY, float& ix, f
   iy = -s * scaleY;
   jx = s * scaleX;
   jy = c * scaleY;
+}
+
+int OvalSegmentCount(float rx, float ry) {
+  constexpr int kMaxSegments = 65536;
+  const float span = std::fabs(rx) + std::fabs(ry);
+  if (!std::isfinite(span)) return 0;
+  const int n = span >= kMaxSegments ? kMaxSegments : static_cast<int>(span);
+  return std::max(n, 12) & ~3;
 }
 
 }  // namespace vxl

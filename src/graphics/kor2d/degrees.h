@@ -17,4 +17,9 @@ void SinCosDegrees(double degrees, double& sine, double& cosine);
 void RotationScaleMatrix(float degrees, float scaleX, float scaleY, float& ix, float& iy, float& jx,
                          float& jy);
 
+// The number of points the drivers draw an oval of radii rx and ry with: the integer part of
+// |rx| + |ry|, at least 12, rounded down to a multiple of 4, and at most 65536. 0 when the radii
+// are not finite (nothing is drawn).
+int OvalSegmentCount(float rx, float ry);
+
 }  // namespace vxl

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/math/small_rounding.h"
+
 namespace vxl::platform::d3d7 {
 
 namespace {
@@ -60,12 +62,12 @@ bool Finite(const RasterVertex& v) {
   return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-int64_t Snap(float value) { return static_cast<int64_t>(std::nearbyint(value * 256.0f)); }
+int64_t Snap(float value) { return static_cast<int64_t>(math::NearbyInt(value * 256.0f)); }
 
 uint32_t Channel(uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; }
 
 uint32_t RoundChannel(float value) {
-  float r = std::nearbyint(value);
+  float r = math::NearbyInt(value);
   if (!(r >= 0.0f)) return 0;
   return r > 255.0f ? 255u : static_cast<uint32_t>(r);
 }
@@ -78,7 +80,7 @@ uint32_t Texel(const RasterSurface& t, int32_t x, int32_t y) {
 
 // Texel coordinate floor of value, kept in int range (the texel index is clamped afterwards).
 int32_t FloorIndex(float value) {
-  float f = std::floor(value);
+  float f = math::Floor(value);
   if (!(f > -1e9f)) return -1;
   if (f > 1e9f) return 1000000000;
   return static_cast<int32_t>(f);
@@ -289,8 +291,8 @@ uint32_t SampleTexture(const RasterSurface& texture, RasterFilter filter, float 
   tu -= 0.5f;
   tv -= 0.5f;
   int32_t ix = FloorIndex(tu), iy = FloorIndex(tv);
-  uint32_t fx = static_cast<uint32_t>((tu - std::floor(tu)) * 256.0f);
-  uint32_t fy = static_cast<uint32_t>((tv - std::floor(tv)) * 256.0f);
+  uint32_t fx = static_cast<uint32_t>((tu - math::Floor(tu)) * 256.0f);
+  uint32_t fy = static_cast<uint32_t>((tv - math::Floor(tv)) * 256.0f);
   fx = std::min(fx, 255u);
   fy = std::min(fy, 255u);
   int32_t ix1 = ix == 1000000000 ? ix : ix + 1, iy1 = iy == 1000000000 ? iy : iy + 1;

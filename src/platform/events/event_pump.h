@@ -68,6 +68,8 @@ struct WindowOptions {
   bool hidden = false;  // not shown
   bool placed = false;  // the client area's top-left corner at (x, y) on the screen
   int x = 0, y = 0;
+  const char* windowClass = nullptr;  // the X11 class (nullptr: the one SDL gives)
+  bool borderless = false;            // no frame or title bar (a pop-up)
 };
 // OpenWindow with options; nullptr as there.
 NativeWindow OpenWindowWith(const char* title, int width, int height, const WindowOptions& options);

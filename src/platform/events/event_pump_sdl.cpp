@@ -11,6 +11,7 @@
 
 #include "platform/events/key_map.h"
 #include "platform/events/main_thread_calls.h"
+#include "platform/events/x11_window.h"
 #include "platform/sdl/sdl_library.h"
 
 namespace vxl::platform::events {
@@ -320,12 +321,18 @@ NativeWindow OpenWindowWith(const char* title, int width, int height,
                             const WindowOptions& options) {
   if (!StartVideoOnce()) return nullptr;
   State& s = PumpState();
-  uint32_t flags = options.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+  // A window with a class of its own is shown once it has it: window managers read the class
+  // when a window appears.
+  const bool showLater = options.windowClass && !options.hidden;
+  uint32_t flags = options.hidden || showLater ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
   if (options.openGL) flags |= SDL_WINDOW_OPENGL;
+  if (options.borderless) flags |= SDL_WINDOW_BORDERLESS;
   int x = options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED;
   int y = options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED;
   SDL_Window* w = s.sdl->CreateWindow(title, x, y, width, height, flags);
   if (!w) return nullptr;
+  if (options.windowClass) SetX11WindowClass(X11WindowId(Handle(w)), options.windowClass);
+  if (showLater) s.sdl->ShowWindow(w);
   return Track(w);
 }
 
@@ -348,8 +355,15 @@ void CloseWindow(NativeWindow window) {
   if (s.windows.empty()) SetPostWaker(nullptr);
   if (s.focused == Sdl(window)) s.focused = nullptr;
   if (s.losingFocus == Sdl(window)) s.losingFocus = nullptr;
-  std::lock_guard hold(WakeLock());
-  s.sdl->DestroyWindow(Sdl(window));
+  // SDL's requests about a window another program part made must reach the server before
+  // that part may destroy it.
+  const bool foreign = s.sdl->GetWindowFlags(Sdl(window)) & SDL_WINDOW_FOREIGN;
+  const uintptr_t connection = foreign ? X11ConnectionOf(window) : 0;
+  {
+    std::lock_guard hold(WakeLock());
+    s.sdl->DestroyWindow(Sdl(window));
+  }
+  SyncX11Connection(connection);
 }
 
 void SetWindowProcedure(NativeWindow window, WindowProcedure procedure, void* context) {

@@ -22,7 +22,7 @@ namespace vxl::platform::gl {
 #define VXL_GL_ENTRY_POINTS(X) \
   X(AlphaFunc) X(Begin) X(BindTexture) X(Bitmap) X(BlendFunc) X(Clear) X(ClearColor) \
   X(Color4ub) X(Color4ubv) X(ColorPointer) X(DeleteTextures) X(Disable) X(DisableClientState) \
-  X(DrawArrays) X(DrawPixels) X(Enable) X(EnableClientState) X(End) X(Finish) X(Flush) \
+  X(DrawElements) X(DrawPixels) X(Enable) X(EnableClientState) X(End) X(Finish) X(Flush) \
   X(GenTextures) X(GetError) X(GetFloatv) X(GetIntegerv) X(GetString) X(GetTexImage) X(GetTexLevelParameteriv) \
   X(IsEnabled) X(LineWidth) X(LoadIdentity) X(LoadMatrixf) X(MatrixMode) X(Ortho) X(PixelStorei) \
   X(PopAttrib) X(PushAttrib) X(RasterPos2i) X(ReadPixels) X(Scissor) X(TexCoord2f) \

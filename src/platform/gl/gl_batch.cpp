@@ -11,14 +11,23 @@ constexpr int kMaxQuads = 4096;
 
 // Each quad goes to GL as two triangles with the same diagonal, whether it is drawn alone or
 // with others (GL may split a lone quad and a run of quads along different diagonals, and the
-// pixels along the diagonal then differ).
+// pixels along the diagonal then differ). The triangles index the quad's four corners, so GL
+// transforms each corner once.
 constexpr int kCorners[6] = {0, 1, 2, 0, 2, 3};
 
 struct Batch {
-  float xy[kMaxQuads * 12];
-  float uv[kMaxQuads * 12];
+  float xy[kMaxQuads * 8];
+  float uv[kMaxQuads * 8];
   int quads = 0;
   uint8_t color[4] = {};
+  GLushort indices[kMaxQuads * 6];
+
+  Batch() {
+    for (int q = 0; q < kMaxQuads; ++q) {
+      for (int i = 0; i < 6; ++i)
+        indices[q * 6 + i] = static_cast<GLushort>(q * 4 + kCorners[i]);
+    }
+  }
 };
 
 Batch& B() {
@@ -42,15 +51,8 @@ int QueuedQuads() {
 void QueueQuad(const float xy[8], const float uv[8]) {
   Batch& b = B();
   if (b.quads == kMaxQuads) FlushQuads();
-  float* pxy = b.xy + b.quads * 12;
-  float* puv = b.uv + b.quads * 12;
-  for (int i = 0; i < 6; ++i) {
-    const int k = kCorners[i];
-    pxy[i * 2] = xy[k * 2];
-    pxy[i * 2 + 1] = xy[k * 2 + 1];
-    puv[i * 2] = uv[k * 2];
-    puv[i * 2 + 1] = uv[k * 2 + 1];
-  }
+  std::memcpy(b.xy + b.quads * 8, xy, 8 * sizeof(float));
+  std::memcpy(b.uv + b.quads * 8, uv, 8 * sizeof(float));
   ++b.quads;
 }
 
@@ -66,7 +68,7 @@ void FlushQuads() {
   if (plain) g.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
   g.VertexPointer(2, GL_FLOAT, 0, b.xy);
   g.TexCoordPointer(2, GL_FLOAT, 0, b.uv);
-  g.DrawArrays(GL_TRIANGLES, 0, b.quads * 6);
+  g.DrawElements(GL_TRIANGLES, b.quads * 6, GL_UNSIGNED_SHORT, b.indices);
   g.DisableClientState(GL_TEXTURE_COORD_ARRAY);
   g.DisableClientState(GL_VERTEX_ARRAY);
   if (plain) g.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);

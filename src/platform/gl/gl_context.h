@@ -82,5 +82,9 @@ std::vector<DisplayMode> DisplayModes();
 events::NativeWindow WindowOf(NativeContext* context);
 bool HoldsDisplayMode(NativeContext* context);
 int32_t LastSwapInterval();
+// Makes the next `count` attempts at switching to a display mode the display has fail, as a
+// display that refuses a mode it listed would (0 stops refusing). A full-screen window tries its
+// refresh rate first, then any rate.
+void RefuseDisplayModeSwitches(int32_t count);
 
 }  // namespace vxl::platform::gl

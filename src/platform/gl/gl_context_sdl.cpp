@@ -2,7 +2,8 @@
 
 #include <cstdlib>
 
-#include "platform/gl/foreign_window.h"
+#include "platform/events/display_modes.h"
+#include "platform/events/x11_window.h"
 #include "platform/gl/gl_api.h"
 #include "platform/gl/gl_batch.h"
 #include "platform/sdl/sdl_library.h"
@@ -22,7 +23,6 @@ namespace {
 
 constexpr const char* kWindowClass = "Quillon GLGraphics";
 constexpr int kWindowLeft = 32, kWindowTop = 32;
-constexpr int kMaxModes = 1024;
 
 // Main-thread state of this layer. Never destroyed: the shared context lives until the process
 // ends, so the GL driver stays loaded through every exit function and leak check.
@@ -33,6 +33,7 @@ struct State {
   NativeContext* shared = nullptr;
   NativeContext* modeHolder = nullptr;
   int32_t lastInterval = -1;
+  int32_t refusedModeSwitches = 0;  // mode switches still to refuse (RefuseDisplayModeSwitches)
   MessageTranslator translator = nullptr;
   DisplayModeFailure modeFailure = nullptr;
 };
@@ -105,36 +106,35 @@ SDL_GLContext CreateSharingContext(SDL_Window* window) {
   return gl;
 }
 
-// The mode of the list that fits; hertz 0 takes any refresh rate.
-bool FindMode(int32_t width, int32_t height, int32_t depth, int32_t hertz, SDL_DisplayMode* out) {
-  const sdl::Library* sdl = S().sdl;
-  int count = sdl->GetNumDisplayModes(0);
-  for (int i = 0; i < count && i < kMaxModes; ++i) {
-    SDL_DisplayMode m;
-    if (sdl->GetDisplayMode(0, i, &m) != 0) continue;
-    if (m.w == width && m.h == height && int32_t(SDL_BYTESPERPIXEL(m.format)) * 8 == depth &&
-        (hertz == 0 || m.refresh_rate == hertz)) {
-      *out = m;
+// Whether the list has a mode of the context's size and depth at that refresh rate (0: any).
+bool ListsMode(const NativeContext* c, int32_t hertz) {
+  for (const events::ScreenMode& m : events::ListDisplayModes()) {
+    if (m.width == c->width && m.height == c->height && m.depth == c->depth &&
+        (hertz == 0 || m.hertz == hertz))
       return true;
-    }
   }
   return false;
+}
+
+// One attempt at switching the display to a mode of the list; false when it has no such mode
+// or the display refuses it (RefuseDisplayModeSwitches refuses modes the list has).
+bool SwitchDisplayMode(NativeContext* c, int32_t hertz) {
+  State& s = S();
+  if (s.refusedModeSwitches > 0 && ListsMode(c, hertz)) {
+    --s.refusedModeSwitches;
+    return false;
+  }
+  return events::EnterFullScreen(Handle(c->window), c->width, c->height, c->depth, hertz);
 }
 
 // Switches the display to the full-screen context's mode: with its refresh rate and vertical
 // sync first, then without them. False when neither is possible.
 bool TakeDisplayMode(NativeContext* c) {
   State& s = S();
-  SDL_DisplayMode mode;
   int32_t interval = 0;
-  bool found = false;
-  if (c->hertz != 0 && FindMode(c->width, c->height, c->depth, c->hertz, &mode)) {
-    found = true;
+  if (c->hertz != 0 && SwitchDisplayMode(c, c->hertz)) {
     interval = 1;
-  }
-  if (!found) found = FindMode(c->width, c->height, c->depth, 0, &mode);
-  if (!found || s.sdl->SetWindowDisplayMode(c->window, &mode) != 0 ||
-      s.sdl->SetWindowFullscreen(c->window, SDL_WINDOW_FULLSCREEN) != 0) {
+  } else if (!SwitchDisplayMode(c, 0)) {
     return false;
   }
   s.modeHolder = c;
@@ -147,8 +147,7 @@ void GiveBackDisplayMode() {
   NativeContext* c = s.modeHolder;
   if (!c) return;
   s.modeHolder = nullptr;
-  s.sdl->SetWindowFullscreen(c->window, 0);
-  s.sdl->MinimizeWindow(c->window);
+  events::LeaveFullScreen(Handle(c->window), true);
   SendSwapInterval(0);
 }
 
@@ -247,6 +246,7 @@ NativeContext* CreateContext(const char* title, int32_t width, int32_t height, i
   options.placed = true;
   options.x = depth == 0 ? kWindowLeft : 0;
   options.y = depth == 0 ? kWindowTop : 0;
+  options.windowClass = kWindowClass;
   events::NativeWindow window = events::OpenWindowWith(title, width, height, options);
   if (!window) return nullptr;
   SDL_GLContext gl = CreateSharingContext(Sdl(window));
@@ -273,7 +273,7 @@ NativeContext* CreateContext(const char* title, int32_t width, int32_t height, i
 }
 
 NativeContext* AttachContext(uintptr_t window, int32_t flags) {
-  if (!EnsureSharedContext() || !ForeignWindowExists(window)) return nullptr;
+  if (!EnsureSharedContext() || !events::ForeignWindowExists(window)) return nullptr;
   FlushQuads();
   RequestPixelFormat(flags, true);
   events::NativeWindow adopted = events::AdoptWindow(window);
@@ -351,15 +351,8 @@ void SwapSharedContext() {
 
 std::vector<DisplayMode> DisplayModes() {
   std::vector<DisplayMode> modes;
-  if (!events::StartVideo()) return modes;
-  const sdl::Library* sdl = sdl::Open();
-  int count = sdl->GetNumDisplayModes(0);
-  for (int i = 0; i < count && i < kMaxModes; ++i) {
-    SDL_DisplayMode m;
-    if (sdl->GetDisplayMode(0, i, &m) != 0) continue;
-    int32_t depth = int32_t(SDL_BYTESPERPIXEL(m.format)) * 8;
-    if (depth < 16) continue;
-    modes.push_back({m.w, m.h, depth, m.refresh_rate});
+  for (const events::ScreenMode& m : events::ListDisplayModes()) {
+    modes.push_back({m.width, m.height, m.depth, m.hertz});
   }
   return modes;
 }
@@ -374,6 +367,10 @@ bool HoldsDisplayMode(NativeContext* c) {
 
 int32_t LastSwapInterval() {
   return S().lastInterval;
+}
+
+void RefuseDisplayModeSwitches(int32_t count) {
+  S().refusedModeSwitches = count;
 }
 
 }  // namespace vxl::platform::gl

@@ -19,6 +19,11 @@
 #include <cstdint>
 #include <string>
 
+// Declared by SDL_syswm.h, which brings the window systems' own headers along; only the files
+// that read the record include it.
+struct SDL_SysWMinfo;
+extern "C" SDL_bool SDL_GetWindowWMInfo(SDL_Window* window, SDL_SysWMinfo* info);
+
 namespace vxl::platform::sdl {
 
 // Every SDL function the native layers call, without the "SDL_" prefix.
@@ -59,10 +64,12 @@ namespace vxl::platform::sdl {
   X(GetNumDisplayModes) \
   X(GetDisplayMode) \
   X(GetDesktopDisplayMode) \
+  X(GetCurrentDisplayMode) \
   X(CreateWindow) \
   X(CreateWindowFrom) \
   X(GetWindowFlags) \
   X(MinimizeWindow) \
+  X(ShowWindow) \
   X(SetWindowDisplayMode) \
   X(DestroyWindow) \
   X(GetWindowID) \
@@ -71,6 +78,11 @@ namespace vxl::platform::sdl {
   X(GetWindowPosition) \
   X(SetWindowTitle) \
   X(SetWindowFullscreen) \
+  X(GetWindowWMInfo) \
+  X(GetWindowSurface) \
+  X(UpdateWindowSurface) \
+  X(MapRGB) \
+  X(GetRGB) \
   X(RaiseWindow) \
   X(GL_LoadLibrary) \
   X(GL_SetAttribute) \

@@ -12,6 +12,7 @@
 #include "platform/sdl/sdl_library.h"
 #include "runtime/application.h"
 #include "stream/stream.h"
+#include "support/thrown_text.h"
 #include "system/system.h"
 
 namespace vxl {
@@ -113,6 +114,61 @@ TEST_F(GLGraphicsTest, FullScreenGivesTheModeBackOnFocusLossAndTakesItAgain) {
   const platform::sdl::Library* sdl = platform::sdl::Open();
   SDL_Window* window = reinterpret_cast<SDL_Window*>(pgl::WindowOf(Native(g)));
   EXPECT_FALSE(sdl->GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+  SendWindowEvent(g, SDL_WINDOWEVENT_FOCUS_GAINED);
+  EXPECT_TRUE(pgl::HoldsDisplayMode(Native(g)));
+  EXPECT_TRUE(sdl->GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+  g->Close();
+}
+
+// A display that refuses a mode it lists: at creation the window goes again and the result is
+// Null; on a later focus gain the failure comes out of the event pump, and the window stays,
+// windowed and drawable, until a focus gain can take the mode.
+TEST_F(GLGraphicsTest, RefusedDisplayModesFailCreationOrComeOutOfThePump) {
+  // Xvfb lists its mode without a refresh rate, so a window asking for 60 Hz takes it at any
+  // rate and without vertical sync.
+  const int32_t rate = 60;
+  struct Case {
+    int32_t hertz, refusals;
+    bool opens;
+    int32_t interval;  // the swap interval the mode came with
+  } cases[] = {
+      {rate, 0, true, 0}, {rate, 1, false, 0}, {0, 1, false, 0}, {0, 0, true, 0}, {0, 2, false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "hertz " << c.hertz << ", refusals " << c.refusals);
+    pgl::RefuseDisplayModeSwitches(c.refusals);
+    Ref<TGraphics> g = driver_->CreateGraphics(1280, 1024, 32, c.hertz, 2);
+    pgl::RefuseDisplayModeSwitches(0);
+    ASSERT_EQ(bool(g), c.opens);
+    if (!g) continue;
+    EXPECT_TRUE(pgl::HoldsDisplayMode(Native(g)));
+    EXPECT_EQ(pgl::LastSwapInterval(), c.interval);
+    g->Close();
+  }
+
+  Ref<TGraphics> g = driver_->CreateGraphics(1280, 1024, 32, rate, 2);
+  ASSERT_TRUE(g);
+  SDL_Window* window = reinterpret_cast<SDL_Window*>(pgl::WindowOf(Native(g)));
+  const platform::sdl::Library* sdl = platform::sdl::Open();
+  SendWindowEvent(g, SDL_WINDOWEVENT_FOCUS_LOST);
+  pgl::RefuseDisplayModeSwitches(1);
+  EXPECT_THROW_TEXT_AS(String, SendWindowEvent(g, SDL_WINDOWEVENT_FOCUS_GAINED),
+                       "GLGraphicsDriver failed to set display mode");
+  EXPECT_FALSE(pgl::HoldsDisplayMode(Native(g)));
+  EXPECT_FALSE(sdl->GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);
+  EXPECT_FALSE(SystemPumpBusy()) << "the pump runs again after the throw";
+  int32_t w, h, d, hz, f;
+  g->GetSettings(w, h, d, hz, f);
+  EXPECT_EQ((std::vector<int32_t>{w, h, d, hz, f}),
+            (std::vector<int32_t>{1280, 1024, 32, rate, 2}));
+  driver_->SetGraphics(g);
+  gl().ClearColor(0, 1, 0, 1);
+  gl().Clear(GL_COLOR_BUFFER_BIT);
+  EXPECT_EQ(PixelAt(1279, 1023, 1024), 0x00FF00u);
+
+  // The next pump delivers what the interrupted one left queued (SDL ends a pump's cycle at
+  // the mark it queued when the cycle began); the focus gain after it takes the mode.
+  PumpSystem();
   SendWindowEvent(g, SDL_WINDOWEVENT_FOCUS_GAINED);
   EXPECT_TRUE(pgl::HoldsDisplayMode(Native(g)));
   EXPECT_TRUE(sdl->GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN);

@@ -419,7 +419,7 @@ TEST_F(GLKor2DTest, StateReachesGLOnlyWhenItChangesAndOvalsHaveTheirSegments) {
   for (int i = 0; i < 50; ++i)
     PaintImage(image, static_cast<float>(i), 5, 0);
   ApplyBlend(ALPHABLEND);
-  EXPECT_EQ(rec.Count("DrawArrays"), 1);
+  EXPECT_EQ(rec.Count("DrawElements"), 1);
 }
 
 // The same scene drawn with the batch flushed after every call, and batched: the same pixels.
@@ -459,6 +459,20 @@ TEST_F(GLKor2DTest, BatchedDrawingEqualsDrawingOneByOne) {
   Frame batched = scene(false);
 
   EXPECT_EQ(Mismatches(batched, [&](int x, int y) { return single.at(x, y); }), 0);
+}
+
+// More quads than one batch holds: every quad lands on its own pixel, through the flush of the
+// full batch and in the batch after it.
+TEST_F(GLKor2DTest, QuadsBeyondAFullBatchLandWhereTheyWereDrawn) {
+  auto drawn = [](int i) { return i < 7000 && i % 3 != 1; };  // 4667 unit squares
+  ApplyColor(40, 200, 90);
+  for (int i = 0; i < kW * kH; ++i) {
+    if (drawn(i)) PaintRect(static_cast<float>(i % kW), static_cast<float>(i / kW), 1, 1);
+  }
+  EXPECT_GT(pgl::QueuedQuads(), 0);
+  EXPECT_LT(pgl::QueuedQuads(), 4667);
+  EXPECT_EQ(
+      Mismatches(ReadBack(), [&](int x, int y) { return drawn(y * kW + x) ? 0x28C85Au : 0u; }), 0);
 }
 
 // The overlay font decoded here from its bytes: bit k of byte j in row r is pixel (8 j + k, r).

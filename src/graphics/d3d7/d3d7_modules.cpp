@@ -1,9 +1,12 @@
-#include "startup/pending_modules.h"
+#include "graphics/d3d7/d3d7_modules.h"
 
+#include "graphics/d3d7/d3d7_graphics.h"
+#include "graphics/d3d7/d3d7_kor2d_driver.h"
 #include "graphics/gl/gl_kor2d_driver.h"
 #include "graphics/graphics.h"
 #include "graphics/kor2d/kor2d.h"
 #include "records/records.h"
+#include "runtime/class_binder.h"
 #include "runtime/module.h"
 
 namespace vxl {
@@ -32,13 +35,21 @@ int InitD3D7GraphicsStep() {
       InitDirectSoundLookupModule,
       InitD3D7BindingStep,
   };
-  return guard.Run(imports, [] {});
+  return guard.Run(imports, [] {
+    RegisterClass<TD3D7Surface>();
+    RegisterClass<TD3D7Graphics>();
+    RegisterClass<TD3D7GraphicsDriver>();
+  });
 }
 
 int InitD3D7Kor2DStep() {
   static ModuleGuard guard("Direct3D 7 2D driver");
-  return guard.Run({InitCoreModule, InitD3D7GraphicsStep, InitKor2DModule, InitGLKor2DModule},
-                   [] {});
+  return guard.Run({InitCoreModule, InitD3D7GraphicsStep, InitKor2DModule, InitGLKor2DModule}, [] {
+    RegisterClass<TD3D7ImageFrame>();
+    RegisterClass<TMip>();
+    RegisterClass<TD3D7Kor2DDriver>();
+    if (Ref<TD3D7Kor2DDriver> driver = D3D7Kor2DInstance()) UseGraphicsDriver(driver, 2);
+  });
 }
 
 }  // namespace vxl
