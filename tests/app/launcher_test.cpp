@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -218,10 +219,33 @@ TEST(Launcher, NeedsAndLoadsOnlyTheCLibrary) {
   EXPECT_EQ(searched, std::set<std::string>{"libc.so.6"}) << result.err;
 }
 
-TEST(Startup, MainsInitialisersLeaveSdlUnloaded) {
-  auto result = test::RunChild({Bin("startup_probe"), "sdl-after-start"});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out, "SDL2 loaded: no\n");
+// SDL starts at start-up only for the Direct3D 7 drivers' mode list, with VXL_D3D7=1.
+TEST(Startup, MainsInitialisersLoadSdlOnlyForTheDirect3D7Setting) {
+  const struct {
+    const char* setting;  // nullptr: unset
+    const char* out;
+  } cases[] = {
+      {nullptr, "SDL2 loaded: no\n"}, {"0", "SDL2 loaded: no\n"}, {"1", "SDL2 loaded: yes\n"}};
+  const char* video = std::getenv("SDL_VIDEODRIVER");
+  const std::string savedVideo = video ? video : "";
+  setenv("SDL_VIDEODRIVER", "offscreen", 1);  // the mode list needs no display
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.setting ? c.setting : "unset");
+    if (c.setting) {
+      setenv("VXL_D3D7", c.setting, 1);
+    } else {
+      unsetenv("VXL_D3D7");
+    }
+    auto result = test::RunChild({Bin("startup_probe"), "sdl-after-start"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, c.out);
+  }
+  unsetenv("VXL_D3D7");
+  if (video) {
+    setenv("SDL_VIDEODRIVER", savedVideo.c_str(), 1);
+  } else {
+    unsetenv("SDL_VIDEODRIVER");
+  }
 }
 
 // The exit functions registered at start-up run in reverse order of registration, however the

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,16 @@
 namespace vxl {
 namespace {
 
-void RunLauncherImports() {
+// direct3D7: the VXL_D3D7 setting the first run sees (off by default: no Direct3D 7 drivers).
+void RunLauncherImports(bool direct3D7 = false) {
   // Everything main imports except the stub, whose body runs main itself (launch and exit).
+  if (ModuleBodyOrder().empty()) {
+    if (direct3D7) {
+      setenv("VXL_D3D7", "1", 1);
+    } else {
+      unsetenv("VXL_D3D7");
+    }
+  }
   for (ModuleInitialiser init : LauncherImports()) {
     if (init != InitApplicationStub) init();
   }
@@ -129,7 +139,8 @@ TEST(ModuleOrder, ChainsAreSearchedNewestFirst) {
 
 TEST(ModuleOrder, DriversHooksAndLookups) {
   RunLauncherImports();
-  // The OpenGL 2D driver made itself current last; the Direct3D 7 one is not built yet.
+  // The OpenGL 2D driver made itself current last; without the setting there is no Direct3D 7
+  // one.
   ASSERT_TRUE(CurrentGraphicsDriver());
   EXPECT_EQ(CurrentGraphicsDriver()->Class().Name(), "TGLKor2DDriver");
   // The event module's id came first, then the graphics module's; the next one follows them.
@@ -137,6 +148,32 @@ TEST(ModuleOrder, DriversHooksAndLookups) {
             (std::vector<int32_t>{0, 1, 2}));
   EXPECT_TRUE(DirectSoundEntryResolved());
   EXPECT_FALSE(DirectDrawEntryResolved());
+}
+
+// With VXL_D3D7=1 the same bodies run in the same order, and the Direct3D 7 drivers link
+// themselves into the data-type chain after the OpenGL ones: "DirectX7" is the default driver
+// and the DirectDraw entry resolves. In a child process (the start-up runs once per process),
+// with SDL's offscreen video for the mode list the start-up reads.
+TEST(ModuleOrderDeathTest, WithTheDirect3D7SettingDirectX7IsTheDefault) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto start = [] {
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    RunLauncherImports(true);
+    std::vector<std::string> order(ModuleBodyOrder().begin(), ModuleBodyOrder().end());
+    std::string report = order == LauncherOrder() ? "order=table" : "order=other";
+    for (const std::string& name : ChainClasses(DataTypes()))
+      report += " " + name;
+    Ref<TGraphicsDriver> current = CurrentGraphicsDriver();
+    report += " current=" + (current ? current->ToString().ToCString() : std::string("none"));
+    report += DirectDrawEntryResolved() ? " entry=1" : " entry=0";
+    std::fprintf(stderr, "%s", report.c_str());
+    std::fflush(stderr);
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(start(), testing::ExitedWithCode(0),
+              "^order=table TD3D7Kor2DDriver TD3D7GraphicsDriver TGLKor2DDriver TGLGraphicsDriver "
+              "TImageDataType TPixmapDataType TListDataType TBankDataType current=DirectX7 "
+              "entry=1$");
 }
 
 }  // namespace

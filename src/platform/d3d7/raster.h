@@ -15,29 +15,40 @@
 // - Vertices are snapped to 1/256 pixel: nearbyint(x * 256) (round half to even).
 // - A triangle covers the pixel centres inside its three edge functions, evaluated exactly in
 //   64-bit integers on the snapped vertices. A centre exactly on an edge is covered when the edge
-//   is a top edge (horizontal, triangle below it) or a left edge (triangle to its right): the
-//   top-left rule, so triangles sharing an edge cover each pixel once. Both windings draw;
+//   is a bottom edge (horizontal, triangle above it) or a left edge (triangle to its right), so
+//   triangles sharing an edge cover each pixel once. (This is the top-left rule of OpenGL's
+//   upward y, as Mesa's llvmpipe applies it to a window's frame buffer.) Both windings draw;
 //   degenerate triangles draw nothing.
-// - A point covers the one pixel its snapped position rounds to (halves round up, towards +x/+y).
-// - A width-1 line from a to b draws the pixels whose diamond |x - px| + |y - py| < 1/2 it
-//   passes through, except the pixel whose diamond holds b (the diamond-exit rule), so lines
-//   joined end to start draw their shared point once. Ties are decided as if both ends were
-//   moved by (e, e^2) for an infinitely small e > 0. Clipped ends are clipped points like any.
-//   Colour and texture coordinates follow the line along its major axis.
-// - Attributes (colour channels, u, v) are interpolated in float with barycentric weights
-//   e_i / area taken from the integer edge functions; colour channels round to nearest and clamp
-//   to 0..255.
+// - A point covers the one pixel its snapped position rounds to (halves go towards +x and -y).
+// - A width-1 line is drawn as Mesa's llvmpipe draws it: a parallelogram one pixel across its
+//   minor axis (x-major when |dx| >= |dy|), filled by the triangle rule above. Each end is first
+//   tested as llvmpipe tests it (the end pixel's diamond |x - px| + |y - py| < 1/2, the side the
+//   line leaves it by); where the test wants the end pixel and the plain parallelogram would not
+//   cover it, or the other way round, that end moves half a pixel along the line. So a line draws
+//   about the pixels whose diamonds it leaves (the diamond-exit rule), and lines joined end to
+//   start draw their shared point about once. An end exactly on a pixel centre is decided by the
+//   smallest difference in its position. Clip planes cut the parallelogram like a triangle.
+//   Colour and texture coordinates follow the line from end to end.
+// - Attributes (colour channels, u, v) are planes a0 + dadx px + dady py over the pixel
+//   position, set up in float from the unclipped triangle's vertices as llvmpipe sets them up:
+//   with v0, v1, v2 in order (the first two swapped when they run anticlockwise on the screen),
+//   ooa = 1 / (dx01 dy20 - dy01 dx20), dadx = da01 (dy20 ooa) - da20 (dy01 ooa),
+//   dady = da20 (dx01 ooa) - da01 (dx20 ooa), a0 = a(v0) - (dadx x0 + dady y0), evaluated as
+//   fma(dady, py, fma(dadx, px, a0)) (d..01 = v0 - v1, d..20 = v2 - v0). So a texture position
+//   that falls exactly on a texel edge falls on the same side. Colour channels round to nearest
+//   and clamp to 0..255. A line takes the planes of its parallelogram's first three corners.
 // - Textures are A8R8G8B8. Texel centres are at +0.5: u maps to u * width - 0.5 in texel
 //   coordinates. Point sampling takes the texel floor(u * width), clamped to the texture. Bilinear
-//   sampling clamps each of the four texels to the texture and weights them with 8-bit fractions
-//   f = floor(frac * 256): c = (c00 (256-fx)(256-fy) + c10 fx (256-fy) + c01 (256-fx) fy
-//   + c11 fx fy + 32768) >> 16 per channel. Non-finite texture coordinates sample transparent
-//   black.
+//   sampling takes the position s = nearbyint(u * width * 256) - 128 in 1/256 texel: texels
+//   s >> 8 and the next, each clamped to the texture, weighted by f = s & 255, first across then
+//   down, each step rounded: lerp(a, b, f) = (a (256 - f) + b f + 128) >> 8 per channel.
+//   Non-finite texture coordinates sample transparent black.
 // - Modulate multiplies texel and diffuse per channel as round(a * b / 255).
 // - The alpha test (when on) comes first: a fragment whose alpha is below 128 is dropped.
-// - Blends per channel, with s the source, d the destination and a the source alpha:
-//   opaque s; alpha round(s a / 255) + round(d (255 - a) / 255); additive
-//   min(255, d + round(s a / 255)); multiply round(s d / 255). The written pixel's top byte is 0xFF.
+// - Blends per channel, with s the source, d the destination, a the source alpha and m the
+//   product BlendMul255 (below; round(x y / 255) but for 24 pairs): opaque s; alpha
+//   m(s, a) + m(d, 255 - a); additive min(255, d + m(s, a)); multiply m(s, d). The written
+//   pixel's top byte is 0xFF.
 // - Any NaN or infinite vertex coordinate (x, y or z) draws nothing.
 // - Nothing is written outside the target surface, whatever the vertices.
 // The translation unit is built with -ffp-contract=off so no multiply-add is fused.
@@ -86,13 +97,20 @@ struct RasterState {
 };
 
 // round(a * b / 255) for channels a, b in 0..255.
-inline uint32_t MulDiv255(uint32_t a, uint32_t b) { return (a * b + 127) / 255; }
+inline uint32_t MulDiv255(uint32_t a, uint32_t b) {
+  return (a * b + 127) / 255;
+}
+// The product blends use: (p + (p >> 8) + 128) >> 8 with p = a * b, which is round(a * b / 255)
+// but for 24 of the 65 536 pairs (152 * 229, for one), where it is one less.
+inline uint32_t BlendMul255(uint32_t a, uint32_t b) {
+  uint32_t p = a * b;
+  return (p + (p >> 8) + 128) >> 8;
+}
 
 // Draws one triangle with the state's texture, blend, alpha test and clip planes.
 void DrawTriangle(const RasterSurface& target, const RasterState& state,
                   const RasterVertex vertices[3]);
-// Draws a width-1 line from `from` to `to` by the diamond-exit rule, clipped by the enabled
-// planes.
+// Draws a width-1 line from `from` to `to` (see the rules above), clipped by the enabled planes.
 void DrawLine(const RasterSurface& target, const RasterState& state, const RasterVertex& from,
               const RasterVertex& to);
 // Draws the unscaled, axis-aligned textured quad that maps texel (tx + i, ty + j) onto pixel
@@ -104,6 +122,15 @@ void DrawLine(const RasterSurface& target, const RasterState& state, const Raste
 // not apply (the caller takes this path only without them).
 void DrawSpanQuad(const RasterSurface& target, const RasterState& state, int32_t x, int32_t y,
                   int32_t w, int32_t h, int32_t tx, int32_t ty, uint32_t diffuse);
+// Whether DrawSpanQuad may take eight pixels at a time where the processor can (on at start);
+// off keeps it to its four-pixel steps, so tests can hold both to the triangles.
+void UseWideSpans(bool on);
+// Draws the fan v[0], v[1], v[2], v[3] when it is an axis-aligned rectangle in one diffuse
+// colour, untextured or point-sampled with one texel per pixel, and no clip plane is enabled: the
+// very pixels of its two triangles (DrawTriangle), through DrawSpanQuad. Returns false, drawing
+// nothing, when it cannot show that (the caller then draws the triangles).
+bool DrawRectangleFan(const RasterSurface& target, const RasterState& state,
+                      const RasterVertex v[4]);
 // Draws one point: the pixel it rounds to, if every enabled clip plane keeps it.
 void DrawPoint(const RasterSurface& target, const RasterState& state, const RasterVertex& vertex);
 

@@ -592,7 +592,7 @@ HRESULT SoftDevice::DrawPrimitive(D3DPRIMITIVETYPE type, uint32_t fvf, const voi
           ChooseLevel(first, &quad);
         }
         if ((!textured || quad.texture == &levels_.front()) &&
-            TrySpanQuad(target, quad, v.data())) {
+            (TrySpanQuad(target, quad, v.data()) || DrawRectangleFan(target, quad, v.data()))) {
           break;
         }
       }
