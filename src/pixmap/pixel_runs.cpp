@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "pixmap/pixel_format.h"
+#include "platform/cpu/cpu_id.h"
 
 namespace vxl {
 
@@ -230,8 +231,7 @@ __attribute__((target("ssse3"))) int32_t Shuffle3To3(const uint8_t* s, uint8_t* 
 }
 
 bool HaveSsse3() {
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
+  return platform::cpu::Get().ssse3;
 }
 
 // Colour channel order of a 3- or 4-byte format: the input byte of red, green and blue.

@@ -120,6 +120,55 @@ TEST(LazyLibrary, EnvironmentNamesTheFile) {
   unsetenv("VXL_LIBRARY_M_FROM_ENV_1");
 }
 
+// A library another library resolves for us: the slots come from its look-up, never from a file
+// of our own (the sonames given would open and resolve, and must not be used).
+void* LookUpInMath(const char* name) {
+  return std::strcmp(name, "vxl_hidden") == 0 ? nullptr : dlsym(RTLD_DEFAULT, name);
+}
+
+TEST(LazyLibrary, LoadFromTakesTheOtherLibrarysLookUp) {
+  struct Case {
+    const char* name;
+    LazyLibrary::SymbolLookup lookup;
+    const char* extraSymbol;  // besides cos
+    bool extraRequired;
+    const char* openError;
+    std::string error;  // "" for a load that succeeds
+  };
+  const Case cases[] = {
+      {"from_all", &LookUpInMath, "sin", true, "", ""},
+      {"from_optional_missing", &LookUpInMath, "vxl_hidden", false, "", ""},
+      // A missing required symbol fills no slot, not even cos, which resolves after it.
+      {"from_required_missing", &LookUpInMath, "vxl_hidden", true, "",
+       "missing symbol vxl_hidden in lib-from.so"},
+      {"from_not_opened", nullptr, "sin", true, "", "lib-from.so: cannot be opened"},
+      {"from_not_opened_reason", nullptr, "sin", true, "the loader's reason",
+       "the loader's reason"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    static CosFunction* slots[std::size(cases)][2];
+    CosFunction*(&slot)[2] = slots[&c - cases];
+    LazyLibrary& library = LazyLibrary::Define(
+        c.name, {"libm.so.6"},
+        {c.extraRequired ? Required(c.extraSymbol, slot[1]) : Optional(c.extraSymbol, slot[1]),
+         Required("cos", slot[0])});
+    bool loads = c.error.empty();
+    EXPECT_EQ(library.LoadFrom("lib-from.so", c.lookup, c.openError), loads);
+    EXPECT_EQ(library.Load(), loads) << "the first outcome stays, whatever loads next";
+    EXPECT_EQ(library.LoadFrom("lib-from.so", &LookUpInMath), loads);
+    EXPECT_EQ(library.Error(), c.error);
+    if (loads) {
+      EXPECT_EQ(reinterpret_cast<void*>(slot[0]), dlsym(RTLD_DEFAULT, "cos"));
+      EXPECT_EQ(reinterpret_cast<void*>(slot[1]), LookUpInMath(c.extraSymbol));
+    } else {
+      EXPECT_EQ(slot[0], nullptr);
+      EXPECT_EQ(slot[1], nullptr);
+      EXPECT_EQ(LastLibraryFailure(), std::string(c.name) + ": " + c.error);
+    }
+  }
+}
+
 TEST(LazyLibrary, LoadRacedFromThreadsOpensOnceAndAllAgree) {
   static CosFunction* cos = nullptr;
   LazyLibrary& library = LazyLibrary::Define("m_raced", {"libm.so.6"}, {Required("cos", cos)});

@@ -8,24 +8,21 @@ namespace {
 LazyLibrary& GLLibrary() {
   Api& table = EntryPoints<Api>();
 #define VXL_GL_SYMBOL(name) Required("gl" #name, table.name),
-  static LazyLibrary& library = LazyLibrary::Define("libGL", {"libGL.so.1", "libGL.so"},
-                                                    {VXL_GL_ENTRY_POINTS(VXL_GL_SYMBOL)});
+  // No file of its own to open: SDL opens the library, and LoadApi adopts it.
+  static LazyLibrary& library =
+      LazyLibrary::Define("libGL", {}, {VXL_GL_ENTRY_POINTS(VXL_GL_SYMBOL)});
 #undef VXL_GL_SYMBOL
   return library;
 }
 
 }  // namespace
 
-bool LoadApi() {
-  return GLLibrary().Load();
+bool LoadApi(const std::string& file, ProcLookup lookup, const std::string& openError) {
+  return GLLibrary().LoadFrom(file, lookup, openError);
 }
 
 std::string LoadError() {
   return GLLibrary().Error();
-}
-
-std::string LibraryFile() {
-  return GLLibrary().Find();
 }
 
 const Api& GL() {

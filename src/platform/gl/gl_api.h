@@ -1,15 +1,17 @@
 // The OpenGL entry points the framework calls, in one table.
 //
-// The table is filled once, through the lazy-library helper, from libGL (the file SDL is then
-// told to use for its windows too), so nothing links libGL and the launcher never loads it. The
-// functions are those of OpenGL 1.1, which libGL exports for whatever context is current:
+// The table is filled once from the GL library SDL loaded for its contexts, through SDL's own
+// look-up (SDL_GL_GetProcAddress), so the entry points always belong to the contexts SDL makes,
+// whichever library it was told to use. Nothing links libGL and the launcher never loads it. The
+// functions are those of OpenGL 1.1, which the GL library serves for whatever context is current:
 //
-//   if (!platform::gl::LoadApi()) return;   // no libGL: LoadError() says why
+//   if (!platform::gl::LoadApi(file, sdl->GL_GetProcAddress)) return;  // LoadError() says why
 //   const platform::gl::Api& gl = platform::gl::GL();
 //   gl.Clear(GL_COLOR_BUFFER_BIT);
 //
-// Tests may replace entries (MutableGL) with recording wrappers that forward to the real ones.
-// To call another GL function, add its name to VXL_GL_ENTRY_POINTS.
+// The contexts' layer (gl_context.h) loads it when it makes the shared context. Tests may replace
+// entries (MutableGL) with recording wrappers that forward to the real ones. To call another GL
+// function, add its name to VXL_GL_ENTRY_POINTS.
 #pragma once
 
 #include <GL/gl.h>
@@ -36,14 +38,19 @@ struct Api {
 #undef VXL_GL_FIELD
 };
 
-// Opens libGL and resolves every entry point, once (later calls report the first outcome).
-// False when the library or an entry point is missing.
-bool LoadApi();
+// Where the entry points come from: the look-up of the GL library another library opened
+// (SDL_GL_GetProcAddress).
+using ProcLookup = void* (*)(const char* name);
+
+// Resolves every entry point through `lookup` the first time it is called; later calls report
+// the first outcome. `file` names the GL library in messages. False when an entry point is
+// missing ("missing symbol glFoo in FILE"), or when `lookup` is null because the GL library did
+// not open (`openError` says why); the failure is then the process's last library failure, under
+// the name "libGL".
+bool LoadApi(const std::string& file, ProcLookup lookup, const std::string& openError = "");
 // Why LoadApi failed ("" otherwise).
 std::string LoadError();
-// The file LoadApi opens (for SDL's own GL loading), "" when there is none.
-std::string LibraryFile();
-// The table (entries are null until LoadApi succeeded).
+// The table (every entry is null until LoadApi succeeded).
 const Api& GL();
 // The same table, writable: for tests that record calls.
 Api& MutableGL();

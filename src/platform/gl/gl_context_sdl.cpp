@@ -1,6 +1,8 @@
 #include "platform/gl/gl_context.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "platform/events/display_modes.h"
 #include "platform/events/x11_window.h"
@@ -32,6 +34,7 @@ struct State {
   NativeContext* current = nullptr;
   NativeContext* shared = nullptr;
   NativeContext* modeHolder = nullptr;
+  bool glLibraryHeld = false;  // SDL_GL_LoadLibrary succeeded once
   int32_t lastInterval = -1;
   int32_t refusedModeSwitches = 0;  // mode switches still to refuse (RefuseDisplayModeSwitches)
   MessageTranslator translator = nullptr;
@@ -55,6 +58,31 @@ NativeContext* FindByWindow(SDL_Window* w) {
     if (c->window == w) return c;
   }
   return nullptr;
+}
+
+// The file SDL opens for its GL contexts when not told otherwise at load time: its GLX loader
+// reads SDL_OPENGL_LIBRARY, its EGL loader SDL_VIDEO_GL_DRIVER. Only for messages.
+std::string GLLibraryName() {
+  const char* driver = S().sdl->GetCurrentVideoDriver();
+  bool glx = driver && std::strcmp(driver, "x11") == 0;
+  const char* file = std::getenv(glx ? "SDL_OPENGL_LIBRARY" : "SDL_VIDEO_GL_DRIVER");
+  return file && *file ? file : "libGL.so.1";
+}
+
+// Has SDL load its GL library (kept loaded for the life of the process: this reference is never
+// given back) and fills the entry-point table from it, so that our calls and SDL's contexts use
+// the same library. False, with LoadError() saying why, when either fails; the first outcome
+// stays.
+bool OpenGLLibrary() {
+  State& s = S();
+  if (!s.glLibraryHeld) {
+    if (s.sdl->GL_LoadLibrary(nullptr) != 0) {
+      return LoadApi(GLLibraryName(), nullptr,
+                     std::string("SDL could not load the GL library: ") + s.sdl->GetError());
+    }
+    s.glLibraryHeld = true;
+  }
+  return LoadApi(GLLibraryName(), s.sdl->GL_GetProcAddress);
 }
 
 void SendSwapInterval(int32_t interval) {
@@ -206,9 +234,7 @@ bool EnsureSharedContext() {
     s.sdl = sdl::StartSubsystems(SDL_INIT_VIDEO);
     if (!s.sdl) return false;
   }
-  // Our entry points and SDL's windows use the same libGL.
-  if (!LoadApi()) return false;
-  s.sdl->GL_LoadLibrary(LibraryFile().c_str());  // refused when already loaded: that one stays
+  if (!OpenGLLibrary()) return false;
   RequestPixelFormat(0, false);
   SDL_Window* window = s.sdl->CreateWindow(kWindowClass, 0, 0, 1, 1,
                                            SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);

@@ -73,6 +73,18 @@ struct LazyLibrary::State {
   std::vector<std::string> sonames;
   std::vector<Symbol> symbols;
   std::string error;
+
+  // Every symbol's address through `lookup` (null for a missing optional one), in order; the
+  // error for the first missing required one.
+  template <class Lookup>
+  std::string Resolve(const std::string& file, Lookup&& lookup, std::vector<void*>* addresses) {
+    for (const Symbol& symbol : symbols) {
+      void* address = lookup(symbol.name.c_str());
+      if (!address && symbol.required) return "missing symbol " + symbol.name + " in " + file;
+      addresses->push_back(address);
+    }
+    return "";
+  }
 };
 
 LazyLibrary::LazyLibrary(State* state, const char* name) : state_(state), name_(name) {}
@@ -91,7 +103,8 @@ LazyLibrary& LazyLibrary::Define(const char* name, std::initializer_list<const c
   return *library;
 }
 
-bool LazyLibrary::Load() {
+template <class Resolve>
+bool LazyLibrary::LoadOnce(Resolve&& resolve) {
   int status = state_->status.load(std::memory_order_acquire);
   if (status != State::kNotRun) return status == State::kLoaded;
 
@@ -99,43 +112,13 @@ bool LazyLibrary::Load() {
   status = state_->status.load(std::memory_order_relaxed);
   if (status != State::kNotRun) return status == State::kLoaded;
 
-  std::string file = OverrideFile(name_);
   {
     Registry& registry = TheRegistry();
     std::lock_guard<std::mutex> registryLock(registry.mutex);
     registry.loaded[name_] = true;
   }
-  std::vector<std::string> candidates = file.empty() ? state_->sonames
-                                                     : std::vector<std::string>{file};
-  void* handle = nullptr;
-  std::string opened;
-  std::string error;
-  for (const std::string& candidate : candidates) {
-    handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle) {
-      opened = candidate;
-      break;
-    }
-    // The most specific name's reason is the one worth reading.
-    const char* reason = dlerror();
-    if (error.empty()) error = reason ? reason : candidate + ": cannot be opened";
-  }
-  if (candidates.empty()) error = "no file to open";
-
   std::vector<void*> addresses;
-  if (handle) {
-    error.clear();
-    for (const State::Symbol& symbol : state_->symbols) {
-      void* address = dlsym(handle, symbol.name.c_str());
-      if (!address && symbol.required) {
-        error = "missing symbol " + symbol.name + " in " + opened;
-        break;
-      }
-      addresses.push_back(address);
-    }
-    // The handle is never closed, even after a failure: a library is not unloaded under code
-    // that may already hold one of its addresses, and its initialisers ran once already.
-  }
+  std::string error = resolve(&addresses);
 
   if (!error.empty()) {
     state_->error = error;
@@ -149,6 +132,37 @@ bool LazyLibrary::Load() {
     std::memcpy(state_->symbols[i].slot, &addresses[i], sizeof(void*));
   state_->status.store(State::kLoaded, std::memory_order_release);
   return true;
+}
+
+bool LazyLibrary::Load() {
+  return LoadOnce([this](std::vector<void*>* addresses) -> std::string {
+    std::string file = OverrideFile(name_);
+    std::vector<std::string> candidates =
+        file.empty() ? state_->sonames : std::vector<std::string>{file};
+    if (candidates.empty()) return "no file to open";
+    std::string error;
+    for (const std::string& candidate : candidates) {
+      // The handle is never closed, even after a failure: a library is not unloaded under code
+      // that may already hold one of its addresses, and its initialisers ran once already.
+      void* handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (handle) {
+        return state_->Resolve(
+            candidate, [handle](const char* name) { return dlsym(handle, name); }, addresses);
+      }
+      // The most specific name's reason is the one worth reading.
+      const char* reason = dlerror();
+      if (error.empty()) error = reason ? reason : candidate + ": cannot be opened";
+    }
+    return error;
+  });
+}
+
+bool LazyLibrary::LoadFrom(const std::string& file, SymbolLookup lookup,
+                           const std::string& openError) {
+  return LoadOnce([&](std::vector<void*>* addresses) -> std::string {
+    if (!lookup) return openError.empty() ? file + ": cannot be opened" : openError;
+    return state_->Resolve(file, lookup, addresses);
+  });
 }
 
 bool LazyLibrary::Loaded() const {

@@ -1,9 +1,10 @@
 // Shared libraries opened on first use.
 //
 // The launcher's start-up loads nothing but the C library, so every library the framework calls
-// without linking it (SDL2, libpng, vorbisfile, ENet, OpenAL, FreeType, libGL) is opened with the
+// without linking it (SDL2, libpng, vorbisfile, ENet, OpenAL, FreeType) is opened with the
 // dynamic linker the first time a native layer needs it, and its entry points are copied into a
-// table of function pointers. This is the one place that does it:
+// table of function pointers; libGL, which SDL opens for its contexts, has its table filled
+// through SDL's look-up (LoadFrom). This is the one place that does it:
 //
 //   struct PngEntryPoints {                       // trivially destructible: function pointers only
 //     decltype(&::png_create_read_struct) create_read_struct;
@@ -94,6 +95,16 @@ class LazyLibrary {
   // A failed load is remembered as the process's last library failure (LastLibraryFailure).
   bool Load();
 
+  // For a library that another library opened and resolves for its callers (the GL library SDL
+  // loads for its contexts, whose entry points come from SDL_GL_GetProcAddress): fills the slots
+  // through `lookup` instead of opening a file, under Load's rules (once; every later Load or
+  // LoadFrom returns the first outcome; a missing required symbol fails with "missing symbol
+  // NAME in FILE" and is remembered as the last library failure). `file` names the library in
+  // messages. A null `lookup` means the other library could not open it: the load fails with
+  // `openError` ("FILE: cannot be opened" when empty).
+  using SymbolLookup = void* (*)(const char* name);
+  bool LoadFrom(const std::string& file, SymbolLookup lookup, const std::string& openError = "");
+
   // Whether Load has already run and succeeded; never opens anything.
   bool Loaded() const;
 
@@ -113,6 +124,9 @@ class LazyLibrary {
  private:
   struct State;
   explicit LazyLibrary(State* state, const char* name);
+  // Load and LoadFrom: runs `resolve` (the file opened and each slot's address, or an error) once.
+  template <class Resolve>
+  bool LoadOnce(Resolve&& resolve);
   State* state_;
   std::string name_;
 };
