@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -252,7 +253,7 @@ Run EnetRun(int peers, int objects, int rounds) {
 void SynkAgainstEnet(int peers, int objects, int rounds, const char* ratioName, bool details) {
   std::vector<double> synk, enet, rate, wire;
   bool complete = true;
-  for (int turn = 0; turn < 3; ++turn) {
+  for (int turn = 0; turn < 5; ++turn) {
     Run s = SynkRun(peers, objects, rounds);
     Run e = EnetRun(peers, objects, rounds);
     complete = complete && s.complete && e.complete;
@@ -273,11 +274,15 @@ void SynkAgainstEnet(int peers, int objects, int rounds, const char* ratioName, 
 }  // namespace
 }  // namespace vxl
 
-int main() {
+// With an argument ("http" or "synk") only that part runs.
+int main(int argc, char** argv) {
   vxl::InitHttpStreamModule();
   vxl::InitSynkModule();
-  vxl::HttpRatio();
-  vxl::SynkAgainstEnet(8, 100, 30, "synk_cpu_per_update_vs_enet_ratio", true);
-  vxl::SynkAgainstEnet(32, 25, 10, "synk_cpu_per_update_vs_enet_ratio_32_peers", false);
+  auto wanted = [&](const char* part) { return argc < 2 || std::strcmp(argv[1], part) == 0; };
+  if (wanted("http")) vxl::HttpRatio();
+  if (wanted("synk")) {
+    vxl::SynkAgainstEnet(8, 100, 30, "synk_cpu_per_update_vs_enet_ratio", true);
+    vxl::SynkAgainstEnet(32, 25, 10, "synk_cpu_per_update_vs_enet_ratio_32_peers", false);
+  }
   return 0;
 }

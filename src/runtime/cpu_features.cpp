@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/cpu/cpu_id.h"
+
 namespace vxl {
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 std::atomic<int32_t> g_limit{kSimdAvx2};
 
 int32_t DetectedLevel() {
-  static const int32_t level = __builtin_cpu_supports("avx2") ? kSimdAvx2 : kSimdSse2;
+  static const int32_t level = platform::cpu::Get().avx2 ? kSimdAvx2 : kSimdSse2;
   return level;
 }
 

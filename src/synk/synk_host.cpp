@@ -166,14 +166,64 @@ void TSynkHost::Sync() {
     event->packet = nullptr;
     _HandleEvent(record);
   }
-  platform::EnetEventRecord record;
-  while (platform::EnetHostService(_enetHost, record, 0) > 0) {
-    _HandleEvent(record);
-    while (platform::EnetHostCheckEvents(_enetHost, record) > 0)
-      _HandleEvent(record);
+  // They are taken in batches, so that the records of the objects they address can be fetched
+  // ahead of their handling.
+  constexpr int kBatch = 16;
+  platform::EnetEventRecord batch[kBatch];
+  while (platform::EnetHostService(_enetHost, batch[0], 0) > 0) {
+    for (int n = 1;; n = 0) {
+      while (n < kBatch && platform::EnetHostCheckEvents(_enetHost, batch[n]) > 0)
+        ++n;
+      _HandleEvents(batch, n);
+      if (n < kBatch) break;  // none left waiting
+    }
   }
   // What this sync queued (relays included) leaves now rather than at the next one.
   platform::EnetHostFlush(_enetHost);
+}
+
+TSynkObject* TSynkHost::_Addressee(const platform::EnetEventRecord& event) const {
+  if (event.type != platform::kEnetEventReceive || !event.packet ||
+      platform::EnetPacketSize(event.packet) < 2) {
+    return nullptr;
+  }
+  const uint8_t* data = platform::EnetPacketBytes(event.packet);
+  if (SynkHeadState(data) != SYNK_STATE_MODIFIED || _idMap.Length() != kSynkIdCount) return nullptr;
+  for (const Ref<TSynkPeer>& peer : _peerList) {
+    if (peer->_enetPeer != event.peer) continue;
+    if (peer->_remoteToLocal.Length() != kSynkIdCount) return nullptr;
+    int32_t id = peer->_remoteToLocal.Data()[SynkHeadId(data)];
+    return id > 0 && id < kSynkIdCount ? _idMap.Data()[id].Get() : nullptr;
+  }
+  return nullptr;
+}
+
+void TSynkHost::_HandleEvents(platform::EnetEventRecord* batch, int32_t count) {
+  // The object records four events ahead, and the slot array two ahead (its object's record
+  // has arrived by then), are fetched while the current event is handled.
+  constexpr int32_t kAhead = 4, kSlotsAhead = 2;
+  for (int32_t i = 0; i < kAhead && i < count; ++i)
+    __builtin_prefetch(_Addressee(batch[i]));
+  int32_t next = 0;
+  // Should a handler throw, the packets of the events after it are still given back.
+  struct Rest {
+    platform::EnetEventRecord* batch;
+    int32_t& next;
+    int32_t count;
+    ~Rest() {
+      for (int32_t i = next; i < count; ++i)
+        platform::EnetPacketRelease(batch[i].packet);
+    }
+  } rest{batch, next, count};
+  while (next < count) {
+    if (next + kAhead < count) __builtin_prefetch(_Addressee(batch[next + kAhead]));
+    if (next + kSlotsAhead < count) {
+      TSynkObject* soon = _Addressee(batch[next + kSlotsAhead]);
+      if (soon && soon->_slotItems) __builtin_prefetch(soon->_slotItems);
+    }
+    const platform::EnetEventRecord event = batch[next++];
+    _HandleEvent(event);
+  }
 }
 
 void TSynkHost::_HandleEvent(const platform::EnetEventRecord& event) {
@@ -200,27 +250,83 @@ void TSynkHost::_HandleEvent(const platform::EnetEventRecord& event) {
   platform::EnetPacketRelease(event.packet);  // peers it was relayed to still hold it
 }
 
+void TSynkHost::_List(const Ref<TSynkObject>& object) {
+  object->_listLink = _objects->AddLast(object);
+  object->_listOrder = _listed++;
+  if (object->_state != SYNK_STATE_SYNCED && !object->_queued) _Queue(*object);
+}
+
+void TSynkHost::_Queue(TSynkObject& object) {
+  if (_ended) return;
+  object._queued = true;
+  (object._peer ? _remoteQueue : _localQueue).emplace_back(&object);
+}
+
 void TSynkHost::_SyncObjects() {
   _TakePeerList();  // the program may have changed the list since the last sync
   _created->Clear();
   _modified->Clear();
   _closed->Clear();
   _messages->Clear();
-  ForEach<TSynkObject>(_objects, [this](const Ref<TSynkObject>& object, const Ref<TLink>& link) {
-    if (object->_state == SYNK_STATE_SYNCED) return;  // nothing to send, nothing changes
-    if (!object->_peer) {
-      _SendChanges(*object);
-    } else {
-      object->_Advance();
+  if (!_objects) return;  // a Null list (set so through reflection) has nothing to sync
+  _SyncQueue(_remoteQueue, false);
+  _SyncQueue(_localQueue, true);
+}
+
+void TSynkHost::_SyncQueue(std::vector<Ref<TSynkObject>>& queue, bool local) {
+  std::vector<Ref<TSynkObject>> visit;
+  visit.swap(queue);
+  if (local) {
+    // In list order, as a walk of the whole list would meet them: the packets leave in that
+    // order.
+    auto byOrder = [](const Ref<TSynkObject>& a, const Ref<TSynkObject>& b) {
+      return a->_listOrder < b->_listOrder;
+    };
+    if (!std::is_sorted(visit.begin(), visit.end(), byOrder))
+      std::sort(visit.begin(), visit.end(), byOrder);
+  }
+  size_t next = 0;
+  // When a send throws, the objects not yet visited stay queued, ahead of any queued since.
+  struct Requeue {
+    std::vector<Ref<TSynkObject>>& visit;
+    size_t& next;
+    std::vector<Ref<TSynkObject>>& queue;
+    ~Requeue() {
+      if (next < visit.size()) {
+        queue.insert(queue.begin(), visit.begin() + ptrdiff_t(next), visit.end());
+      } else if (queue.empty()) {  // the storage serves the next sync
+        visit.clear();
+        visit.swap(queue);
+      }
     }
-    if (object->_state == SYNK_STATE_DEAD) {
-      // A remote object closed here rather than by its owner lets go of its id as well: the
-      // owner's later changes to it are dropped instead of bringing it back.
-      if (object->_peer && _idMap[object->_id] == object) object->_peer->UnmapLocalId(object->_id);
-      UnmapObject(object);
-      link->Remove();
+  } requeue{visit, next, queue};
+  constexpr size_t kAhead = 8;  // objects whose records are fetched ahead of their visit
+  for (size_t k = 0; k < kAhead && k < visit.size(); ++k)
+    __builtin_prefetch(visit[k].Get());
+  for (; next < visit.size(); ++next) {
+    if (next + kAhead < visit.size()) __builtin_prefetch(visit[next + kAhead].Get());
+    TSynkObject& object = *visit[next];
+    // An object the program took out of the list is not synced by it, as before (a link taken
+    // out of its list lets go of its value).
+    const bool listed = object._listLink && object._listLink->Value().Get() == &object;
+    if (listed && object._state != SYNK_STATE_SYNCED) {
+      if (!object._peer) {
+        _SendChanges(object);
+      } else {
+        object._Advance();
+      }
+      if (object._state == SYNK_STATE_DEAD) {
+        // A remote object closed here rather than by its owner lets go of its id as well: the
+        // owner's later changes to it are dropped instead of bringing it back.
+        const Ref<TSynkObject>& held = visit[next];
+        if (object._peer && _idMap[object._id] == held) object._peer->UnmapLocalId(object._id);
+        UnmapObject(held);
+        object._listLink->Remove();
+        object._listLink = nullptr;
+      }
     }
-  });
+    object._queued = false;
+  }
 }
 
 void TSynkHost::_SendChanges(TSynkObject& object) {
@@ -303,13 +409,15 @@ void TSynkHost::_Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size
     object = TSynkObject::Create(id, SYNK_STATE_CREATED, Ref<TSynkHost>(this), peer);
     MapObject(object);
     peer->MapLocalId(id, wireId);
-    _objects->AddLast(object);
+    _List(object);
     _created->AddLast(object);
   } else {
     // Only objects this peer owns can be changed or closed by it.
     id = peer->_remoteToLocal[wireId];
-    if (wireId == 0 || id == 0 || !_idMap[id] || _idMap[id]->_peer != peer) return;
-    object = _idMap[id];
+    if (wireId == 0 || id == 0) return;
+    const Ref<TSynkObject>& owned = _idMap[id];
+    if (!owned || owned->_peer != peer) return;
+    object = owned;
     if (state == SYNK_STATE_MODIFIED) {
       _modified->AddLast(object);
     } else {
@@ -318,6 +426,8 @@ void TSynkHost::_Receive(const Ref<TSynkPeer>& peer, uint8_t* data, int32_t size
       _closed->AddLast(object);
     }
   }
+  // The slot array is fetched while the bytes are relayed.
+  if (slotBytes && object->_slotItems) __builtin_prefetch(object->_slotItems + (slots[0] & 31));
   WriteSynkHead(data, state, id);
   _Relay(data, size, packet, peer);
   object->_Apply(state, slots, slotBytes);
@@ -334,6 +444,11 @@ void TSynkHost::Close() {
   }
   _ended = true;
   // Objects refer to their host: letting go of them here is what frees both.
+  for (auto* queue : {&_localQueue, &_remoteQueue}) {
+    for (const Ref<TSynkObject>& object : *queue)
+      object->_queued = false;
+    queue->clear();
+  }
   _objects->Clear();
   _created->Clear();
   _modified->Clear();
@@ -399,7 +514,7 @@ Ref<TSynkPeer> TSynkHost::AddPeer(platform::EnetPeer* enetPeer) {
 Ref<TSynkObject> TSynkHost::CreateObject() {
   auto object = TSynkObject::Create(AllocId(), SYNK_STATE_CREATED, Ref<TSynkHost>(this), nullptr);
   MapObject(object);
-  _objects->AddLast(object);
+  _List(object);
   return object;
 }
 

@@ -109,6 +109,9 @@ class TSynkHost : public Object {
   void _Disconnected(const Ref<TSynkPeer>& peer);
   // Takes the peers list as the relays walk it (after the program may have changed it).
   void _TakePeerList();
+  // Puts a listed object that is not synced among those the next sync visits (objects call it
+  // as their state changes).
+  void _Queue(TSynkObject& object);
 
   static void Bind(ClassBinder<TSynkHost>& b);
 
@@ -118,7 +121,17 @@ class TSynkHost : public Object {
   void _CollectEvents(uint32_t firstWaitMs);
   void _DropEvents();
   Ref<TSynkPeer> _FindPeer(platform::EnetPeer* enetPeer) const;
+  // Appends the object to the object list, queued for the next sync.
+  void _List(const Ref<TSynkObject>& object);
+  // Visits the objects of one queue (the local ones in list order): local objects send their
+  // changes, every one moves on, the dead leave the list.
+  void _SyncQueue(std::vector<Ref<TSynkObject>>& queue, bool local);
   void _HandleEvent(const platform::EnetEventRecord& event);
+  // Handles count events in order.
+  void _HandleEvents(platform::EnetEventRecord* batch, int32_t count);
+  // The object a received packet would change, found without checking the packet (a guess for
+  // fetching ahead), or null.
+  TSynkObject* _Addressee(const platform::EnetEventRecord& event) const;
   // Sends a local object's changes to every peer as its Sync would, and moves its state on.
   void _SendChanges(TSynkObject& object);
   // Takes in one packet from `peer`: the slots are read where they lie, and the head is
@@ -134,7 +147,13 @@ class TSynkHost : public Object {
   void _BroadCastQuietly(const Ref<TSynkMsg>& msg, const Ref<TSynkPeer>& exceptPeer);
 
   std::vector<Ref<TSynkPeer>> _peerList;  // the peers in _peers, for the relays
-  bool _ended = false;                    // closed: never attached again
+  // The listed objects whose state changed since the last sync: a sync visits these instead of
+  // the whole list. Local objects send, so they are visited in list order; remote ones only move
+  // on, in any order.
+  std::vector<Ref<TSynkObject>> _localQueue;
+  std::vector<Ref<TSynkObject>> _remoteQueue;
+  int64_t _listed = 0;      // objects listed so far: the order of the next one
+  bool _ended = false;      // closed: never attached again
   int32_t _lowestFree = 1;  // every id below this one is in use
 };
 

@@ -63,19 +63,20 @@ Ref<TSynkObject> TSynkObject::Create(int32_t id, int32_t state, const Ref<TSynkH
   object->_slots = Array<Ref<TSynkSlot>>::New(kSynkSlotCount);
   for (Ref<TSynkSlot>& slot : object->_slots)
     slot = New<TSynkSlot>();
+  object->_slotItems = object->_slots.Data();
   return object;
 }
 
 void TSynkObject::Close() {
   switch (_state) {
     case SYNK_STATE_CREATED:
-      _state = SYNK_STATE_DEAD;
+      _SetState(SYNK_STATE_DEAD);
       break;
     case SYNK_STATE_CLOSING:
       break;
     case SYNK_STATE_MODIFIED:
     case SYNK_STATE_SYNCED:
-      _state = SYNK_STATE_CLOSING;
+      _SetState(SYNK_STATE_CLOSING);
       break;
     default:
       Throw("Illegal object state");
@@ -89,7 +90,7 @@ Ref<TSynkSlot> TSynkObject::WriteSlot(int32_t index) {
 const Ref<TSynkSlot>& TSynkObject::Written(int32_t index) {
   const Ref<TSynkSlot>& slot = Slot(index);
   _modified |= static_cast<int32_t>(1u << index);
-  if (_state == SYNK_STATE_SYNCED) _state = SYNK_STATE_MODIFIED;
+  if (_state == SYNK_STATE_SYNCED) _SetState(SYNK_STATE_MODIFIED);
   return slot;
 }
 
@@ -124,21 +125,26 @@ void TSynkObject::_Advance() {
   if (_state == SYNK_STATE_SYNCED || _state == SYNK_STATE_DEAD) return;
   _modified = 0;
   if (_state == SYNK_STATE_CREATED || _state == SYNK_STATE_MODIFIED) {
-    _state = SYNK_STATE_SYNCED;
+    _SetState(SYNK_STATE_SYNCED);
   } else if (_state == SYNK_STATE_CLOSING) {
-    _state = SYNK_STATE_DEAD;
+    _SetState(SYNK_STATE_DEAD);
     _target = nullptr;
   }
 }
 
 void TSynkObject::Update(const Ref<TSynkMsg>& msg) {
   UnpackSlots(msg->data);
-  _state = msg->state;
+  _SetState(msg->state);
 }
 
 void TSynkObject::_Apply(int32_t state, const uint8_t* data, size_t size) {
   _Unpack(data, size);
+  _SetState(state);
+}
+
+void TSynkObject::_SetState(int32_t state) {
   _state = state;
+  if (state != SYNK_STATE_SYNCED && !_queued && _listLink && _host) _host->_Queue(*this);
 }
 
 Ref<TSynkMsg> TSynkObject::CreatedMsg() const {
@@ -169,19 +175,10 @@ uint32_t GetBigEndian(const uint8_t*& in, int bytes) {
 
 }  // namespace
 
-namespace {
-
-bool Selected(int32_t mask, int32_t index) {
-  return (static_cast<uint32_t>(mask) >> index) & 1u;
-}
-
-}  // namespace
-
 int64_t TSynkObject::PackedSize(int32_t mask) const {
   int64_t size = 0;
-  for (int32_t i = 0; i < kSynkSlotCount; ++i) {
-    if (!Selected(mask, i)) continue;
-    const TSynkSlot& slot = *Slot(i);
+  for (uint32_t left = static_cast<uint32_t>(mask); left; left &= left - 1) {
+    const TSynkSlot& slot = *Slot(std::countr_zero(left));
     if (slot._type == SYNK_SLOT_STRING) {
       size += slot._string.Length() + 3;
     } else if (slot._type != SYNK_SLOT_NONE) {
@@ -202,9 +199,10 @@ Array<uint8_t> TSynkObject::PackSlots(int32_t mask) const {
 }
 
 void TSynkObject::_PackInto(int32_t mask, uint8_t* out) const {
-  for (int32_t i = 0; i < kSynkSlotCount; ++i) {
+  for (uint32_t left = static_cast<uint32_t>(mask); left; left &= left - 1) {
+    const int32_t i = std::countr_zero(left);
     const TSynkSlot& slot = *Slot(i);
-    if (!Selected(mask, i) || slot._type == SYNK_SLOT_NONE) continue;
+    if (slot._type == SYNK_SLOT_NONE) continue;
     *out++ = static_cast<uint8_t>(slot._type << 5 | i);
     switch (slot._type) {
       case SYNK_SLOT_INT:
@@ -233,13 +231,14 @@ void TSynkObject::_PackInto(int32_t mask, uint8_t* out) const {
 }
 
 void TSynkObject::UnpackSlots(const Array<uint8_t>& data) {
-  _Unpack(data.Data(), static_cast<size_t>(data.Length()));
+  const size_t size = static_cast<size_t>(data.Length());
+  if (const char* error = SynkSlotDataError(data.Data(), size)) Throw(error);
+  _Unpack(data.Data(), size);
 }
 
 void TSynkObject::_Unpack(const uint8_t* data, size_t size) {
   const uint8_t* in = data;
   const uint8_t* end = in + size;
-  if (const char* error = SynkSlotDataError(in, size)) Throw(error);
   while (in < end) {
     int32_t type = *in >> 5;
     int32_t index = *in++ & 31;

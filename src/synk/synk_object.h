@@ -17,6 +17,7 @@
 
 namespace vxl {
 
+class TLink;
 class TSynkHost;
 class TSynkPeer;
 
@@ -62,6 +63,13 @@ class TSynkObject : public Object {
   Ref<Object> _target;
   Array<Ref<TSynkSlot>> _slots;
   int32_t _modified = 0;  // bit i: slot i changed since the last sync
+  // The object's link in its host's object list (Null while it is in none), its place in that
+  // list's order, and whether the host's next sync visits it.
+  Ref<TLink> _listLink;
+  int64_t _listOrder = 0;
+  bool _queued = false;
+  // Where _slots keeps its elements (its length fixed at kSynkSlotCount), or null.
+  Ref<TSynkSlot>* _slotItems = nullptr;
 
   static Ref<TSynkObject> Create(int32_t id, int32_t state, const Ref<TSynkHost>& host,
                                  const Ref<TSynkPeer>& peer);
@@ -95,17 +103,27 @@ class TSynkObject : public Object {
   // "Invalid Synk data type" or "Corrupt Synk message" and changes nothing when the data are
   // not well formed.
   void UnpackSlots(const Array<uint8_t>& data);
-  // Update from packed slots where they lie: UnpackSlots of the bytes, then the state.
+  // Update from packed slots where they lie, which SynkSlotDataError found well formed: the
+  // slots as UnpackSlots sets them, then the state.
   void _Apply(int32_t state, const uint8_t* data, size_t size);
   // Sync's move to the next state, without the message.
   void _Advance();
+  // Every change of state goes through here: a listed object that is not synced is queued for
+  // its host's next sync.
+  void _SetState(int32_t state);
   // Writes PackSlots(mask)'s bytes to out, which holds PackedSize(mask) bytes.
   void _PackInto(int32_t mask, uint8_t* out) const;
 
   static void Bind(ClassBinder<TSynkObject>& b);
 
  private:
-  const Ref<TSynkSlot>& Slot(int32_t index) const { return _slots[index]; }
+  // The slot at index; the 32 of an object made by Create are read where the array keeps them.
+  const Ref<TSynkSlot>& Slot(int32_t index) const {
+    if (_slotItems && static_cast<uint32_t>(index) < static_cast<uint32_t>(kSynkSlotCount))
+      return _slotItems[index];
+    return _slots[index];
+  }
+  // Sets the slots of well-formed data.
   void _Unpack(const uint8_t* data, size_t size);
   // WriteSlot without a reference of its own to the slot.
   const Ref<TSynkSlot>& Written(int32_t index);

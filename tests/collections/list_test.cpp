@@ -426,6 +426,75 @@ TEST_F(ListTest, SearchingSurvivesAnElementCompareThatChangesTheList) {
   g_change = nullptr;
 }
 
+// An element that, once, adds an element to a list as it is released.
+class TAddingItem : public TItem {
+ public:
+  VXL_CLASS(TAddingItem, TItem)
+  using TItem::TItem;
+  ~TAddingItem() override {
+    if (target) target->AddLast(Item('z', "z"));
+  }
+  TList* target = nullptr;
+};
+VXL_DEFINE_CLASS(TAddingItem)
+
+TEST_F(ListTest, ClearLeavesLinksAsRemovingFromTheFrontDoes) {
+  // The oracle: the same list emptied with RemoveFirst. Every link held from outside must end
+  // with the same value, neighbours and ring state, and enumerators standing anywhere must end.
+  for (const std::string labels : {"a", "ab", "abcde"}) {
+    auto cleared = ListOf(labels), removed = ListOf(labels);
+    auto held = [](const Ref<TList>& list) {
+      std::vector<Ref<TLink>> links;
+      for (Ref<TLink> l = list->FirstLink(); l; l = l->NextLink())
+        links.push_back(l);
+      return links;
+    };
+    std::vector<Ref<TLink>> a = held(cleared), b = held(removed);
+    std::vector<Ref<TListEnum>> walkers;
+    for (size_t i = 0; i < a.size(); ++i) {
+      walkers.push_back(cleared->ObjectEnumerator());
+      for (size_t k = 0; k < i; ++k)
+        walkers.back()->NextObject();
+    }
+    cleared->Clear();
+    while (!removed->IsEmpty())
+      removed->RemoveFirst();
+    // Where a link points, as an index among the held links (-1 the sentinel, -2 Null).
+    auto where = [](const std::vector<Ref<TLink>>& links, const Ref<TList>& list, TLink* to) {
+      if (!to) return -2;
+      if (to == list->_head.Get()) return -1;
+      for (size_t i = 0; i < links.size(); ++i)
+        if (links[i].Get() == to) return int(i);
+      return -3;
+    };
+    for (size_t i = 0; i < a.size(); ++i) {
+      EXPECT_TRUE(a[i]->Value().IsNull()) << labels << " " << i;
+      EXPECT_FALSE(a[i]->_InList()) << labels << " " << i;
+      EXPECT_EQ(where(a, cleared, a[i]->_succ.Get()), where(b, removed, b[i]->_succ.Get()))
+          << labels << " " << i;
+      EXPECT_EQ(where(a, cleared, a[i]->_pred.Get()), where(b, removed, b[i]->_pred.Get()))
+          << labels << " " << i;
+      EXPECT_FALSE(walkers[i]->HasNext()) << labels << " " << i;
+    }
+    EXPECT_TRUE(cleared->IsEmpty());
+    ExpectRing(cleared);
+  }
+
+  // What releasing a value adds is cleared as well, and every value is let go of.
+  auto list = NewList();
+  Ref<Object> kept = Item('k', "k");
+  auto adding = New<TAddingItem>('x', "x");
+  adding->target = list.Get();
+  list->AddLast(kept);
+  list->AddLast(adding);
+  list->AddLast(kept);
+  adding = nullptr;
+  list->Clear();
+  EXPECT_TRUE(list->IsEmpty());
+  ExpectRing(list);
+  EXPECT_EQ(kept->RefCount(), 1);
+}
+
 TEST_F(ListTest, ReleasingAListReleasesItsLinksAndValues) {
   Ref<Object> value = Item(1);
   Ref<TLink> kept;

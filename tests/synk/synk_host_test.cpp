@@ -273,6 +273,24 @@ TEST_F(SynkStar, RelayedBytesOnTheWire) {
                                           {0x30, 0x01},
                                           {0x10, 0x01, 0xA0, 0x01, 0x2C}}));
   EXPECT_EQ(heard[0], (std::vector<Bytes>{{0x10, 0x01, 0xA0, 0x01, 0x2C}}));
+
+  // Changes made in any order within one sync leave in the order of the host's object list.
+  Ref<TSynkObject> second = hub->CreateObject(), third = hub->CreateObject();
+  third->SetInt(0, 3);
+  second->SetInt(0, 2);
+  for (int round = 0; round < 5000 && heard[0].size() < 3; ++round)
+    serve(1);
+  third->SetInt(0, 4);
+  second->SetInt(0, 5);
+  own->SetInt(0, 6);
+  for (int round = 0; round < 5000 && heard[0].size() < 6; ++round)
+    serve(1);
+  EXPECT_EQ(heard[0], (std::vector<Bytes>{{0x10, 0x01, 0xA0, 0x01, 0x2C},
+                                          {0x10, 0x02, 0x80, 2},
+                                          {0x10, 0x03, 0x80, 3},
+                                          {0x20, 0x01, 0x80, 6},
+                                          {0x20, 0x02, 0x80, 5},
+                                          {0x20, 0x03, 0x80, 4}}));
   for (platform::EnetHost* end : ends)
     platform::EnetHostDestroy(end);
 }

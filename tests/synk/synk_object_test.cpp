@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -346,6 +347,90 @@ TEST_F(SynkReceiveTest, ObjectsClosedHereLetGoOfTheirIds) {
   host->MapObject(note);
   host->UnmapObject(note);
   EXPECT_EQ(host->CreateObject()->_id, theirs->_id + 1);
+}
+
+// A sync visits only the objects that changed; what it leaves must be what a walk over every
+// listed object leaves: each listed object synced, the dead ones out of the list and the id map,
+// the rest in creation order. Random local and remote changes, checked after every sync.
+TEST_F(SynkReceiveTest, SyncLeavesWhatAWalkOfEveryObjectLeaves) {
+  std::mt19937 random(22);
+  auto pick = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+  std::vector<Ref<TSynkObject>> known{local};
+  std::vector<int32_t> wireIds;  // a's objects, in a's numbering
+  int32_t nextWire = 1;
+  auto wireHead = [](int32_t state, int32_t id) {
+    return Bytes{static_cast<uint8_t>(state << 4 | id >> 8), static_cast<uint8_t>(id)};
+  };
+  for (int step = 0; step < 4000; ++step) {
+    Ref<TSynkObject> some = known[pick(known.size())];
+    bool alive = some->State() != SYNK_STATE_DEAD;
+    switch (pick(8)) {
+      case 0:
+        if (host->_objects->Count() < 300) known.push_back(host->CreateObject());
+        break;
+      case 1:
+        if (alive) some->SetInt(static_cast<int32_t>(pick(32)), static_cast<int32_t>(pick(70000)));
+        break;
+      case 2:
+        if (alive && pick(4) == 0) some->Close();
+        break;
+      case 3:
+        if (nextWire < 4000 && host->_objects->Count() < 300) {
+          Bytes packet = wireHead(SYNK_STATE_CREATED, nextWire);
+          packet.insert(packet.end(), {0x81, static_cast<uint8_t>(step)});
+          Receive(a, packet);
+          known.push_back(host->ObjectsCreated()->Last().As<TSynkObject>());
+          wireIds.push_back(nextWire++);
+        }
+        break;
+      case 4:
+      case 5:
+        if (!wireIds.empty()) {
+          bool close = pick(6) == 0;
+          Bytes packet = wireHead(close ? SYNK_STATE_CLOSING : SYNK_STATE_MODIFIED,
+                                  wireIds[pick(wireIds.size())]);
+          if (!close) packet.insert(packet.end(), {0x82, static_cast<uint8_t>(step)});
+          Receive(a, packet);
+        }
+        break;
+      case 6:  // the program moves one object on, or changes its state, by itself
+        if (pick(3) == 0) {
+          some->Sync();
+        } else if (alive && some->State() != SYNK_STATE_CLOSING) {
+          some->Update(TSynkMsg::Create(some->_id, SYNK_STATE_MODIFIED, Array<uint8_t>()));
+        }
+        break;
+      default: {
+        host->_SyncObjects();
+        std::vector<Object*> expected, listed;
+        for (const Ref<TSynkObject>& o : known) {
+          if (o->State() != SYNK_STATE_DEAD) expected.push_back(o.Get());
+          EXPECT_EQ(host->_idMap[o->_id] == o,
+                    o->State() != SYNK_STATE_DEAD && (!o->_peer || a->_localToRemote[o->_id]))
+              << "step " << step;
+        }
+        for (Ref<Object> value : host->Objects()) {
+          listed.push_back(value.Get());
+          EXPECT_EQ(value.As<TSynkObject>()->State(), SYNK_STATE_SYNCED) << "step " << step;
+        }
+        ASSERT_EQ(listed, expected) << "step " << step;
+      }
+    }
+  }
+}
+
+// A send that throws stops the sync there; the objects it did not reach go out at the next one.
+TEST_F(SynkReceiveTest, ObjectsASyncDidNotReachStayDue) {
+  Ref<TSynkObject> big = host->CreateObject(), after = host->CreateObject();
+  big->SetString(0, String(std::string(65520, 'x')));
+  after->SetInt(0, 1);
+  EXPECT_THROW_TEXT_AS(String, host->_SyncObjects(), "Synk message data too large");
+  EXPECT_EQ(local->State(), SYNK_STATE_SYNCED);
+  EXPECT_EQ(after->State(), SYNK_STATE_CREATED);
+  big->SetString(0, "small");
+  host->_SyncObjects();
+  for (const Ref<TSynkObject>& o : {local, big, after})
+    EXPECT_EQ(o->State(), SYNK_STATE_SYNCED);
 }
 
 }  // namespace

@@ -167,20 +167,54 @@ inline void MixFrame(const uint8_t* d, uint64_t pos, int32_t* acc, Gains g) {
 
 #define VXL_AVX2 __attribute__((target("avx2")))
 
-// The whole sample index (high halves) and the 16-bit fraction of eight 32.32 positions.
-VXL_AVX2 inline void SplitPositions(__m256i p0, __m256i p1, __m256i& index, __m256i& frac) {
-  const __m256i halves = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
-  __m256i a = _mm256_permutevar8x32_epi32(p0, halves), b = _mm256_permutevar8x32_epi32(p1, halves);
-  index = _mm256_permute2x128_si256(a, b, 0x31);
-  frac = _mm256_srli_epi32(_mm256_permute2x128_si256(a, b, 0x20), 16);
-}
+// Lane k of the eight-frame vectors holds frame kLaneFrame[k]: unpacking two of them (left with
+// right, or a mono value with itself) then gives frames 0-3 and 4-7 in output order without
+// moving values across the 128-bit halves.
+constexpr int32_t kLaneFrame[8] = {0, 1, 4, 5, 2, 3, 6, 7};
 
-VXL_AVX2 inline __m256i Lerp16(__m256i a, __m256i b, __m256i frac) {
-  __m256i d = _mm256_sub_epi32(b, a);
+// The positions of eight frames from a start p, in 1/65536 values past p's whole value `base`
+// in 32-bit lanes (a step's low 16 bits are zero, so the bits of p below those play no part), and
+// frame 0's beside them in a scalar. Fit(n, step) tells whether n frames from p stay in range.
+struct Positions {
+  __m256i rel, advance;
+  uint32_t base, relFirst, advanceFirst;
+
+  static bool Fit(int32_t n, uint64_t step) {
+    return (step & 0xFFFF) == 0 && (step >> 16) < (uint64_t(1) << 27) &&
+           uint64_t(n) * (step >> 16) + 0x10000 < (uint64_t(1) << 31);
+  }
+  VXL_AVX2 Positions(uint64_t p, uint64_t step) {
+    const uint32_t step16 = uint32_t(step >> 16), start = uint32_t(p >> 16) & 0xFFFF;
+    alignas(32) uint32_t lanes[8];
+    for (int k = 0; k < 8; ++k)
+      lanes[k] = start + uint32_t(kLaneFrame[k]) * step16;
+    rel = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+    advance = _mm256_set1_epi32(int32_t(8 * step16));
+    base = uint32_t(p >> 32);
+    relFirst = start;
+    advanceFirst = 8 * step16;
+  }
+  // Whole values past base, and the 16-bit fractions used for interpolation.
+  VXL_AVX2 __m256i Whole() const { return _mm256_srli_epi32(rel, 16); }
+  VXL_AVX2 __m256i Frac16() const { return _mm256_and_si256(rel, _mm256_set1_epi32(0xFFFF)); }
+  // Frame 0's whole value index.
+  uint32_t First() const { return base + (relFirst >> 16); }
+  VXL_AVX2 void Advance() {
+    rel = _mm256_add_epi32(rel, advance);
+    relFirst += advanceFirst;
+  }
+};
+
+// a + (d * frac >> 16), d being the step to the next value.
+VXL_AVX2 inline __m256i LerpStep16(__m256i a, __m256i d, __m256i frac) {
   __m256i high = _mm256_mullo_epi32(d, _mm256_srli_epi32(frac, 8));
   __m256i low =
       _mm256_srai_epi32(_mm256_mullo_epi32(d, _mm256_and_si256(frac, _mm256_set1_epi32(0xFF))), 8);
   return _mm256_add_epi32(a, _mm256_srai_epi32(_mm256_add_epi32(high, low), 8));
+}
+
+VXL_AVX2 inline __m256i Lerp16(__m256i a, __m256i b, __m256i frac) {
+  return LerpStep16(a, _mm256_sub_epi32(b, a), frac);
 }
 
 VXL_AVX2 inline __m256i Low16(__m256i v) {
@@ -200,60 +234,122 @@ VXL_AVX2 inline __m256i LoadAt(const uint8_t* d, __m256i index, int scale, int f
   return _mm256_load_si256(reinterpret_cast<const __m256i*>(v));
 }
 
-// Adds (left x gain >> 8, right x gain >> 8) of eight frames to acc[0 .. 15].
-VXL_AVX2 inline void Accumulate(int32_t* acc, __m256i left, __m256i right, __m256i gl, __m256i gr) {
-  left = _mm256_srai_epi32(_mm256_mullo_epi32(left, gl), 8);
-  right = _mm256_srai_epi32(_mm256_mullo_epi32(right, gr), 8);
+// Adds (left x gain >> 8, right x gain >> 8) of eight frames to acc[0 .. 15]. The gains come
+// interleaved (left, right) for frames 0-1 | 2-3 and 4-5 | 6-7 in the low 16 bits of each 32-bit
+// lane, the high bits clear: one 16-bit multiply-add per product (every value fits 16 bits).
+VXL_AVX2 inline void Accumulate(int32_t* acc, __m256i left, __m256i right, __m256i gainsLow,
+                                __m256i gainsHigh) {
   __m256i lo = _mm256_unpacklo_epi32(left, right), hi = _mm256_unpackhi_epi32(left, right);
+  lo = _mm256_srai_epi32(_mm256_madd_epi16(lo, gainsLow), 8);
+  hi = _mm256_srai_epi32(_mm256_madd_epi16(hi, gainsHigh), 8);
   __m256i* o = reinterpret_cast<__m256i*>(acc);
-  _mm256_storeu_si256(
-      o, _mm256_add_epi32(_mm256_loadu_si256(o), _mm256_permute2x128_si256(lo, hi, 0x20)));
-  _mm256_storeu_si256(
-      o + 1, _mm256_add_epi32(_mm256_loadu_si256(o + 1), _mm256_permute2x128_si256(lo, hi, 0x31)));
+  _mm256_storeu_si256(o, _mm256_add_epi32(_mm256_loadu_si256(o), lo));
+  _mm256_storeu_si256(o + 1, _mm256_add_epi32(_mm256_loadu_si256(o + 1), hi));
 }
 
-// Mixes whole groups of eight of the n frames from position p (gains within 16 bits; `end`
-// values in the record); returns the frames done, with acc and p moved past them.
-template <int Channels>
-VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t*& acc, int32_t n, uint64_t& p,
-                                 uint64_t step, uint64_t end, Gains g) {
-  const __m256i gl = _mm256_set1_epi32(g.left), gr = _mm256_set1_epi32(g.right);
+// A volume ramp within a block: the 8.8 volume of the next frame and its change per frame, with
+// the pan and depth that turn it into gains.
+struct VolumeRamp {
+  int32_t vol, volInc, pan, depth;
+};
+
+// The gains of eight frames whose volumes are vol >> 8, as GainsOf gives them, interleaved for
+// Accumulate.
+VXL_AVX2 inline void RampGains(__m256i vol, const VolumeRamp& r, __m256i& gainsLow,
+                               __m256i& gainsHigh) {
+  __m256i v = _mm256_srai_epi32(vol, 8);
+  __m256i gl =
+      r.pan > 0 ? _mm256_srai_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(4096 - r.pan)), 12) : v;
+  __m256i gr =
+      r.pan < 0 ? _mm256_srai_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(r.pan + 4096)), 12) : v;
+  if (r.depth < 0) gr = _mm256_sub_epi32(_mm256_setzero_si256(), gr);
+  const __m256i low16 = _mm256_set1_epi32(0xFFFF);
+  gainsLow = _mm256_and_si256(_mm256_unpacklo_epi32(gl, gr), low16);
+  gainsHigh = _mm256_and_si256(_mm256_unpackhi_epi32(gl, gr), low16);
+}
+
+// The 32-bit values at dword `half` (0 ... 15) of the 16 from `at`; `upper` marks half >= 8.
+VXL_AVX2 inline __m256i DwordsAt(const int16_t* at, __m256i half, __m256i upper) {
+  __m256i low =
+      _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), half);
+  __m256i high = _mm256_permutevar8x32_epi32(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 16)), half);
+  return _mm256_blendv_epi8(low, high, upper);
+}
+
+// The 32-bit pairs (value, successor) at the value offsets `offset` (0 ... 25) from w, from four
+// loads of the 33 values from w, each pair taken from the loads where it starts on a 4-byte
+// boundary.
+VXL_AVX2 inline __m256i PairsInWideWindow(const int16_t* w, __m256i offset) {
+  __m256i half = _mm256_srli_epi32(offset, 1);
+  __m256i upper = _mm256_cmpgt_epi32(half, _mm256_set1_epi32(7));
+  __m256i isOdd =
+      _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_and_si256(offset, _mm256_set1_epi32(1)));
+  return _mm256_blendv_epi8(DwordsAt(w, half, upper), DwordsAt(w + 1, half, upper), isOdd);
+}
+
+// Mixes whole groups of eight of the n frames from position p into acc (gains within 16 bits
+// throughout; `end` values in the record); returns the frames done, with p (and the ramp's
+// volume) moved past them.
+template <int Channels, bool Ramp>
+VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t* acc, int32_t n, uint64_t& p,
+                                 uint64_t step, uint64_t end, Gains g, VolumeRamp& ramp) {
+  __m256i gainsLow = _mm256_set1_epi64x(
+      int64_t(uint64_t(uint32_t(g.right) & 0xFFFF) << 32 | (uint32_t(g.left) & 0xFFFF)));
+  __m256i gainsHigh = gainsLow;
+  alignas(32) int32_t laneVolume[8];
+  for (int k = 0; k < 8; ++k)
+    laneVolume[k] = ramp.vol + kLaneFrame[k] * ramp.volInc;
+  __m256i vol = _mm256_load_si256(reinterpret_cast<const __m256i*>(laneVolume));
+  const __m256i volStep = _mm256_set1_epi32(8 * ramp.volInc);
   const __m256i one = _mm256_set1_epi32(1);
-  __m256i p0 =
-      _mm256_add_epi64(_mm256_set1_epi64x(int64_t(p)),
-                       _mm256_setr_epi64x(0, int64_t(step), int64_t(2 * step), int64_t(3 * step)));
-  __m256i p1 = _mm256_add_epi64(p0, _mm256_set1_epi64x(int64_t(4 * step)));
-  const __m256i advance = _mm256_set1_epi64x(int64_t(8 * step));
+  if (!Positions::Fit(n, step)) return 0;
+  Positions at(p, step);
+  const __m256i base = _mm256_set1_epi32(int32_t(at.base));
   const bool narrow = step <= (uint64_t(7) << 30);  // 1.75 values per frame
+  const bool wide = step <= (uint64_t(7) << 31);    // 3.5
   int32_t f = 0;
   for (; f + 8 <= n; f += 8, acc += 16) {
-    __m256i index, frac;
-    SplitPositions(p0, p1, index, frac);
+    if constexpr (Ramp) {
+      RampGains(vol, ramp, gainsLow, gainsHigh);
+      vol = _mm256_add_epi32(vol, volStep);
+    }
+    const __m256i whole = at.Whole(), frac = at.Frac16();
+    const uint32_t first = at.First();
+    at.Advance();
     if constexpr (Channels == 1) {
       // Each value with its successor. Eight frames a step of at most 1.75 values apart lie in
       // the 17 values from the first: two loads of that window, each position's pair picked
-      // from the one where it starts on a 4-byte boundary.
-      const uint32_t first = uint32_t(_mm256_cvtsi256_si32(index));
+      // from the one where it starts on a 4-byte boundary. At most 3.5 apart they lie in 33.
+      const int16_t* w = reinterpret_cast<const int16_t*>(d) + first;
+      __m256i offset =
+          _mm256_sub_epi32(whole, _mm256_permutevar8x32_epi32(whole, _mm256_setzero_si256()));
       __m256i pairs;
       if (narrow && uint64_t(first) + 17 <= end) {
-        const int16_t* w = reinterpret_cast<const int16_t*>(d) + first;
-        __m256i offset = _mm256_sub_epi32(index, _mm256_set1_epi32(int32_t(first)));
         __m256i half = _mm256_srli_epi32(offset, 1);
         __m256i even = _mm256_permutevar8x32_epi32(
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)), half);
         __m256i odd = _mm256_permutevar8x32_epi32(
             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + 1)), half);
-        __m256i isOdd = _mm256_sub_epi32(_mm256_setzero_si256(), _mm256_and_si256(offset, one));
-        pairs = _mm256_blendv_epi8(even, odd, isOdd);
+        // An odd offset (its low bit moved to the sign) takes the pair from the second load.
+        pairs = _mm256_castps_si256(
+            _mm256_blendv_ps(_mm256_castsi256_ps(even), _mm256_castsi256_ps(odd),
+                             _mm256_castsi256_ps(_mm256_slli_epi32(offset, 31))));
+      } else if (wide && uint64_t(first) + 33 <= end) {
+        pairs = PairsInWideWindow(w, offset);
       } else {
-        pairs = LoadAt<int32_t>(d, index, 2);
+        pairs = LoadAt<int32_t>(d, _mm256_add_epi32(whole, base), 2);
       }
-      __m256i v = Lerp16(Low16(pairs), _mm256_srai_epi32(pairs, 16), frac);
-      Accumulate(acc, v, v, gl, gr);
+      // Each pair's value (weights 1, 0) and its step to the successor (-1, 1) by multiply-adds.
+      __m256i a = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00000001));
+      __m256i d = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x0001FFFF));
+      __m256i v = LerpStep16(a, d, frac);
+      Accumulate(acc, v, v, gainsLow, gainsHigh);
     } else {
       // The frame holding value `index` starts at index & ~1; an odd index is half-way on.
+      const __m256i index = _mm256_add_epi32(whole, base);
       __m256i pair = _mm256_andnot_si256(one, index);
-      frac = _mm256_srli_epi32(
+      __m256i half = _mm256_srli_epi32(
           _mm256_add_epi32(_mm256_slli_epi32(_mm256_and_si256(index, one), 16), frac), 1);
       __m256i q0 = LoadAt<int64_t>(d, pair, 2, 0), q1 = LoadAt<int64_t>(d, pair, 2, 4);
       // Each 64-bit lane holds left, right of this frame and of the next; split by halves.
@@ -262,67 +358,88 @@ VXL_AVX2 int32_t MixSteady16Avx2(const uint8_t* d, int32_t*& acc, int32_t n, uin
       __m256i b = _mm256_permutevar8x32_epi32(q1, halves);
       __m256i now = _mm256_permute2x128_si256(a, b, 0x20);
       __m256i next = _mm256_permute2x128_si256(a, b, 0x31);
-      __m256i left = Lerp16(Low16(now), Low16(next), frac);
-      __m256i right = Lerp16(_mm256_srai_epi32(now, 16), _mm256_srai_epi32(next, 16), frac);
-      Accumulate(acc, left, right, gl, gr);
+      __m256i left = Lerp16(Low16(now), Low16(next), half);
+      __m256i right = Lerp16(_mm256_srai_epi32(now, 16), _mm256_srai_epi32(next, 16), half);
+      Accumulate(acc, left, right, gainsLow, gainsHigh);
     }
-    p0 = _mm256_add_epi64(p0, advance);
-    p1 = _mm256_add_epi64(p1, advance);
   }
   p += uint64_t(f) * step;
+  if constexpr (Ramp) ramp.vol += f * ramp.volInc;
   return f;
 }
 
 #undef VXL_AVX2
 
-// Steady level and rate: runs of frames up to the end of the data without a per-frame test.
-// Returns 1 when a one-shot voice reached its end, else 0.
-template <int Bits, int Channels>
+// Frames (at most `frames`) from pos until the position reaches `endPos`, stepping `step`: more
+// than `frames` when the end lies beyond them, found without dividing.
+inline uint64_t FramesToEnd(uint64_t pos, uint64_t endPos, uint64_t step, int32_t frames) {
+  uint64_t span;
+  if (!step) return ~uint64_t{0};
+  if (!__builtin_mul_overflow(uint64_t(frames), step, &span) && endPos - pos > span)
+    return uint64_t(frames) + 1;
+  return (endPos - pos + step - 1) / step;
+}
+
+// Steady rate: runs of frames up to the end of the data without a per-frame test, at a steady
+// level or (Ramp) with the volume moving frame by frame. Returns 1 when a one-shot voice reached
+// its end, else 0.
+template <int Bits, int Channels, bool Ramp = false>
 int32_t MixSteady(const uint8_t* d, int32_t* acc, int32_t frames, uint64_t& pos, uint64_t& total,
-                  uint64_t step, uint64_t end, bool loop, Gains g) {
+                  uint64_t step, uint64_t end, bool loop, Gains g, VolumeRamp ramp = {}) {
   const uint64_t endPos = end << 32;
   const bool avx2 = SimdLevel() >= kSimdAvx2;
   while (frames > 0) {
-    uint64_t toEnd = step ? (endPos - pos + step - 1) / step : ~uint64_t{0};
+    uint64_t toEnd = FramesToEnd(pos, endPos, step, frames);
     int32_t n = static_cast<int32_t>(std::min<uint64_t>(toEnd, uint64_t(frames)));
     uint64_t p = pos;
     int32_t f = 0;
     // Two frames at a time: the four products s x gain with one multiply-add on 16-bit halves
     // (every sample value and, at ordinary settings, every gain fits 16 bits; the products are the
-    // same 32-bit values as below). Eight at a time with AVX2 for 16-bit values.
-    if (g.left >= -32768 && g.left <= 32767 && g.right >= -32768 && g.right <= 32767) {
+    // same 32-bit values as below). Eight at a time with AVX2 for 16-bit values. A ramp is mixed
+    // so only when its gains fit 16 bits from end to end.
+    if (Ramp || (g.left >= -32768 && g.left <= 32767 && g.right >= -32768 && g.right <= 32767)) {
       if constexpr (Bits == 16) {
-        if (avx2) f = MixSteady16Avx2<Channels>(d, acc, n, p, step, end, g);
-      }
-      const __m128i gains =
-          _mm_set_epi32(g.right & 0xFFFF, g.left & 0xFFFF, g.right & 0xFFFF, g.left & 0xFFFF);
-      auto two = [&](int32_t* out, uint64_t at) {
-        int32_t l0, r0, l1, r1;
-        Values<Bits, Channels>(d, at, l0, r0);
-        Values<Bits, Channels>(d, at + step, l1, r1);
-        __m128i s;
-        if constexpr (Channels == 1) {
-          s = _mm_unpacklo_epi32(_mm_cvtsi32_si128(l0), _mm_cvtsi32_si128(l1));
-          s = _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 1, 0, 0));
-        } else {
-          s = _mm_set_epi32(r1, l1, r0, l0);
+        if (avx2) {
+          f = MixSteady16Avx2<Channels, Ramp>(d, acc, n, p, step, end, g, ramp);
+          acc += 2 * f;
         }
-        __m128i products = _mm_srai_epi32(_mm_madd_epi16(s, gains), 8);
-        __m128i* o = reinterpret_cast<__m128i*>(out);
-        _mm_storeu_si128(o, _mm_add_epi32(_mm_loadu_si128(o), products));
-      };
-      for (; f + 4 <= n; f += 4, acc += 8) {
-        two(acc, p);
-        two(acc + 4, p + 2 * step);
-        p += 4 * step;
       }
-      for (; f + 2 <= n; f += 2, acc += 4) {
-        two(acc, p);
-        p += 2 * step;
+      if constexpr (!Ramp) {
+        const __m128i gains =
+            _mm_set_epi32(g.right & 0xFFFF, g.left & 0xFFFF, g.right & 0xFFFF, g.left & 0xFFFF);
+        auto two = [&](int32_t* out, uint64_t at) {
+          int32_t l0, r0, l1, r1;
+          Values<Bits, Channels>(d, at, l0, r0);
+          Values<Bits, Channels>(d, at + step, l1, r1);
+          __m128i s;
+          if constexpr (Channels == 1) {
+            s = _mm_unpacklo_epi32(_mm_cvtsi32_si128(l0), _mm_cvtsi32_si128(l1));
+            s = _mm_shuffle_epi32(s, _MM_SHUFFLE(1, 1, 0, 0));
+          } else {
+            s = _mm_set_epi32(r1, l1, r0, l0);
+          }
+          __m128i products = _mm_srai_epi32(_mm_madd_epi16(s, gains), 8);
+          __m128i* o = reinterpret_cast<__m128i*>(out);
+          _mm_storeu_si128(o, _mm_add_epi32(_mm_loadu_si128(o), products));
+        };
+        for (; f + 4 <= n; f += 4, acc += 8) {
+          two(acc, p);
+          two(acc + 4, p + 2 * step);
+          p += 4 * step;
+        }
+        for (; f + 2 <= n; f += 2, acc += 4) {
+          two(acc, p);
+          p += 2 * step;
+        }
       }
     }
     for (; f < n; ++f, acc += 2) {
-      MixFrame<Bits, Channels>(d, p, acc, g);
+      if constexpr (Ramp) {
+        MixFrame<Bits, Channels>(d, p, acc, GainsOf(ramp.vol >> 8, ramp.pan, ramp.depth));
+        ramp.vol += ramp.volInc;
+      } else {
+        MixFrame<Bits, Channels>(d, p, acc, g);
+      }
       p += step;
     }
     pos = p;
@@ -356,7 +473,8 @@ int32_t MixRamp(const uint8_t* d, int32_t* acc, int32_t frames, uint64_t& pos, u
 }
 
 using SteadyFn = int32_t (*)(const uint8_t*, int32_t*, int32_t, uint64_t&, uint64_t&, uint64_t,
-                             uint64_t, bool, Gains);
+                             uint64_t, bool, Gains, VolumeRamp);
+using SteadyRampFn = SteadyFn;
 using RampFn = int32_t (*)(const uint8_t*, int32_t*, int32_t, uint64_t&, uint64_t&, int64_t,
                            int64_t, int32_t, int32_t, uint64_t, bool, int32_t, int32_t);
 
@@ -385,8 +503,18 @@ int32_t MixVoice(sound& v, int32_t* accum, int32_t frames, int32_t outputRate) {
 
   const sampledata& d = *v.data;
   const int32_t rate = v.rate.load(kRelaxed), targetRate = v.targetRate.load(kRelaxed);
-  const uint64_t step = StepOf(rate, d.hertz, d.channels, outputRate);
-  const uint64_t targetStep = StepOf(targetRate, d.hertz, d.channels, outputRate);
+  // The step of the rate mixed last is kept: most blocks play on at the same rate.
+  if (rate != v.stepRate || d.hertz != v.stepHertz || d.channels != v.stepChannels ||
+      outputRate != v.stepOutputRate) {
+    v.stepValue = StepOf(rate, d.hertz, d.channels, outputRate);
+    v.stepRate = rate;
+    v.stepHertz = d.hertz;
+    v.stepChannels = d.channels;
+    v.stepOutputRate = outputRate;
+  }
+  const uint64_t step = v.stepValue;
+  const uint64_t targetStep =
+      targetRate == rate ? step : StepOf(targetRate, d.hertz, d.channels, outputRate);
   const int32_t v0 = v.volume.load(kRelaxed), v1 = v.targetVolume.load(kRelaxed);
   const int32_t pan = v.targetPan.load(kRelaxed), depth = v.targetDepth.load(kRelaxed);
   const uint64_t end = uint64_t(d.channels) * uint64_t(d.length);
@@ -413,17 +541,31 @@ int32_t MixVoice(sound& v, int32_t* accum, int32_t frames, int32_t outputRate) {
       static constexpr SteadyFn kSteady[4] = {MixSteady<8, 1>, MixSteady<8, 2>, MixSteady<16, 1>,
                                               MixSteady<16, 2>};
       result = kSteady[kind](d.data, accum, frames, pos, total, step, end, loop,
-                             GainsOf(v0, pan, depth));
+                             GainsOf(v0, pan, depth), VolumeRamp{});
     }
   } else {
     v.volume.store(static_cast<int16_t>(v1), kRelaxed);
     v.rate.store(targetRate, kRelaxed);
     const int64_t stepInc = (int64_t(targetStep) - int64_t(step)) / frames;
     const int32_t volInc = (v1 - v0) * 256 / frames;
-    static constexpr RampFn kRamp[4] = {MixRamp<8, 1>, MixRamp<8, 2>, MixRamp<16, 1>,
-                                        MixRamp<16, 2>};
-    result = kRamp[kind](d.data, accum, frames, pos, total, int64_t(step), stepInc, v0 * 256,
-                         volInc, end, loop, pan, depth);
+    // A ramp of the volume alone over 16-bit values goes eight frames at a time when every gain
+    // on the way fits 16 bits (they move monotonically, so both ends tell).
+    auto fits = [](Gains g) {
+      return g.left >= -32768 && g.left <= 32767 && g.right >= -32768 && g.right <= 32767;
+    };
+    const int32_t lastVolume = (v0 * 256 + (frames - 1) * volInc) >> 8;
+    if (stepInc == 0 && d.bits == 16 && SimdLevel() >= kSimdAvx2 && fits(GainsOf(v0, pan, depth)) &&
+        fits(GainsOf(lastVolume, pan, depth))) {
+      static constexpr SteadyRampFn kVolumeRamp[2] = {MixSteady<16, 1, true>,
+                                                      MixSteady<16, 2, true>};
+      result = kVolumeRamp[d.channels - 1](d.data, accum, frames, pos, total, step, end, loop,
+                                           Gains{}, VolumeRamp{v0 * 256, volInc, pan, depth});
+    } else {
+      static constexpr RampFn kRamp[4] = {MixRamp<8, 1>, MixRamp<8, 2>, MixRamp<16, 1>,
+                                          MixRamp<16, 2>};
+      result = kRamp[kind](d.data, accum, frames, pos, total, int64_t(step), stepInc, v0 * 256,
+                           volInc, end, loop, pan, depth);
+    }
   }
   v.position.store(pos, kRelaxed);
   v.total.store(total, kRelaxed);
@@ -540,9 +682,20 @@ void mixer::MixPiece(int16_t* out, int32_t count, uint32_t nowMs) {
     link = &v->next;
   }
 
-  for (int32_t i = 0; i < count; ++i) {
-    out[i] = static_cast<int16_t>(std::clamp(accum_[i] >> 4, -32768, 32767));
-    accum_[i] = 0;
+  // Clipping to 16 bits is the saturating pack; eight values a step.
+  int32_t* acc = accum_.get();
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m128i* a = reinterpret_cast<__m128i*>(acc + i);
+    __m128i low = _mm_srai_epi32(_mm_loadu_si128(a), 4);
+    __m128i high = _mm_srai_epi32(_mm_loadu_si128(a + 1), 4);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(low, high));
+    _mm_storeu_si128(a, _mm_setzero_si128());
+    _mm_storeu_si128(a + 1, _mm_setzero_si128());
+  }
+  for (; i < count; ++i) {
+    out[i] = static_cast<int16_t>(std::clamp(acc[i] >> 4, -32768, 32767));
+    acc[i] = 0;
   }
 
   // Released voices go back to the caller's thread as the ring has room.

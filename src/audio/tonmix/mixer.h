@@ -102,6 +102,9 @@ class sound : public output {
   std::atomic<int16_t> depth{0}, targetDepth{0};
   uint32_t startTime = 0;  // milliseconds at the play call
   int32_t startDelay = 0;  // output frames still to wait
+  // Output thread: the step last found, and the rate and shapes it was found for.
+  uint64_t stepValue = 0;
+  int32_t stepRate = -1, stepHertz = 0, stepChannels = 0, stepOutputRate = 0;
   // Caller's thread only: the voice went to the start ring and belongs to the output thread until
   // it comes back through the release ring.
   bool started = false;

@@ -26,7 +26,58 @@ void CheckInList(const Ref<TLink>& link) {
   if (!link->_InList()) RaiseRuntimeError("Link is not in a list");
 }
 
+// Freed link blocks of this thread, chained through their first word; at most kPoolMost of them.
+// The pool hands its blocks back to the heap when the thread ends, and links freed after that (by
+// objects of longer life) go straight to the heap.
+struct LinkPool {
+#if defined(__SANITIZE_ADDRESS__)
+  static constexpr int32_t kPoolMost = 0;  // every link goes back to the checked heap
+#else
+  static constexpr int32_t kPoolMost = 4096;
+#endif
+  void* first = nullptr;
+  int32_t count = 0;
+  ~LinkPool();
+};
+thread_local LinkPool t_linkPool;
+thread_local bool t_linkPoolGone = false;
+
+LinkPool::~LinkPool() {
+  t_linkPoolGone = true;
+  while (first) {
+    void* next = *static_cast<void**>(first);
+    ::operator delete(first, sizeof(TLink));
+    first = next;
+  }
+  count = 0;
+}
+
 }  // namespace
+
+void* TLink::operator new(size_t size) {
+  LinkPool& pool = t_linkPool;
+  if (size == sizeof(TLink) && pool.first) {
+    void* block = pool.first;
+    pool.first = *static_cast<void**>(block);
+    --pool.count;
+    return block;
+  }
+  return ::operator new(size);
+}
+
+void TLink::operator delete(void* block, size_t size) noexcept {
+  if (!block) return;
+  if (size == sizeof(TLink) && !t_linkPoolGone) {
+    LinkPool& pool = t_linkPool;
+    if (pool.count < LinkPool::kPoolMost) {
+      *static_cast<void**>(block) = pool.first;
+      pool.first = block;
+      ++pool.count;
+      return;
+    }
+  }
+  ::operator delete(block, size);
+}
 
 Ref<TLink> TLink::NextLink() const {
   return _succ && !_succ->_IsSentinel() ? _succ : Ref<TLink>();
@@ -107,9 +158,25 @@ Ref<TDataType> TList::DataType() const {
 }
 
 void TList::Clear() {
+  // Every link leaves as Remove would take it from the front: its value cleared, the sentinel
+  // its predecessor, the link that followed it its successor (so an enumerator standing on it
+  // walks off to the end). The chain is cut from the sentinel first, so the list is whole and
+  // empty while values are released; what their release adds is cleared in the next round.
+  TLink* head = _head.Get();
   while (!IsEmpty()) {
-    Ref<TLink> first = _head->_succ;
-    first->Remove();
+    Ref<TLink> link = std::move(head->_succ);
+    head->_succ = _head;
+    head->_pred = _head;
+    while (link.Get() != head) {
+      // The value a few links on is fetched while this one is let go of: values are often cold.
+      TLink* ahead = link->_succ.Get();
+      for (int k = 0; k < 3 && ahead != head; ++k)
+        ahead = ahead->_succ.Get();
+      if (ahead != head) __builtin_prefetch(ahead->_value.Get(), 1);
+      link->_value = nullptr;
+      link->_pred = _head;  // lets go of the link before, which nothing else may hold
+      link = Ref<TLink>(link->_succ);
+    }
   }
 }
 
@@ -374,8 +441,9 @@ void TList::Sort(int32_t ascending, ListCompareFunc compareFunc) {
   if (_head != head || !held.Unchanged(head.Get())) RaiseRuntimeError("List modified during sort");
   if (runs.size() == 1) return;
 
-  // Relink. Besides the sort's own hold, each link is held by exactly two ring references (its predecessor's _succ and its
-  // successor's _pred) before and after, so the references are handed over without counting.
+  // Relink. Besides the sort's own hold, each link is held by exactly two ring references (its
+  // predecessor's _succ and its successor's _pred) before and after, so the references are handed
+  // over without counting.
   head->_succ.Leak();
   head->_pred.Leak();
   for (const SortEntry& e : entries) {

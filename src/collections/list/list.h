@@ -41,6 +41,11 @@ class TLink : public Object {
   bool _InList() const { return _succ && _succ->_pred.Get() == this; }
   bool _IsSentinel() const { return _value.Get() == this; }
 
+  // Links come from a small per-thread pool of freed ones: a list emptied and filled again (the
+  // changes of each frame) reuses the same blocks, still in the cache.
+  static void* operator new(size_t size);
+  static void operator delete(void* block, size_t size) noexcept;
+
   static void Bind(ClassBinder<TLink>& b);
 };
 

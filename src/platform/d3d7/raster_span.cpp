@@ -10,6 +10,8 @@
 #endif
 #if defined(__SSE2__) && defined(__x86_64__)
 #include <immintrin.h>
+
+#include "platform/cpu/cpu_id.h"
 #define VXL_SPAN_AVX2 1
 #endif
 
@@ -202,11 +204,7 @@ __attribute__((target("avx2"))) int64_t Row8(const RasterState& state, uint32_t*
 }
 
 bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
+  return platform::cpu::Get().avx2;
 }
 #endif
 
