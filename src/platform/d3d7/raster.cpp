@@ -431,7 +431,7 @@ void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWal
   const bool fourAtATime =
       kTextured && texture->width <= (1 << 24) && texture->height <= (1 << 24);
   constexpr int64_t kBatch = 64;
-  uint32_t fragments[kBatch];
+  uint32_t fragments[kBatch + 3];
   for (int64_t py = walk.y0; py <= walk.y1; ++py, walk.NextRow()) {
     int64_t first, last;
     walk.Span(&first, &last);
@@ -447,7 +447,8 @@ void FillTriangle(const RasterSurface& target, const RasterState& state, EdgeWal
 #if defined(__SSE2__)
       if constexpr (kTexturing == Texturing::kPoint) {
         if (flat && fourAtATime) {
-          for (; i + 4 <= end; i += 4) {
+          // The last group may reach past the span, within the box: its extra lanes go unused.
+          for (; i < end && i + 4 <= columns; i += 4) {
             uint32_t* out = fragments + (i - batch);
             if (!PointTexels4(*texture, outer + 4, innerUV + 2 * i, out)) break;
             if (modulate) {

@@ -302,12 +302,16 @@ void BlendFragments(const RasterState& state, const uint32_t* fragments, uint32_
   }
   if (i < count) {  // the last one to three through a four-pixel step of their own
     alignas(16) uint32_t f[4] = {}, d[4] = {};
-    std::copy(fragments + i, fragments + count, f);
-    std::copy(dst + i, dst + count, d);
+    const int32_t n = count - i;
+    for (int32_t j = 0; j < n; ++j) {
+      f[j] = fragments[i + j];
+      d[j] = dst[i + j];
+    }
     __m128i* out = reinterpret_cast<__m128i*>(d);
     _mm_store_si128(out, Pixels4(state, _mm_load_si128(reinterpret_cast<const __m128i*>(f)),
                                  _mm_load_si128(out)));
-    std::copy(d, d + (count - i), dst + i);
+    for (int32_t j = 0; j < n; ++j)
+      dst[i + j] = d[j];
     return;
   }
 #endif
