@@ -107,7 +107,9 @@ inline uint32_t BlendMul255(uint32_t a, uint32_t b) {
   return (p + (p >> 8) + 128) >> 8;
 }
 
-// Draws one triangle with the state's texture, blend, alpha test and clip planes.
+// Draws one triangle with the state's texture, blend, alpha test and clip planes. Each row's
+// covered pixels come from the integer edge functions; their fragments are shaded in batches
+// (point-sampled one-colour triangles four at a time with SSE2) and blended by BlendFragments.
 void DrawTriangle(const RasterSurface& target, const RasterState& state,
                   const RasterVertex vertices[3]);
 // Draws a width-1 line from `from` to `to` (see the rules above), clipped by the enabled planes.
