@@ -17,7 +17,7 @@
 #include "collections/list/list.h"
 #include "collections/map/map.h"
 #include "runtime/class_binder.h"
-#include "stream/memory/bank_stream.h"
+#include "memstream/bank_stream.h"
 
 namespace vxl {
 namespace {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "bank/bank.h"
-#include "stream/memory/bank_stream.h"
-#include "stream/memory/embedded_files.h"
-#include "stream/memory/endian_stream.h"
-#include "stream/memory/ram_stream.h"
+#include "memstream/bank_stream.h"
+#include "memstream/embedded_files.h"
+#include "memstream/endian_stream.h"
+#include "memstream/ram_stream.h"
 #include "stream/text_stream.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "audio/sample_loaders.h"
-#include "stream/memory/endian_stream.h"
+#include "memstream/endian_stream.h"
 
 namespace vxl {
 namespace {

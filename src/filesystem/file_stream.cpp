@@ -1,7 +1,7 @@
 #include "filesystem/file_stream.h"
 
 #include "bank/bank.h"
-#include "stream/memory/bank_stream.h"
+#include "memstream/bank_stream.h"
 
 namespace vxl {
 

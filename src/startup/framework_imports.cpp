@@ -17,7 +17,7 @@
 #include "runtime/classic_text.h"
 #include "startup/module_groups.h"
 #include "graphics/d3d7/d3d7_modules.h"
-#include "stream/memory/bank_stream.h"
+#include "memstream/bank_stream.h"
 #include "synk/synk.h"
 #include "system/queue/event_queue.h"
 #include "system/timer/timer.h"

@@ -8,8 +8,8 @@
 #include "net/socket_stream.h"
 #include "runtime/module.h"
 #include "runtime/random.h"
-#include "stream/memory/endian_stream.h"
-#include "stream/memory/ram_stream.h"
+#include "memstream/endian_stream.h"
+#include "memstream/ram_stream.h"
 #include "stream/standard_io.h"
 #include "stream/text_stream.h"
 

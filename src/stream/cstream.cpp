@@ -1,6 +1,7 @@
 // TCStream: files through the C library.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "platform/files/c_file_buffer.h"
@@ -31,6 +32,9 @@ Ref<TCStream> TCStream::OpenFile(const String& path, int32_t readable, int32_t w
   if (!platform::SystemPath(path.Replace("\\", "/").View(), cpath)) return Ref<TCStream>();
   std::FILE* f = std::fopen(cpath.c_str(), mode);
   if (!f) return Ref<TCStream>();
+  constexpr size_t kBufferBytes = 64 * 1024;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kBufferBytes]);
+  if (buffer) std::setvbuf(f, buffer.get(), _IOFBF, kBufferBytes);
   // POSIX lets fopen open a directory for reading; it is not a file, so it does not open.
   platform::FileStatus st;
   if (platform::OpenFileStatus(f, st) &&
@@ -38,7 +42,9 @@ Ref<TCStream> TCStream::OpenFile(const String& path, int32_t readable, int32_t w
     std::fclose(f);
     return Ref<TCStream>();
   }
-  return CreateWithCStream(f, m);
+  Ref<TCStream> stream = CreateWithCStream(f, m);
+  stream->_buffer = std::move(buffer);
+  return stream;
 }
 
 Ref<TCStream> TCStream::CreateWithCStream(std::FILE* cstream, int32_t mode) {
@@ -129,6 +135,7 @@ bool TCStream::CloseHandle() {
   bool written = std::fflush(_cstream) == 0 && !std::ferror(_cstream);
   written = std::fclose(_cstream) == 0 && written;
   _cstream = nullptr;
+  _buffer.reset();
   _pos = 0;
   _size = 0;
   return written;

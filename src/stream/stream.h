@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <functional>
 #include <span>
 
@@ -231,6 +232,9 @@ class TCStream : public TStream {
   bool CloseHandle();
 
   bool _seekable = true;
+  // The C library's buffer for a file opened here: larger than its default, so a file read line
+  // by line takes a sixteenth of the system calls. Freed after the file is closed.
+  std::unique_ptr<char[]> _buffer;
 };
 
 // The C standard input and output: Read from stdin, Write and Flush to stdout. Not seekable, so

@@ -15,8 +15,8 @@
 
 #include "filesystem/file_stream.h"
 #include "filesystem/file_system.h"
-#include "stream/memory/embedded_files.h"
-#include "stream/memory/ram_stream.h"
+#include "memstream/embedded_files.h"
+#include "memstream/ram_stream.h"
 #include "support/temp_dir.h"
 #include "support/thrown_text.h"
 

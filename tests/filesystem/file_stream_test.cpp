@@ -9,7 +9,7 @@
 
 #include <sys/stat.h>
 
-#include "stream/memory/bank_stream.h"
+#include "memstream/bank_stream.h"
 #include "support/temp_dir.h"
 
 namespace vxl {

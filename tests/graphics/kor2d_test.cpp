@@ -12,7 +12,7 @@
 #include "graphics/fake_kor2d.h"
 #include "graphics/kor2d/degrees.h"
 #include "reflection/reflection.h"
-#include "stream/memory/ram_stream.h"
+#include "memstream/ram_stream.h"
 #include "support/test_streams.h"
 #include "support/thrown_text.h"
 

@@ -8,8 +8,8 @@
 #include "runtime/exceptions.h"
 #include "runtime/module.h"
 #include "runtime/never_destroyed.h"
-#include "stream/memory/embedded_files.h"
-#include "stream/memory/ram_stream.h"
+#include "memstream/embedded_files.h"
+#include "memstream/ram_stream.h"
 #include "system/system.h"
 #include "system/window_events.h"
 

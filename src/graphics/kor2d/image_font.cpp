@@ -3,7 +3,7 @@
 #include "graphics/kor2d/ascii_font_data.h"
 #include "runtime/class_binder.h"
 #include "runtime/module.h"
-#include "stream/memory/embedded_files.h"
+#include "memstream/embedded_files.h"
 
 namespace vxl {
 

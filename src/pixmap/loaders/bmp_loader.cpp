@@ -6,7 +6,7 @@
 
 #include "pixmap/loaders/loader_io.h"
 #include "runtime/class_binder.h"
-#include "stream/memory/endian_stream.h"
+#include "memstream/endian_stream.h"
 
 namespace vxl {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "data/data.h"
-#include "stream/memory/bank_stream.h"
+#include "memstream/bank_stream.h"
 
 namespace vxl {
 

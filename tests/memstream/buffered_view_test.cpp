@@ -9,9 +9,9 @@
 
 #include "runtime/class_binder.h"
 #include "runtime/exceptions.h"
-#include "stream/memory/bank_stream.h"
-#include "stream/memory/endian_stream.h"
-#include "stream/memory/ram_stream.h"
+#include "memstream/bank_stream.h"
+#include "memstream/endian_stream.h"
+#include "memstream/ram_stream.h"
 #include "stream/text_stream.h"
 #include "support/temp_dir.h"
 

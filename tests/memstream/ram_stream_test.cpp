@@ -1,12 +1,12 @@
 // RAM streams over caller memory and the embedded files behind "incbin::".
-#include "stream/memory/ram_stream.h"
+#include "memstream/ram_stream.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 
-#include "stream/memory/embedded_files.h"
+#include "memstream/embedded_files.h"
 #include "support/thrown_text.h"
 
 namespace vxl {

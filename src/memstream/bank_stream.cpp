@@ -1,4 +1,4 @@
-#include "stream/memory/bank_stream.h"
+#include "memstream/bank_stream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Byte-order wrappers and the nesting "bigendian::" / "littleendian::" protocols.
-#include "stream/memory/endian_stream.h"
+#include "memstream/endian_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "stream/memory/embedded_files.h"
-#include "stream/memory/ram_stream.h"
+#include "memstream/embedded_files.h"
+#include "memstream/ram_stream.h"
 #include "stream/text_stream.h"
 #include "support/temp_dir.h"
 

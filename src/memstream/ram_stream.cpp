@@ -1,10 +1,10 @@
-#include "stream/memory/ram_stream.h"
+#include "memstream/ram_stream.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "runtime/class_binder.h"
-#include "stream/memory/embedded_files.h"
+#include "memstream/embedded_files.h"
 
 namespace vxl {
 

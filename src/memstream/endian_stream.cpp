@@ -1,4 +1,4 @@
-#include "stream/memory/endian_stream.h"
+#include "memstream/endian_stream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "stream/memory/embedded_files.h"
+#include "memstream/embedded_files.h"
 
 #include <algorithm>
 #include <vector>

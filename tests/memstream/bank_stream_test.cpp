@@ -1,9 +1,9 @@
 // Bank streams: reading and growing a TBank through the stream interface.
-#include "stream/memory/bank_stream.h"
+#include "memstream/bank_stream.h"
 
 #include <gtest/gtest.h>
 
-#include "stream/memory/endian_stream.h"
+#include "memstream/endian_stream.h"
 #include "support/temp_dir.h"
 
 namespace vxl {
