@@ -32,6 +32,7 @@
 #include "graphics/gl/gl_kor2d_driver.h"
 #include "graphics/kor2d/kor2d.h"
 #include "kor2d_scene.h"
+#include "sprite_contenders.h"
 #include "pixmap/pixel_format.h"
 #include "runtime/clock.h"
 
@@ -64,84 +65,6 @@ struct Cost {
   }
 };
 
-// SDL_Renderer's side: its own window and context.
-struct SdlScene {
-  SDL_Window* window = nullptr;
-  SDL_Renderer* renderer = nullptr;
-  SDL_Texture* texture = nullptr;
-
-  bool Open() {
-    SDL_SetHint(SDL_HINT_RENDER_DRIVER, "opengl");
-    SDL_SetHint(SDL_HINT_RENDER_BATCHING, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
-    // The framebuffer Kor2D's window gets: double-buffered colour, no depth buffer (SDL's
-    // default has one, which keeps llvmpipe off its rectangle path).
-    SDL_GL_ResetAttributes();
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-    window = SDL_CreateWindow("bench", 32, 32, kWidth, kHeight, SDL_WINDOW_OPENGL);
-    renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED) : nullptr;
-    if (!renderer) return false;
-    SDL_RendererInfo info;
-    SDL_GetRendererInfo(renderer, &info);
-    if (std::string(info.name) != "opengl") return false;
-    std::vector<uint8_t> px = DiscPixels();
-    texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC,
-                                kSize, kSize);
-    SDL_UpdateTexture(texture, nullptr, px.data(), kSize * 4);
-    SDL_SetTextureBlendMode(texture, SDL_BLENDMODE_BLEND);
-    SDL_RenderSetVSync(renderer, 0);
-    return true;
-  }
-  void Frame(const std::vector<Sprite>& scene) {
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
-    SDL_RenderClear(renderer);
-    for (const Sprite& s : scene) {
-      float size = kSize * s.scale;
-      SDL_FRect dst{s.x - size / 2, s.y - size / 2, size, size};
-      SDL_RenderCopyExF(renderer, texture, nullptr, &dst, s.angle, nullptr, SDL_FLIP_NONE);
-    }
-    SDL_RenderPresent(renderer);
-  }
-  void Close() {
-    if (texture) SDL_DestroyTexture(texture);
-    if (renderer) SDL_DestroyRenderer(renderer);
-    if (window) SDL_DestroyWindow(window);
-  }
-};
-
-// Kor2D's side: the opened graphics, made current again before each frame (SDL_Renderer made
-// its own context current meanwhile).
-struct Kor2DScene {
-  vxl::Ref<vxl::TGraphics> graphics;
-  vxl::Ref<vxl::TImage> disc;
-
-  bool Open() {
-    using namespace vxl;
-    graphics = OpenGraphics(kWidth, kHeight, 0, 0, GRAPHICS_BACKBUFFER);
-    if (!graphics) return false;
-    std::vector<uint8_t> px = DiscPixels();
-    Ref<TPixmap> p = TPixmap::Create(kSize, kSize, FORMAT_RGBA32, 4);
-    for (int y = 0; y < kSize; ++y)
-      std::memcpy(p->PixelPtr(0, y), &px[y * kSize * 4], kSize * 4);
-    disc = TImage::Load(Url(p), 0, 0, 0, 0);
-    CenterImageHandle(disc);
-    return true;
-  }
-  void Frame(const std::vector<Sprite>& scene) {
-    using namespace vxl;
-    SelectGraphics(nullptr);
-    SelectGraphics(graphics);
-    ApplyBlend(ALPHABLEND);
-    ClearScreen();
-    for (const Sprite& s : scene) {
-      ApplyTransform(s.angle, s.scale, s.scale);
-      PaintImage(disc, s.x, s.y, 0);
-    }
-    PresentFrame(0);
-  }
-};
-
 double SoftSyncMs() {
   using namespace vxl;
   Ref<TGraphics> g = OpenGraphics(kWidth, kHeight, 0, 60, 0);
@@ -162,16 +85,15 @@ double SoftSyncMs() {
 int main() {
   pid_t xvfb = vxl::bench::EnsureDisplay();
   vxl::InitGLKor2DModule();
-  vxl::UseGraphicsDriver(vxl::GLKor2DInstance(), 2);
   std::vector<Sprite> scene = Scene();
   // Frames of the two alternate, so both see the same machine.
   SdlScene sdl;
   Kor2DScene kor2d;
   Cost sdlCost, kor2dCost;
-  if (sdl.Open() && kor2d.Open()) {
+  if (sdl.Open("opengl") && kor2d.Open(vxl::GLKor2DInstance(), vxl::GRAPHICS_BACKBUFFER)) {
     for (int i = 0; i < kWarmUp + kFrames; ++i) {
-      sdlCost.Add([&] { sdl.Frame(scene); }, i >= kWarmUp);
-      kor2dCost.Add([&] { kor2d.Frame(scene); }, i >= kWarmUp);
+      sdlCost.Add([&] { sdl.Frame(scene, true); }, i >= kWarmUp);
+      kor2dCost.Add([&] { kor2d.Frame(scene, true); }, i >= kWarmUp);
     }
   } else {
     std::fprintf(stderr, "no display, OpenGL or SDL_Renderer \"opengl\"\n");

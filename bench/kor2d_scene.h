@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "bench_util.h"
+
 namespace vxl::bench {
 
 constexpr int kWidth = 800, kHeight = 600;
@@ -19,14 +21,8 @@ struct Sprite {
 };
 
 inline std::vector<Sprite> Scene() {
-  uint32_t s = 2463534242u;
-  auto next = [&s] {
-    s ^= s << 13;
-    s ^= s >> 17;
-    s ^= s << 5;
-    return s;
-  };
-  auto unit = [&] { return static_cast<float>(next() % 1000000) / 1000000.0f; };
+  XorShift rng;
+  auto unit = [&] { return static_cast<float>(rng.Next() % 1000000) / 1000000.0f; };
   std::vector<Sprite> sprites(kSprites);
   for (Sprite& p : sprites)
     p = {unit() * kWidth, unit() * kHeight, unit() * 360.0f, 0.5f + unit() * 1.5f};
