@@ -17,6 +17,7 @@
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/pixel_format.h"
 #include "support/example.h"
+#include "support/screenshot.h"
 #include "system/event/event.h"
 #include "system/input/polled_input.h"
 #include "system/queue/event_queue.h"
@@ -161,14 +162,8 @@ int Main(int argc, char** argv) {
     ApplyImageFont(body);
     PaintText(String(overlap ? "overlapping" : "apart"), 20, kHeight - 40.0f);
 
-    if (screenshot && frame + 1 == frames) {
-      Ref<TPixmap> shot = CapturePixmap(0, 0, kWidth, kHeight);
-      if (!shot || !SaveAsPng(shot, String(screenshot), 6)) {
-        std::fprintf(stderr, "could not write %s\n", screenshot);
-        return 1;
-      }
-      std::printf("wrote %s\n", screenshot);
-    }
+    if (screenshot && frame + 1 == frames && !example::SaveScreenshot(screenshot, kWidth, kHeight))
+      return 1;
     PresentFrame(-1);
   }
   std::printf("the images overlapped in %d of %d frames\n", overlapping, drawn);

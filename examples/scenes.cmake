@@ -1,6 +1,6 @@
 add_executable(scenes ${CMAKE_CURRENT_LIST_DIR}/scenes.cpp)
 target_link_libraries(scenes PRIVATE vxl_gl vxl_d3d7 vxl_pixmaploaders vxl_event_queue
-                      vxl_example_scenes)
+                      vxl_example_scenes vxl_example_screenshot)
 # Headless in CI: the software driver through SDL's offscreen video, OpenGL under the test X server.
 add_test(NAME example_scenes_d3d7_screenshot
          COMMAND ${CMAKE_COMMAND} -E env SDL_VIDEODRIVER=offscreen $<TARGET_FILE:scenes> DirectX7

@@ -18,6 +18,7 @@
 #include "graphics/kor2d/kor2d.h"
 #include "pixmap/loaders/png_loader.h"
 #include "support/example.h"
+#include "support/screenshot.h"
 #include "support/kor2d_scenes.h"
 #include "system/event/event.h"
 #include "system/input/polled_input.h"
@@ -112,14 +113,8 @@ int Main(int argc, char** argv) {
       int y = static_cast<int>(i / kColumns) * example::kSceneHeight;
       if (shots[i]) PaintPixmap(shots[i], x, y);
     }
-    if (screenshot && frame + 1 == frames) {
-      Ref<TPixmap> shot = CapturePixmap(0, 0, width, height);
-      if (!shot || !SaveAsPng(shot, String(screenshot), 6)) {
-        std::fprintf(stderr, "could not write %s\n", screenshot);
-        return 1;
-      }
-      std::printf("wrote %s\n", screenshot);
-    }
+    if (screenshot && frame + 1 == frames && !example::SaveScreenshot(screenshot, width, height))
+      return 1;
     PresentFrame(-1);
   }
   CloseOpenedGraphics();

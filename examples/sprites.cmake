@@ -1,5 +1,5 @@
 add_executable(sprites ${CMAKE_CURRENT_LIST_DIR}/sprites.cpp)
-target_link_libraries(sprites PRIVATE vxl_gl vxl_pixmaploaders vxl_event_queue vxl_example_support)
+target_link_libraries(sprites PRIVATE vxl_gl vxl_pixmaploaders vxl_event_queue vxl_example_screenshot)
 # Headless in CI: a few frames under the test X server, the last saved as PNG.
 add_test(NAME example_sprites_screenshot
          COMMAND ${PROJECT_SOURCE_DIR}/tests/support/test_devices.sh --display $<TARGET_FILE:sprites>

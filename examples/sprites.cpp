@@ -14,6 +14,7 @@
 #include "pixmap/loaders/png_loader.h"
 #include "pixmap/pixel_format.h"
 #include "support/example.h"
+#include "support/screenshot.h"
 #include "system/event/event.h"
 #include "system/input/polled_input.h"
 #include "system/queue/event_queue.h"
@@ -115,14 +116,8 @@ int Main(int argc, char** argv) {
     PaintText(String("spin"), kWidth / 2.0f, kHeight / 2.0f);
     ApplyTransform(0, 1, 1);
     GLOverlayText(String(("frame " + std::to_string(frame)).c_str()), 16, kHeight - 24);
-    if (screenshot && frame + 1 == frames) {
-      Ref<TPixmap> shot = CapturePixmap(0, 0, kWidth, kHeight);
-      if (!shot || !SaveAsPng(shot, String(screenshot), 6)) {
-        std::fprintf(stderr, "could not write %s\n", screenshot);
-        return 1;
-      }
-      std::printf("wrote %s\n", screenshot);
-    }
+    if (screenshot && frame + 1 == frames && !example::SaveScreenshot(screenshot, kWidth, kHeight))
+      return 1;
     PresentFrame(-1);
   }
   CloseOpenedGraphics();
