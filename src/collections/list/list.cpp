@@ -46,7 +46,7 @@ LinkPool::~LinkPool() {
   t_linkPoolGone = true;
   while (first) {
     void* next = *static_cast<void**>(first);
-    ::operator delete(first, sizeof(TLink));
+    ::operator delete(first);
     first = next;
   }
   count = 0;
@@ -76,7 +76,7 @@ void TLink::operator delete(void* block, size_t size) noexcept {
       return;
     }
   }
-  ::operator delete(block, size);
+  ::operator delete(block);  // unsized: clang has the sized one only with -fsized-deallocation
 }
 
 Ref<TLink> TLink::NextLink() const {
